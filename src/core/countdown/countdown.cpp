@@ -1,0 +1,120 @@
+#include "countdown/countdown.h"
+
+#include "announce.h"
+#include "clock.h"
+#include "countdown/ticksource.h"
+#include "inputerror.h"
+
+namespace hy {
+
+CountdownEngine::CountdownEngine(ICountdownView& view, ITickSource& ticks, const IClock& clock,
+                                 IAnnounceSink& announcer)
+    : m_view(view)
+    , m_ticks(ticks)
+    , m_clock(clock)
+    , m_announcer(announcer)
+{}
+
+QString CountdownEngine::formatHms(int hours, int minutes, int seconds)
+{
+    return QStringLiteral("%1:%2:%3").arg(hours).arg(minutes).arg(seconds);
+}
+
+void CountdownEngine::start()
+{
+    if (!m_view.isChecked(CountdownBox::MinuteCount) &&
+        !m_view.isChecked(CountdownBox::SecondCount) && !m_view.isChecked(CountdownBox::LastOne)) {
+        m_view.refuseStart();
+        return;
+    }
+    CycleCount = 0;
+    m_view.showCycleCount(0);
+
+    // Read in this order; a bad text stops here with the earlier fields set.
+    CountHour = toInteger(m_view.fieldText(CountdownField::Hour));
+    CountMinute = toInteger(m_view.fieldText(CountdownField::Minute));
+    CountSecond = toInteger(m_view.fieldText(CountdownField::Second));
+    LastMinute = toInteger(m_view.fieldText(CountdownField::LastMinute));
+    PerMinute = toInteger(m_view.fieldText(CountdownField::PerMinute));
+    LastSecond = toInteger(m_view.fieldText(CountdownField::LastSecond));
+    PerSecond = toInteger(m_view.fieldText(CountdownField::PerSecond));
+
+    if (PerMinute <= 0)
+        PerMinute = 1;
+    if (PerSecond <= 0)
+        PerSecond = 1;
+    MinutePhase = LastMinute % PerMinute;
+    SecondPhase = LastSecond % PerSecond;
+    TotalSeconds = (CountHour * 60 + CountMinute) * 60 + CountSecond;
+    m_view.showRemaining(formatHms(CountHour, CountMinute, CountSecond));
+    RemainSeconds = TotalSeconds;
+
+    // A new run number makes any tick still queued from before count for nothing.
+    ++m_run;
+    m_active = true;
+    m_gatePassed = false;
+    m_ticks.start(m_run);
+    m_view.showRunning(true);
+}
+
+void CountdownEngine::stop()
+{
+    m_ticks.stop();
+    m_active = false;
+    m_view.showRunning(false);
+}
+
+bool CountdownEngine::gateClosed()
+{
+    if (!m_view.isChecked(CountdownBox::StartTime) || m_gatePassed)
+        return false;
+    const QTime now = m_clock.timeOfDay();
+    const QTime at = m_view.startTime();
+    const auto key = [](const QTime& t) { return (t.hour() * 60 + t.minute()) * 60 + t.second(); };
+    if (key(now) < key(at))
+        return true;
+    // Once open, the gate stays open for the rest of the run and its cycles,
+    // so a run that passes midnight goes on.
+    m_gatePassed = true;
+    return false;
+}
+
+void CountdownEngine::tick(quint64 run)
+{
+    if (!m_active || run != m_run)
+        return;
+    if (gateClosed())
+        return;
+
+    int& r = RemainSeconds;
+    if (r <= 0) {
+        if (m_view.isChecked(CountdownBox::Circle)) {
+            r = TotalSeconds;
+            ++CycleCount;
+            m_view.showCycleCount(CycleCount);
+        } else {
+            stop(); // the run ends as Stop ends it; the rest of this tick still runs
+        }
+    }
+
+    if (m_view.isChecked(CountdownBox::LastOne) && r == 1) {
+        m_announcer.post(Alert, m_view.hasUserSound() ? UserAlertSound : kBuiltinAlertClip);
+    } else if (m_view.isChecked(CountdownBox::SecondCount) && r <= LastSecond &&
+               r % PerSecond == SecondPhase) {
+        m_announcer.post(SecondCount, r);
+    }
+
+    const int minutes = r / 60;
+    if (m_view.isChecked(CountdownBox::MinuteCount) && minutes <= LastMinute &&
+        minutes % PerMinute == MinutePhase && r % 60 == 0) {
+        m_announcer.post(MinuteCount, minutes);
+    }
+
+    --r;
+    if (r < 0)
+        return;
+    const int q = r / 60;
+    m_view.showRemaining(formatHms(q / 60, q % 60, r % 60));
+}
+
+} // namespace hy

@@ -1,0 +1,96 @@
+#pragma once
+
+#include <QString>
+#include <QTime>
+
+namespace hy {
+
+class IAnnounceSink;
+class IClock;
+class ITickSource;
+
+// Check boxes the countdown reads.
+enum class CountdownBox
+{
+    MinuteCount,
+    SecondCount,
+    LastOne,
+    Circle,
+    StartTime
+};
+// Boxes whose text the countdown reads at Start.
+enum class CountdownField
+{
+    Hour,
+    Minute,
+    Second,
+    LastMinute,
+    PerMinute,
+    LastSecond,
+    PerSecond
+};
+
+// What the countdown needs of the window.
+class ICountdownView
+{
+public:
+    virtual ~ICountdownView() = default;
+    virtual bool isChecked(CountdownBox box) const = 0;
+    virtual QString fieldText(CountdownField field) const = 0;
+    virtual QTime startTime() const = 0;
+    // Whether the user chose an alert sound of their own.
+    virtual bool hasUserSound() const = 0;
+
+    virtual void showRemaining(const QString& text) = 0;
+    virtual void showCycleCount(int count) = 0;
+    virtual void showRunning(bool running) = 0; // Start disabled and Stop enabled while running
+    // Start was asked for with no count chosen.
+    virtual void refuseStart() = 0;
+};
+
+// The h:m:s countdown: Start, Stop and the one-second tick.
+class CountdownEngine
+{
+public:
+    CountdownEngine(ICountdownView& view, ITickSource& ticks, const IClock& clock,
+                    IAnnounceSink& announcer);
+
+    // Reads the choices and begins a run. Refuses through the view when no
+    // count is chosen; throws InputError for a box whose text is no integer.
+    void start();
+    void stop();
+    // One second of a run. A tick of an earlier run (queued before a Stop or a
+    // newer Start) is ignored.
+    void tick(quint64 run);
+
+    bool isActive() const { return m_active; }
+    quint64 currentRun() const { return m_run; }
+
+    int TotalSeconds = 0;
+    int RemainSeconds = 0;
+    int CountHour = 0;
+    int CountMinute = 0;
+    int CountSecond = 0;
+    int LastMinute = 0;
+    int PerMinute = 0;
+    int LastSecond = 0;
+    int PerSecond = 0;
+    int MinutePhase = 0;
+    int SecondPhase = 0;
+    int CycleCount = 0;
+
+    static QString formatHms(int hours, int minutes, int seconds);
+
+private:
+    bool gateClosed();
+
+    ICountdownView& m_view;
+    ITickSource& m_ticks;
+    const IClock& m_clock;
+    IAnnounceSink& m_announcer;
+    quint64 m_run = 0;
+    bool m_active = false;
+    bool m_gatePassed = false;
+};
+
+} // namespace hy

@@ -1,0 +1,102 @@
+#include "mythread.h"
+
+#include <cstdio>
+#include <exception>
+
+namespace hy {
+
+TMyThread::TMyThread(Handler speak, std::function<void()> cutOff)
+    : m_speak(std::move(speak))
+    , m_cutOff(std::move(cutOff))
+{}
+
+TMyThread::~TMyThread()
+{
+    stop();
+}
+
+void TMyThread::Resume()
+{
+    std::lock_guard lock(m_mutex);
+    if (m_thread.joinable() || m_terminated)
+        return;
+    m_thread = std::thread([this] { Execute(); });
+}
+
+void TMyThread::post(int kind, int argument)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_terminated)
+            return;
+        m_queue.push_back({kind, argument});
+    }
+    m_wake.notify_one();
+}
+
+void TMyThread::stop()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_terminated) {
+            m_queue.push_back({kQuitRequest, kQuitRequest});
+            m_terminated = true;
+        }
+    }
+    m_wake.notify_one();
+    if (m_cutOff)
+        m_cutOff();
+    if (m_thread.joinable() && m_thread.get_id() != std::this_thread::get_id())
+        m_thread.join();
+}
+
+int TMyThread::spokenCount() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_spoken;
+}
+
+bool TMyThread::laterCountWaiting() const
+{
+    for (const Request& r : m_queue) {
+        if (r.kind == kQuitRequest && r.argument == kQuitRequest)
+            return false; // nothing after the quit request is spoken
+        // Counts of 0 or less are silent and overtake nothing.
+        if ((r.kind == SecondCount || r.kind == Alert) && r.argument >= 1)
+            return true;
+    }
+    return false;
+}
+
+void TMyThread::Execute()
+{
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, [this] { return !m_queue.empty(); });
+        const Request request = m_queue.front();
+        m_queue.pop_front();
+        if (request.kind == kQuitRequest && request.argument == kQuitRequest)
+            return;
+        // Once the window has asked us to stop, nothing more is spoken.
+        if (m_terminated)
+            return;
+        if (request.kind < ClockTime || request.kind > Alert)
+            continue;
+        // A second count that a newer count or the alert has overtaken would
+        // only make speech lag further behind the display.
+        if (request.kind == SecondCount && laterCountWaiting())
+            continue;
+        ++m_spoken;
+        lock.unlock();
+        try {
+            m_speak(request.kind, request.argument);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "hytune: announcer: %s\n", e.what());
+        } catch (...) {
+            std::fprintf(stderr, "hytune: announcer: unknown error\n");
+        }
+        lock.lock();
+    }
+}
+
+} // namespace hy

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+#include <array>
+
+namespace hy {
+
+// The 23 speech clips, as views of complete WAV images. The images live in the
+// executable's resources: nothing is copied and nothing is read from disk.
+class ClipTable
+{
+public:
+    static constexpr int kClipCount = 23;
+
+    // Fills the table from the resources under `directory`, finding clip i by
+    // the name "wav<i>" without regard to case. A missing clip stays empty.
+    void load(const QString& directory = QStringLiteral(":/clips"));
+    // Empties the table (the resources themselves stay where they are).
+    void release();
+
+    void setClip(int index, QByteArrayView image);
+    // The image of a clip; empty when missing or out of range.
+    QByteArrayView clip(int index) const;
+    int loadedCount() const;
+
+private:
+    std::array<QByteArrayView, kClipCount> m_clips{};
+};
+
+} // namespace hy

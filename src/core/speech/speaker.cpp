@@ -1,0 +1,66 @@
+#include "speech/speaker.h"
+
+#include "announce.h"
+#include "speech/cliptable.h"
+#include "speech/sharedsound.h"
+#include "speech/soundplayer.h"
+
+namespace hy {
+
+Speaker::Speaker(const ClipTable& clips, const SharedSound& userSound, ISoundPlayer& player)
+    : m_clips(clips)
+    , m_userSound(userSound)
+    , m_player(player)
+{}
+
+void Speaker::SpeakTime(int hour, int minute)
+{
+    play(phrases::clockTime(hour, minute));
+}
+
+void Speaker::SpeakSeconds(int n)
+{
+    play(phrases::secondCount(n));
+}
+
+void Speaker::SpeakMinutes(int n)
+{
+    play(phrases::minuteCount(n));
+}
+
+void Speaker::PlayAlert(int n)
+{
+    play(phrases::alert(n));
+}
+
+void Speaker::speak(int kind, int argument)
+{
+    play(phrases::forRequest(kind, argument));
+}
+
+void Speaker::play(const ClipSequence& sequence)
+{
+    if (sequence.empty())
+        return;
+    // Holds the user sound for the length of the phrase, so a new choice made
+    // meanwhile cannot free the bytes in play.
+    QByteArray userSound;
+    std::vector<QByteArrayView> images;
+    images.reserve(sequence.size());
+    for (int index : sequence) {
+        QByteArrayView image;
+        if (index == UserAlertSound) {
+            userSound = m_userSound.snapshot();
+            image = userSound;
+        } else {
+            image = m_clips.clip(index);
+        }
+        // A missing clip is a silent word; the phrase goes on.
+        if (!image.isEmpty())
+            images.push_back(image);
+    }
+    if (!images.empty())
+        m_player.play(images);
+}
+
+} // namespace hy

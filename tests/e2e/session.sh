@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# Starts or stops the desktop that the end-to-end tests run in: a virtual X
+# display (Xvfb) with openbox and a tray host (trayer), and a PulseAudio daemon
+# whose default sink is a null sink named "out" (22050 Hz mono s16le), so that
+# what the program plays can be recorded from "out.monitor".
+#
+#   session.sh start DIR   starts everything, writes DIR/env (shell exports)
+#   session.sh stop DIR    stops what "start" started
+#   session.sh exec DIR CMD...  runs CMD with DIR/env loaded
+set -uo pipefail
+
+cmd=${1:?usage: session.sh start|stop|exec DIR [CMD...]}
+dir=${2:?usage: session.sh start|stop|exec DIR [CMD...]}
+shift 2
+
+wait_for() { # tries a command for up to $1 tenths of a second
+    local n=$1; shift
+    for ((i = 0; i < n; i++)); do
+        "$@" >/dev/null 2>&1 && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+start() {
+    stop
+    mkdir -p "$dir/run" "$dir/home" && chmod 700 "$dir/run"
+    local xlog="$dir/xvfb.log" dispfile="$dir/display"
+    rm -f "$dispfile"
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$dispfile" >"$xlog" 2>&1 &
+    echo $! >"$dir/xvfb.pid"
+    wait_for 100 test -s "$dispfile" || { echo "Xvfb did not start"; cat "$xlog"; return 1; }
+    local display=":$(tr -d '[:space:]' <"$dispfile")"
+    wait_for 50 env DISPLAY="$display" xdpyinfo || { echo "display $display not ready"; return 1; }
+
+    DISPLAY="$display" openbox --sm-disable >"$dir/openbox.log" 2>&1 &
+    echo $! >"$dir/openbox.pid"
+    wait_for 50 sh -c "DISPLAY=$display xprop -root _NET_SUPPORTING_WM_CHECK | grep -q window" ||
+        echo "warning: openbox did not announce itself"
+
+    DISPLAY="$display" trayer --edge bottom --align right --widthtype request --height 24 \
+        --transparent false >"$dir/trayer.log" 2>&1 &
+    echo $! >"$dir/trayer.pid"
+
+    export XDG_RUNTIME_DIR="$dir/run" HOME="$dir/home"
+    pulseaudio -D -n --exit-idle-time=-1 --log-target=file:"$dir/pulse.log" \
+        --load="module-null-sink sink_name=out rate=22050 channels=1 format=s16le norewinds=1" \
+        --load=module-native-protocol-unix >>"$dir/pulse.log" 2>&1
+    local server="unix:$dir/run/pulse/native"
+    wait_for 100 env PULSE_SERVER="$server" pactl info ||
+        { echo "pulseaudio did not start"; cat "$dir/pulse.log"; return 1; }
+    PULSE_SERVER="$server" pactl set-default-sink out >/dev/null 2>&1
+
+    cat >"$dir/env" <<ENV
+export DISPLAY='$display'
+export XDG_RUNTIME_DIR='$dir/run'
+export PULSE_SERVER='$server'
+export HYTUNE_E2E_DIR='$dir'
+export NO_AT_BRIDGE=1
+unset QT_QPA_PLATFORM WAYLAND_DISPLAY
+ENV
+    echo "session up: DISPLAY=$display PULSE_SERVER=$server"
+}
+
+stop() {
+    if [[ -S "$dir/run/pulse/native" ]]; then
+        PULSE_SERVER="unix:$dir/run/pulse/native" pactl exit >/dev/null 2>&1 || true
+    fi
+    if [[ -f "$dir/run/pulse/pid" ]]; then kill "$(cat "$dir/run/pulse/pid" 2>/dev/null)" 2>/dev/null; fi
+    for p in trayer openbox xvfb; do
+        if [[ -f "$dir/$p.pid" ]]; then
+            kill "$(cat "$dir/$p.pid")" 2>/dev/null
+            rm -f "$dir/$p.pid"
+        fi
+    done
+    rm -f "$dir/env"
+    return 0
+}
+
+case "$cmd" in
+start) start ;;
+stop) stop ;;
+exec)
+    [[ -f "$dir/env" ]] || { echo "no session in $dir (start it first)"; exit 1; }
+    # shellcheck disable=SC1091
+    source "$dir/env"
+    exec "$@"
+    ;;
+*) echo "unknown command $cmd"; exit 2 ;;
+esac
