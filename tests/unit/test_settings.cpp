@@ -1,0 +1,841 @@
+#include "settings/inifile.h"
+#include "settings/settings.h"
+#include "settings/settingsformat.h"
+
+#include <QtTest>
+
+#include <stdexcept>
+#include <sys/stat.h>
+
+namespace {
+
+QStringList numbers(int from, int to)
+{
+    QStringList list;
+    for (int i = from; i <= to; ++i)
+        list << QString::number(i);
+    return list;
+}
+
+// The controls of the settings page with their design values. Check boxes
+// count their handler runs; every call is logged in order.
+class FakeWindow : public hy::ISettingsTarget
+{
+public:
+    struct ListBox
+    {
+        QStringList entries;
+        int selected;
+    };
+
+    FakeWindow()
+    {
+        QStringList keys;
+        for (int i = 1; i <= 12; ++i)
+            keys << QStringLiteral("F%1").arg(i);
+        lists = {{"HourCounter", {numbers(0, 23), 0}},    {"MinuteCounter", {numbers(0, 59), 10}},
+                 {"SecondCounter", {numbers(0, 59), 30}}, {"FixHour", {numbers(0, 23), 9}},
+                 {"FixMinute", {numbers(0, 59), 25}},     {"HotKey", {keys, 0}}};
+        edits = {
+            {"LastMinute", "10"}, {"PerMinute", "1"}, {"LastSecond", "30"}, {"PerSecond", "1"}};
+        for (const char* box : {"IsMinuteCounter", "IsSecondCounter", "IsLastOne", "IsCircle",
+                                "IsDispTop", "IsHour", "IsHalf", "IsFixTimer", "IsStart"})
+            boxes[box] = false;
+    }
+
+    QStringList entries(const QString& key) const override { return lists.value(key).entries; }
+    void selectEntry(const QString& key, int index) override
+    {
+        calls << "select:" + key;
+        if (!lists.contains(key) || index < -1 || index >= lists[key].entries.size())
+            throw std::logic_error("bad selection");
+        lists[key].selected = index;
+    }
+    void setText(const QString& key, const QString& text) override
+    {
+        calls << "text:" + key;
+        if (key == throwOn)
+            throw std::runtime_error("refused");
+        if (!edits.contains(key))
+            throw std::logic_error("no such edit box");
+        edits[key] = text;
+    }
+    void setChecked(const QString& key, bool on) override
+    {
+        calls << "check:" + key;
+        if (!boxes.contains(key))
+            throw std::logic_error("no such check box");
+        if (boxes[key] != on) {
+            boxes[key] = on;
+            ++handlerRuns[key];
+        }
+    }
+    void applyCycleCounterRule() override
+    {
+        calls << "cycleRule";
+        cycleLabelsVisible = boxes["IsCircle"];
+    }
+    void setStartTime(const QTime& time) override
+    {
+        calls << "time";
+        start = time;
+    }
+    void restoreWaveFile(const QString& storedPath) override
+    {
+        calls << "wave";
+        handedWave = storedPath;
+        wave = storedPath.trimmed(); // the window's restore step trims
+    }
+    QString text(const QString& key) const override
+    {
+        if (lists.contains(key)) {
+            const ListBox& box = lists[key];
+            return box.selected >= 0 ? box.entries[box.selected] : QString();
+        }
+        return edits.value(key);
+    }
+    bool isChecked(const QString& key) const override { return boxes.value(key); }
+    QTime startTime() const override { return start; }
+    QString waveFile() const override { return wave; }
+
+    // What every control shows, for comparing whole windows.
+    QStringList snapshot() const
+    {
+        QStringList out;
+        for (const hy::SettingKey& key : hy::settingKeys()) {
+            const QString name = key.name;
+            switch (key.kind) {
+            case hy::SettingKind::Flag:
+                out << name + "=" + (isChecked(name) ? "1" : "0");
+                break;
+            case hy::SettingKind::Time:
+                out << name + "=" + start.toString("HH:mm:ss");
+                break;
+            case hy::SettingKind::WaveFile:
+                out << name + "=" + wave;
+                break;
+            default:
+                out << name + "=" + text(name);
+            }
+        }
+        out << QStringLiteral("labels=%1").arg(cycleLabelsVisible);
+        return out;
+    }
+    // The snapshot with `changes` ("Key=Value") applied.
+    static QStringList designWith(const QStringList& changes)
+    {
+        QStringList out = FakeWindow().snapshot();
+        for (const QString& change : changes) {
+            const QString prefix = change.section('=', 0, 0) + "=";
+            for (QString& line : out) {
+                if (line.startsWith(prefix))
+                    line = change;
+            }
+        }
+        return out;
+    }
+
+    QMap<QString, ListBox> lists;
+    QMap<QString, QString> edits;
+    QMap<QString, bool> boxes;
+    QMap<QString, int> handlerRuns;
+    bool cycleLabelsVisible = false;
+    QTime start{5, 5, 5};
+    QString wave;
+    QString handedWave;
+    QString throwOn;
+    mutable QStringList calls;
+};
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return "<unreadable>";
+    return f.readAll();
+}
+
+bool writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+QStringList entriesOf(const QString& dir)
+{
+    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                               QDir::NoDotAndDotDot);
+}
+
+ino_t inodeOf(const QString& path)
+{
+    struct stat st
+    {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : 0;
+}
+
+// One settings file in a directory of its own.
+struct SettingsFile
+{
+    QTemporaryDir dir;
+    QString path = dir.filePath("hytunetm.db");
+
+    explicit SettingsFile(const QByteArray& bytes) { writeBytes(path, bytes); }
+    SettingsFile() = default;
+    QByteArray bytes() const { return readAll(path); }
+    // The value stored under `key` in Common, as a reader sees it.
+    QString stored(const QString& key) const
+    {
+        return hy::IniFile(bytes()).value("Common", key).value_or("<missing>");
+    }
+};
+
+const QByteArray DesignBody = "HourCounter=0\n"
+                              "MinuteCounter=10\n"
+                              "SecondCounter=30\n"
+                              "IsMinuteCounter=0\n"
+                              "LastMinute=10\n"
+                              "PerMinute=1\n"
+                              "IsSecondCounter=0\n"
+                              "LastSecond=30\n"
+                              "PerSecond=1\n"
+                              "IsLastOne=0\n"
+                              "IsCircle=0\n"
+                              "IsDispTop=0\n"
+                              "IsHour=0\n"
+                              "IsHalf=0\n"
+                              "IsFixTimer=0\n"
+                              "FixHour=9\n"
+                              "FixMinute=25\n"
+                              "IsStart=0\n"
+                              "StartTime=5:05:05\n"
+                              "HotKey=F1\n"
+                              "LastWaveFile=\n";
+
+} // namespace
+
+class TestSettings : public QObject
+{
+    Q_OBJECT
+private slots:
+    void profileInt_data();
+    void profileInt();
+    void parseTime_data();
+    void parseTime();
+    void formatTime_data();
+    void formatTime();
+    void formatThenParseEverySecond();
+
+    void noFile();
+    void nothingToRead_data();
+    void nothingToRead();
+    void onlyIsHour();
+    void shippedFileHoldsDesignValues();
+    void keysInOrder();
+    void listLookup_data();
+    void listLookup();
+    void editableText_data();
+    void editableText();
+    void flags_data();
+    void flags();
+    void cycleCounterRule_data();
+    void cycleCounterRule();
+    void startTime_data();
+    void startTime();
+    void waveFileHandedOverAsStored_data();
+    void waveFileHandedOverAsStored();
+    void mixedCaseKeys();
+    void keysOutsideCommonIgnored();
+    void refusingControlDoesNotStopLoad();
+    void crlfRoundTrip();
+    void readOnlyFileKept();
+    void noRoomForTemporary();
+    void lineBreakInWavePath();
+};
+
+void TestSettings::profileInt_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("1") << "1" << 1;
+    QTest::newRow("0") << "0" << 0;
+    QTest::newRow("2") << "2" << 2;
+    QTest::newRow("-1") << "-1" << -1;
+    QTest::newRow("+3") << "+3" << 3;
+    QTest::newRow("blanks") << " 7 " << 7;
+    QTest::newRow("0x1") << "0x1" << 1;
+    QTest::newRow("0X1f") << "0X1f" << 31;
+    QTest::newRow("-0x10") << "-0x10" << -16;
+    QTest::newRow("0xffffffff") << "0xffffffff" << -1;
+    QTest::newRow("int max") << "2147483647" << 2147483647;
+    QTest::newRow("int min") << "-2147483648" << int(-2147483647 - 1);
+    QTest::newRow("above int max") << "2147483648" << 0;
+    QTest::newRow("far too long") << "99999999999999999999" << 0;
+    QTest::newRow("hex above 32 bits") << "0x100000000" << 0;
+    QTest::newRow("yes") << "yes" << 0;
+    QTest::newRow("empty") << "" << 0;
+    QTest::newRow("sign only") << "-" << 0;
+    QTest::newRow("0x alone") << "0x" << 0;
+    QTest::newRow("bad hex digit") << "0x1g" << 0;
+    QTest::newRow("trailing text") << "5abc" << 0;
+    QTest::newRow("decimal point") << "1.5" << 0;
+    QTest::newRow("inner blank") << "1 2" << 0;
+    QTest::newRow("fullwidth digit") << QStringLiteral("１") << 0;
+}
+
+void TestSettings::profileInt()
+{
+    QFETCH(QString, text);
+    QFETCH(int, expected);
+    QCOMPARE(hy::parseProfileInt(text), expected);
+}
+
+void TestSettings::parseTime_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QTime>("expected"); // invalid: unreadable
+
+    const QTime bad;
+    QTest::newRow("one digit each") << "5:5:5" << QTime(5, 5, 5);
+    QTest::newRow("written form") << "5:05:05" << QTime(5, 5, 5);
+    QTest::newRow("last second") << "23:59:59" << QTime(23, 59, 59);
+    QTest::newRow("no seconds") << "7:3" << QTime(7, 3, 0);
+    QTest::newRow("midnight") << "00:00:00" << QTime(0, 0, 0);
+    QTest::newRow("blanks around") << "  8:30  " << QTime(8, 30, 0);
+    QTest::newRow("PM after") << "1:00 PM" << QTime(13, 0, 0);
+    QTest::newRow("pm glued") << "1:00pm" << QTime(13, 0, 0);
+    QTest::newRow("PM before") << "PM 1:02:03" << QTime(13, 2, 3);
+    QTest::newRow("12 AM") << "12:00:00 AM" << QTime(0, 0, 0);
+    QTest::newRow("12 PM") << "12:30 PM" << QTime(12, 30, 0);
+    QTest::newRow("AM morning") << "am 9:15" << QTime(9, 15, 0);
+    QTest::newRow("上午") << QStringLiteral("上午 9:15") << QTime(9, 15, 0);
+    QTest::newRow("下午 before") << QStringLiteral("下午3:05:06") << QTime(15, 5, 6);
+    QTest::newRow("下午 after") << QStringLiteral("3:05 下午") << QTime(15, 5, 0);
+    QTest::newRow("24:00:00") << "24:00:00" << bad;
+    QTest::newRow("hour alone") << "7" << bad;
+    QTest::newRow("abc") << "abc" << bad;
+    QTest::newRow("empty") << "" << bad;
+    QTest::newRow("minute 60") << "12:60" << bad;
+    QTest::newRow("second 60") << "12:00:60" << bad;
+    QTest::newRow("three digits") << "123:00" << bad;
+    QTest::newRow("four fields") << "1:2:3:4" << bad;
+    QTest::newRow("empty field") << "1::2" << bad;
+    QTest::newRow("trailing colon") << "1:2:" << bad;
+    QTest::newRow("negative") << "-1:00" << bad;
+    QTest::newRow("milliseconds") << "1:02:03.5" << bad;
+    QTest::newRow("13 PM") << "13:00 PM" << bad;
+    QTest::newRow("marker alone") << "AM" << bad;
+    QTest::newRow("two markers") << "AM 1:00 PM" << bad;
+    QTest::newRow("fullwidth digits") << QStringLiteral("１:００") << bad;
+}
+
+void TestSettings::parseTime()
+{
+    QFETCH(QString, text);
+    QFETCH(QTime, expected);
+    const auto got = hy::parseStartTime(text);
+    QCOMPARE(got.has_value(), expected.isValid());
+    if (got)
+        QCOMPARE(*got, expected);
+}
+
+void TestSettings::formatTime_data()
+{
+    QTest::addColumn<QTime>("time");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("design value") << QTime(5, 5, 5) << "5:05:05";
+    QTest::newRow("midnight") << QTime(0, 0, 0) << "0:00:00";
+    QTest::newRow("noon") << QTime(12, 0, 7) << "12:00:07";
+    QTest::newRow("last second") << QTime(23, 59, 59) << "23:59:59";
+    QTest::newRow("milliseconds dropped") << QTime(6, 7, 8, 999) << "6:07:08";
+    QTest::newRow("invalid") << QTime() << "";
+}
+
+void TestSettings::formatTime()
+{
+    QFETCH(QTime, time);
+    QFETCH(QString, expected);
+    QCOMPARE(hy::formatStartTime(time), expected);
+}
+
+void TestSettings::formatThenParseEverySecond()
+{
+    for (int s = 0; s < 24 * 3600; ++s) {
+        const QTime t = QTime(0, 0).addSecs(s);
+        const auto back = hy::parseStartTime(hy::formatStartTime(t));
+        if (!back || *back != t)
+            QFAIL(qPrintable("no round trip for " + t.toString()));
+    }
+}
+
+void TestSettings::noFile()
+{
+    SettingsFile file;
+    FakeWindow window;
+    QVERIFY(!hy::loadSettings(file.path, window));
+    QVERIFY(window.calls.isEmpty());
+    QCOMPARE(window.snapshot(), FakeWindow().snapshot());
+
+    window.boxes["IsHour"] = true;
+    QVERIFY(!hy::saveSettings(file.path, window));
+    QVERIFY(!QFileInfo::exists(file.path));
+    QVERIFY(entriesOf(file.dir.path()).isEmpty());
+}
+
+void TestSettings::nothingToRead_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::newRow("empty file") << QByteArray();
+    QTest::newRow("section without keys") << QByteArray("[Common]\n");
+    QTest::newRow("comments only") << QByteArray("[Common]\r\n; IsHour=1\r\n\r\n");
+    QTest::newRow("other section") << QByteArray("[Other]\nIsHour=1\n");
+    QTest::newRow("keys before any section") << QByteArray("IsHour=1\n");
+    QTest::newRow("lines without equals") << QByteArray("[Common]\nIsHour\n");
+}
+
+void TestSettings::nothingToRead()
+{
+    QFETCH(QByteArray, content);
+    SettingsFile file(content);
+    FakeWindow window;
+    QVERIFY(!hy::loadSettings(file.path, window));
+    QVERIFY(window.calls.isEmpty());
+
+    window.boxes["IsHour"] = true;
+    window.wave = "/tmp/x.wav";
+    QVERIFY(!hy::saveSettings(file.path, window));
+    QCOMPARE(file.bytes(), content);
+    QCOMPARE(entriesOf(file.dir.path()), QStringList{"hytunetm.db"});
+}
+
+void TestSettings::onlyIsHour()
+{
+    SettingsFile file("[Common]\nIsHour=1\n");
+    FakeWindow window;
+    QVERIFY(hy::loadSettings(file.path, window));
+    QCOMPARE(window.handlerRuns, (QMap<QString, int>{{"IsHour", 1}}));
+    QCOMPARE(window.snapshot(), FakeWindow::designWith({"IsHour=1"}));
+
+    QVERIFY(hy::saveSettings(file.path, window));
+    QByteArray expected = "[Common]\nIsHour=1\n" + DesignBody;
+    expected.replace("IsHour=0\n", "");
+    QCOMPARE(file.bytes(), expected);
+    QCOMPARE(entriesOf(file.dir.path()), QStringList{"hytunetm.db"});
+}
+
+void TestSettings::shippedFileHoldsDesignValues()
+{
+    const QByteArray shipped = readAll(HY_SHIPPED_SETTINGS);
+    QCOMPARE(shipped, "[Common]\n" + DesignBody);
+
+    SettingsFile file(shipped);
+    FakeWindow window;
+    QVERIFY(hy::loadSettings(file.path, window));
+    QCOMPARE(window.snapshot(), FakeWindow().snapshot());
+    QVERIFY(window.handlerRuns.isEmpty());
+
+    // Saving an unchanged window leaves the file alone.
+    const ino_t before = inodeOf(file.path);
+    QVERIFY(hy::saveSettings(file.path, window));
+    QCOMPARE(file.bytes(), shipped);
+    QCOMPARE(inodeOf(file.path), before);
+}
+
+void TestSettings::keysInOrder()
+{
+    SettingsFile file("[Common]\nIsCircle=1\nIsFixTimer=1\n");
+    FakeWindow window;
+    QVERIFY(hy::loadSettings(file.path, window));
+    const QStringList expected = {"select:HourCounter",    "select:MinuteCounter",
+                                  "select:SecondCounter",  "check:IsMinuteCounter",
+                                  "text:LastMinute",       "text:PerMinute",
+                                  "check:IsSecondCounter", "text:LastSecond",
+                                  "text:PerSecond",        "check:IsLastOne",
+                                  "check:IsCircle",        "cycleRule",
+                                  "check:IsDispTop",       "check:IsHour",
+                                  "check:IsHalf",          "check:IsFixTimer",
+                                  "select:FixHour",        "select:FixMinute",
+                                  "check:IsStart",         "time",
+                                  "select:HotKey",         "wave"};
+    QCOMPARE(window.calls, expected);
+    QCOMPARE(window.handlerRuns, (QMap<QString, int>{{"IsCircle", 1}, {"IsFixTimer", 1}}));
+}
+
+void TestSettings::listLookup_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<QString>("shown"); // empty: no entry selected
+
+    QTest::newRow("HourCounter 5") << "HourCounter" << QByteArray("5") << "5";
+    QTest::newRow("HourCounter 23") << "HourCounter" << QByteArray("23") << "23";
+    QTest::newRow("HourCounter 24") << "HourCounter" << QByteArray("24") << "";
+    QTest::newRow("HourCounter abc") << "HourCounter" << QByteArray("abc") << "";
+    QTest::newRow("HourCounter 05") << "HourCounter" << QByteArray("05") << "";
+    QTest::newRow("HourCounter empty") << "HourCounter" << QByteArray("") << "";
+    QTest::newRow("SecondCounter 0") << "SecondCounter" << QByteArray("0") << "0";
+    QTest::newRow("FixHour 7") << "FixHour" << QByteArray("7") << "7";
+    QTest::newRow("FixMinute 45") << "FixMinute" << QByteArray("45") << "45";
+    QTest::newRow("FixHour 30") << "FixHour" << QByteArray("30") << "";
+    QTest::newRow("HotKey f5") << "HotKey" << QByteArray("f5") << "F5";
+    QTest::newRow("HotKey F12") << "HotKey" << QByteArray("F12") << "F12";
+    QTest::newRow("HotKey F13") << "HotKey" << QByteArray("F13") << "";
+    QTest::newRow("HotKey quoted with blanks") << "HotKey" << QByteArray("\" F2\"") << "";
+    QTest::newRow("HotKey blanks trimmed") << "HotKey" << QByteArray("  F2  ") << "F2";
+}
+
+void TestSettings::listLookup()
+{
+    QFETCH(QString, key);
+    QFETCH(QByteArray, stored);
+    QFETCH(QString, shown);
+
+    SettingsFile file("[Common]\n" + key.toUtf8() + "=" + stored + "\n");
+    FakeWindow window;
+    QVERIFY(hy::loadSettings(file.path, window));
+    QCOMPARE(window.text(key), shown);
+    QCOMPARE(window.snapshot(), FakeWindow::designWith({key + "=" + shown}));
+    QVERIFY(window.handlerRuns.isEmpty());
+
+    QVERIFY(hy::saveSettings(file.path, window));
+    QCOMPARE(file.stored(key), shown);
+}
+
+void TestSettings::editableText_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("stored");
+
+    QTest::newRow("LastMinute abc") << "LastMinute"
+                                    << "abc";
+    QTest::newRow("LastMinute 99") << "LastMinute"
+                                   << "99";
+    QTest::newRow("PerMinute 0") << "PerMinute"
+                                 << "0";
+    QTest::newRow("LastSecond empty") << "LastSecond"
+                                      << "";
+    QTest::newRow("PerSecond -3") << "PerSecond"
+                                  << "-3";
+}
+
+void TestSettings::editableText()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, stored);
+    SettingsFile file("[Common]\n" + key.toUtf8() + "=" + stored.toUtf8() + "\n");
+    FakeWindow window;
+    QVERIFY(hy::loadSettings(file.path, window));
+    QCOMPARE(window.text(key), stored);
+    QCOMPARE(window.snapshot(), FakeWindow::designWith({key + "=" + stored}));
+
+    QVERIFY(hy::saveSettings(file.path, window));
+    QCOMPARE(file.stored(key), stored);
+}
+
+void TestSettings::flags_data()
+{
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<bool>("ticked");
+    QTest::newRow("1") << QByteArray("1") << true;
+    QTest::newRow("2") << QByteArray("2") << true;
+    QTest::newRow("0x1") << QByteArray("0x1") << true;
+    QTest::newRow("-1") << QByteArray("-1") << true;
+    QTest::newRow("0") << QByteArray("0") << false;
+    QTest::newRow("0x0") << QByteArray("0x0") << false;
+    QTest::newRow("yes") << QByteArray("yes") << false;
+    QTest::newRow("empty") << QByteArray("") << false;
+}
+
+void TestSettings::flags()
+{
+    QFETCH(QByteArray, stored);
+    QFETCH(bool, ticked);
+    SettingsFile file("[Common]\nIsMinuteCounter=" + stored + "\n");
+    FakeWindow window;
+    QVERIFY(hy::loadSettings(file.path, window));
+    QCOMPARE(window.isChecked("IsMinuteCounter"), ticked);
+    QCOMPARE(window.handlerRuns.value("IsMinuteCounter"), ticked ? 1 : 0);
+    QCOMPARE(window.handlerRuns.size(), ticked ? 1 : 0);
+
+    QVERIFY(hy::saveSettings(file.path, window));
+    QCOMPARE(file.stored("IsMinuteCounter"), ticked ? "1" : "0");
+}
+
+void TestSettings::cycleCounterRule_data()
+{
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<bool>("visible");
+    QTest::newRow("IsCircle 1") << QByteArray("IsCircle=1\n") << true;
+    QTest::newRow("IsCircle 0") << QByteArray("IsCircle=0\n") << false;
+    QTest::newRow("IsCircle missing") << QByteArray("IsHour=0\n") << false;
+}
+
+void TestSettings::cycleCounterRule()
+{
+    QFETCH(QByteArray, stored);
+    QFETCH(bool, visible);
+    SettingsFile file("[Common]\n" + stored);
+    FakeWindow window;
+    QVERIFY(hy::loadSettings(file.path, window));
+    QCOMPARE(window.calls.count("cycleRule"), 1);
+    QCOMPARE(window.calls.indexOf("cycleRule"), window.calls.indexOf("check:IsCircle") + 1);
+    QCOMPARE(window.cycleLabelsVisible, visible);
+    QCOMPARE(window.handlerRuns.value("IsCircle"), visible ? 1 : 0);
+}
+
+void TestSettings::startTime_data()
+{
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<QTime>("shown");
+    QTest::addColumn<QString>("saved");
+
+    QTest::newRow("23:59:59") << QByteArray("23:59:59") << QTime(23, 59, 59) << "23:59:59";
+    QTest::newRow("7:3") << QByteArray("7:3") << QTime(7, 3, 0) << "7:03:00";
+    QTest::newRow("5:5:5") << QByteArray("5:5:5") << QTime(5, 5, 5) << "5:05:05";
+    QTest::newRow("abc") << QByteArray("abc") << QTime(5, 5, 5) << "5:05:05";
+    QTest::newRow("24:00:00") << QByteArray("24:00:00") << QTime(5, 5, 5) << "5:05:05";
+    QTest::newRow("7") << QByteArray("7") << QTime(5, 5, 5) << "5:05:05";
+    QTest::newRow("empty") << QByteArray("") << QTime(5, 5, 5) << "5:05:05";
+}
+
+void TestSettings::startTime()
+{
+    QFETCH(QByteArray, stored);
+    QFETCH(QTime, shown);
+    QFETCH(QString, saved);
+
+    SettingsFile file("[Common]\nStartTime=" + stored +
+                      "\nHotKey=F7\nLastWaveFile=/tmp/alert.wav\nIsStart=1\n");
+    FakeWindow window;
+    QVERIFY(hy::loadSettings(file.path, window));
+    QCOMPARE(window.startTime(), shown);
+    // An unreadable time costs only the time: the keys after it still count.
+    QCOMPARE(window.text("HotKey"), QString("F7"));
+    QCOMPARE(window.waveFile(), QString("/tmp/alert.wav"));
+    QVERIFY(window.isChecked("IsStart"));
+
+    QVERIFY(hy::saveSettings(file.path, window));
+    QCOMPARE(file.stored("StartTime"), saved);
+    QCOMPARE(file.stored("HotKey"), QString("F7"));
+    QCOMPARE(file.stored("LastWaveFile"), QString("/tmp/alert.wav"));
+}
+
+void TestSettings::waveFileHandedOverAsStored_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QString>("handed");
+
+    const QString longPath = "/" + QString(3000, QLatin1Char('w'));
+    QTest::newRow("plain") << QByteArray("LastWaveFile=/home/u/a.wav\n") << "/home/u/a.wav";
+    QTest::newRow("blanks in name")
+        << QByteArray("LastWaveFile=/home/u/my sound.wav\n") << "/home/u/my sound.wav";
+    QTest::newRow("blanks inside quotes")
+        << QByteArray("LastWaveFile=\"  /home/u/a.wav\t\"\n") << "  /home/u/a.wav\t";
+    QTest::newRow("blanks outside quotes dropped")
+        << QByteArray("LastWaveFile=   /home/u/a.wav   \n") << "/home/u/a.wav";
+    QTest::newRow("utf-8") << QByteArray("LastWaveFile=/home/用户/提示.wav\n")
+                           << QStringLiteral("/home/用户/提示.wav");
+    QTest::newRow("empty") << QByteArray("LastWaveFile=\n") << "";
+    QTest::newRow("missing") << QByteArray("IsHour=0\n") << "";
+    QTest::newRow("longer than 2047 bytes")
+        << ("LastWaveFile=" + longPath.toUtf8() + "\n") << longPath.left(2047);
+}
+
+void TestSettings::waveFileHandedOverAsStored()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(QString, handed);
+    SettingsFile file("[Common]\n" + line);
+    FakeWindow window;
+    window.handedWave = "<not handed>";
+    QVERIFY(hy::loadSettings(file.path, window));
+    QCOMPARE(window.handedWave, handed);
+    QCOMPARE(window.calls.count("wave"), 1);
+    QCOMPARE(window.calls.last(), QString("wave"));
+
+    // The save writes what the window holds after its restore step, and it
+    // reads back the same.
+    QVERIFY(hy::saveSettings(file.path, window));
+    FakeWindow again;
+    QVERIFY(hy::loadSettings(file.path, again));
+    QCOMPARE(again.handedWave, window.waveFile());
+}
+
+void TestSettings::mixedCaseKeys()
+{
+    SettingsFile file("[COMMON]\nhourcounter=5\nISHOUR=1\nhotkey=f3\nstarttime=6:7\n");
+    FakeWindow window;
+    QVERIFY(hy::loadSettings(file.path, window));
+    QCOMPARE(window.snapshot(), FakeWindow::designWith({"HourCounter=5", "IsHour=1", "HotKey=F3",
+                                                        "StartTime=06:07:00"}));
+
+    QVERIFY(hy::saveSettings(file.path, window));
+    const QByteArray saved = file.bytes();
+    // One line per key, whatever its letter case in the file.
+    QCOMPARE(saved.toLower().count("hourcounter="), 1);
+    QCOMPARE(saved.toLower().count("starttime="), 1);
+    QCOMPARE(saved.toLower().count("[common]"), 1);
+    FakeWindow again;
+    QVERIFY(hy::loadSettings(file.path, again));
+    QCOMPARE(again.snapshot(), window.snapshot());
+}
+
+void TestSettings::keysOutsideCommonIgnored()
+{
+    const QByteArray before = "HourCounter=3\n"
+                              "[Other]\n"
+                              "HourCounter=4\n"
+                              "IsHour=1\n"
+                              "[Common]\n"
+                              "MinuteCounter=20\n"
+                              "[Tail]\n"
+                              "IsCircle=1\n";
+    SettingsFile file(before);
+    FakeWindow window;
+    QVERIFY(hy::loadSettings(file.path, window));
+    QCOMPARE(window.snapshot(), FakeWindow::designWith({"MinuteCounter=20"}));
+
+    window.boxes["IsHalf"] = true;
+    QVERIFY(hy::saveSettings(file.path, window));
+    QByteArray body = DesignBody;
+    body.replace("MinuteCounter=10\n", "");
+    body.replace("IsHalf=0", "IsHalf=1");
+    const QByteArray expected = "HourCounter=3\n"
+                                "[Other]\n"
+                                "HourCounter=4\n"
+                                "IsHour=1\n"
+                                "[Common]\n"
+                                "MinuteCounter=20\n" +
+                                body +
+                                "[Tail]\n"
+                                "IsCircle=1\n";
+    QCOMPARE(file.bytes(), expected);
+}
+
+void TestSettings::refusingControlDoesNotStopLoad()
+{
+    SettingsFile file("[Common]\nLastMinute=7\nPerMinute=3\nIsHour=1\nHotKey=F9\n");
+    FakeWindow window;
+    window.throwOn = "LastMinute";
+    QVERIFY(hy::loadSettings(file.path, window));
+    QCOMPARE(window.snapshot(), FakeWindow::designWith({"PerMinute=3", "IsHour=1", "HotKey=F9"}));
+}
+
+void TestSettings::crlfRoundTrip()
+{
+    const QByteArray before = "\xEF\xBB\xBF; hytune\r\n"
+                              "[Window]\r\n"
+                              "Left = 10\r\n"
+                              "HourCounter=8\r\n"
+                              "\r\n"
+                              "[Common]\r\n"
+                              "; countdown length\r\n"
+                              "HourCounter = 1 \r\n"
+                              "MinuteCounter=10\r\n"
+                              "SecondCounter=30\r\n"
+                              "IsMinuteCounter=0\r\n"
+                              "LastMinute=\"10\"\r\n"
+                              "IsHour=0\r\n"
+                              "HotKey=F2\r\n"
+                              "LastWaveFile=/tmp/old.wav\r\n"
+                              "\r\n"
+                              "[Other]\r\n"
+                              "IsHour=1\r\n";
+    SettingsFile file(before);
+    FakeWindow window;
+    QVERIFY(hy::loadSettings(file.path, window));
+    QCOMPARE(window.snapshot(),
+             FakeWindow::designWith({"HourCounter=1", "HotKey=F2", "LastWaveFile=/tmp/old.wav"}));
+
+    window.selectEntry("HourCounter", 2);
+    window.setChecked("IsHour", true);
+    window.wave = "/tmp/new sound.wav";
+    QVERIFY(hy::saveSettings(file.path, window));
+    const QByteArray expected = "\xEF\xBB\xBF; hytune\r\n"
+                                "[Window]\r\n"
+                                "Left = 10\r\n"
+                                "HourCounter=8\r\n"
+                                "\r\n"
+                                "[Common]\r\n"
+                                "; countdown length\r\n"
+                                "HourCounter=2\r\n"
+                                "MinuteCounter=10\r\n"
+                                "SecondCounter=30\r\n"
+                                "IsMinuteCounter=0\r\n"
+                                "LastMinute=\"10\"\r\n"
+                                "IsHour=1\r\n"
+                                "HotKey=F2\r\n"
+                                "LastWaveFile=/tmp/new sound.wav\r\n"
+                                "PerMinute=1\r\n"
+                                "IsSecondCounter=0\r\n"
+                                "LastSecond=30\r\n"
+                                "PerSecond=1\r\n"
+                                "IsLastOne=0\r\n"
+                                "IsCircle=0\r\n"
+                                "IsDispTop=0\r\n"
+                                "IsHalf=0\r\n"
+                                "IsFixTimer=0\r\n"
+                                "FixHour=9\r\n"
+                                "FixMinute=25\r\n"
+                                "IsStart=0\r\n"
+                                "StartTime=5:05:05\r\n"
+                                "\r\n"
+                                "[Other]\r\n"
+                                "IsHour=1\r\n";
+    QCOMPARE(file.bytes(), expected);
+    QCOMPARE(entriesOf(file.dir.path()), QStringList{"hytunetm.db"});
+
+    // Loading what was saved gives the same window; saving again changes nothing.
+    FakeWindow again;
+    QVERIFY(hy::loadSettings(file.path, again));
+    QCOMPARE(again.snapshot(), window.snapshot());
+    QVERIFY(hy::saveSettings(file.path, again));
+    QCOMPARE(file.bytes(), expected);
+}
+
+void TestSettings::readOnlyFileKept()
+{
+    const QByteArray before = "[Common]\nIsHour=0\n";
+    SettingsFile file(before);
+    QVERIFY(QFile::setPermissions(file.path, QFile::ReadOwner | QFile::ReadGroup));
+    FakeWindow window;
+    QVERIFY(hy::loadSettings(file.path, window));
+    window.setChecked("IsHour", true);
+
+    QVERIFY(!hy::saveSettings(file.path, window));
+    QCOMPARE(file.bytes(), before);
+    QCOMPARE(entriesOf(file.dir.path()), QStringList{"hytunetm.db"});
+}
+
+void TestSettings::noRoomForTemporary()
+{
+    // A file name at the length limit: no temporary name fits beside it.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QString(250, QLatin1Char('s')));
+    const QByteArray before = "[Common]\nIsHour=0\n";
+    QVERIFY(writeBytes(path, before));
+    FakeWindow window;
+    QVERIFY(hy::loadSettings(path, window));
+    window.setChecked("IsHour", true);
+
+    QVERIFY(!hy::saveSettings(path, window));
+    QCOMPARE(readAll(path), before);
+    QCOMPARE(entriesOf(dir.path()).size(), 1);
+}
+
+void TestSettings::lineBreakInWavePath()
+{
+    SettingsFile file("[Common]\nLastWaveFile=/tmp/a.wav\nHotKey=F1\n");
+    FakeWindow window;
+    QVERIFY(hy::loadSettings(file.path, window));
+    window.wave = "/tmp/a\n[Common]\nIsHour=1.wav";
+    window.selectEntry("HotKey", 3);
+
+    QVERIFY(hy::saveSettings(file.path, window));
+    QCOMPARE(file.stored("LastWaveFile"), QString());
+    QCOMPARE(file.stored("HotKey"), QString("F4"));
+    QCOMPARE(file.bytes().count("[Common]"), 1);
+}
+
+QTEST_GUILESS_MAIN(TestSettings)
+#include "test_settings.moc"
