@@ -1,0 +1,14 @@
+设好时、分、秒后点“启动”，倒计时开始并按设定语音报数。@#$http://www.heyinsoft.example/help.asp#countdown
+勾选“最后10分钟每1分钟报数”，最后10分钟每分钟报一次剩余分钟。@#$http://www.heyinsoft.example/help.asp#minutes
+勾选“最后30秒钟每1秒钟报数”，最后30秒逐秒读秒。@#$http://www.heyinsoft.example/help.asp#seconds
+勾选“最后一秒提示声音”，倒计时的最后一秒会响起提示音。@#$http://www.heyinsoft.example/help.asp#lastsecond
+点“选择声音”可把最后一秒的提示音换成自己的WAV文件。@#$http://www.heyinsoft.example/help.asp#sound
+勾选“循环计时”，倒计时到零后自动重新开始，并显示已循环次数。@#$http://www.heyinsoft.example/help.asp#cycle
+勾选“开始时间”，倒计时会等到设定的时刻才开始走。@#$http://www.heyinsoft.example/help.asp#starttime
+在任何程序里按Ctrl+F1都能启动或停止倒计时，功能键可在F1至F12中选。@#$http://www.heyinsoft.example/help.asp#hotkey
+勾选“整点报时”“半点报时”，每到整点、半点自动语音报时。@#$http://www.heyinsoft.example/help.asp#chimes
+勾选“启用定时报时”并选好时、分，每天到这一时刻语音报时。@#$http://www.heyinsoft.example/help.asp#fixedtime
+最小化后窗口只留在通知区域，单击托盘图标即可恢复窗口。@#$http://www.heyinsoft.example/help.asp#tray
+勾选“显示在最前面”，窗口总在其他窗口之上，倒计时一目了然。@#$http://www.heyinsoft.example/help.asp#ontop
+关闭程序时设置自动保存，下次启动原样恢复。@#$http://www.heyinsoft.example/help.asp#settings
+玩游戏、秒杀抢购、计时练习时，听语音报数就不必一直盯着屏幕。@#$http://www.heyinsoft.example/help.asp#uses

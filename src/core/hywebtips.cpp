@@ -1,0 +1,243 @@
+#include "hywebtips.h"
+
+#include <QDir>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <QTimer>
+
+#include <cerrno>
+#include <chrono>
+#include <iconv.h>
+#include <utility>
+
+namespace hy {
+
+namespace {
+
+const QLatin1StringView separator("@#$");
+
+bool isGbkLead(unsigned char c)
+{
+    return c >= 0x81 && c <= 0xFE;
+}
+
+bool isGbkTrail(unsigned char c)
+{
+    return c >= 0x40 && c <= 0xFE && c != 0x7F;
+}
+
+// GBK through the C library's converter. A byte the converter refuses becomes
+// U+FFFD; a lead byte with a byte from the trail range after it is one
+// (undefined) character, so a trail byte such as '@' is never set free.
+QString fromGbk(const QByteArray& bytes)
+{
+    static constexpr char replacement[] = "\xEF\xBF\xBD";
+    QByteArray utf8;
+    iconv_t cd = iconv_open("UTF-8", "GBK");
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        // No GBK converter installed: keep what is plain ASCII.
+        for (const char c : bytes)
+            utf8.append(static_cast<unsigned char>(c) < 0x80 ? QByteArray(1, c)
+                                                             : QByteArray(replacement));
+        return QString::fromUtf8(utf8);
+    }
+
+    // Every input byte gives at most three output bytes (0x80 is the euro
+    // sign, U+20AC; a replaced byte is U+FFFD).
+    utf8.resize(bytes.size() * 3);
+    char* in = const_cast<char*>(bytes.constData());
+    size_t inLeft = static_cast<size_t>(bytes.size());
+    char* out = utf8.data();
+    size_t outLeft = static_cast<size_t>(utf8.size());
+    while (inLeft > 0) {
+        if (iconv(cd, &in, &inLeft, &out, &outLeft) != static_cast<size_t>(-1))
+            break;
+        if (errno == E2BIG) {
+            const qsizetype used = out - utf8.data();
+            utf8.resize(utf8.size() + static_cast<qsizetype>(inLeft) * 3 + 3);
+            out = utf8.data() + used;
+            outLeft = static_cast<size_t>(utf8.size() - used);
+            continue;
+        }
+        if (errno != EILSEQ && errno != EINVAL)
+            break;
+        if (outLeft < 3) {
+            const qsizetype used = out - utf8.data();
+            utf8.resize(utf8.size() + 3);
+            out = utf8.data() + used;
+            outLeft = static_cast<size_t>(utf8.size() - used);
+        }
+        std::copy_n(replacement, 3, out);
+        out += 3;
+        outLeft -= 3;
+        const auto* at = reinterpret_cast<const unsigned char*>(in);
+        const size_t skip = inLeft >= 2 && isGbkLead(at[0]) && isGbkTrail(at[1]) ? 2 : 1;
+        in += skip;
+        inLeft -= skip;
+    }
+    iconv_close(cd);
+    utf8.truncate(out - utf8.data());
+    return QString::fromUtf8(utf8);
+}
+
+} // namespace
+
+QString decodeTipsText(const QByteArray& body)
+{
+    const qsizetype zero = body.indexOf('\0');
+    const QByteArray usable = zero < 0 ? body : body.left(zero);
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    QString text = utf8.decode(usable);
+    if (!utf8.hasError())
+        return text;
+    return fromGbk(usable);
+}
+
+QList<Tip> parseTips(const QByteArray& body)
+{
+    // Decoded before splitting: among the raw bytes, a GBK trail byte '@'
+    // followed by "#$" would look like a separator.
+    const QString text = decodeTipsText(body);
+    QList<Tip> tips;
+    qsizetype start = 0;
+    while (start <= text.size() && tips.size() < hyWebTips::MaxTips) {
+        qsizetype end = start;
+        while (end < text.size() && text[end] != QLatin1Char('\r') &&
+               text[end] != QLatin1Char('\n'))
+            ++end;
+        // CR LF is two ends with an empty line between them; empty lines
+        // are skipped anyway.
+        const QStringView line = QStringView(text).mid(start, end - start);
+        const qsizetype at = line.indexOf(separator);
+        if (at >= 0)
+            tips.append({line.left(at).toString(), line.mid(at + separator.size()).toString()});
+        start = end + 1;
+    }
+    return tips;
+}
+
+hyWebTips::hyWebTips(const QUrl& tipsUrl, const QString& cachePath, QObject* parent)
+    : QObject(parent)
+    , m_cachePath(cachePath)
+    , m_network(new QNetworkAccessManager(this))
+    , m_deadline(new QTimer(this))
+    , m_random(static_cast<std::mt19937::result_type>(
+          std::chrono::system_clock::now().time_since_epoch().count()))
+{
+    QNetworkRequest request(tipsUrl);
+    request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("URLCheck"));
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
+                         QNetworkRequest::AlwaysNetwork);
+    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+
+    m_reply = m_network->get(request);
+    // Qt's own buffer stays small; what is kept is bounded by MaxBodyBytes.
+    m_reply->setReadBufferSize(256 * 1024);
+    connect(m_reply, &QNetworkReply::readyRead, this, &hyWebTips::takeBody);
+    connect(m_reply, &QNetworkReply::finished, this, &hyWebTips::complete);
+
+    // A server that accepts and then says nothing must not keep the tips
+    // (and the cache) waiting for ever.
+    m_deadline->setSingleShot(true);
+    m_deadline->setTimerType(Qt::PreciseTimer);
+    connect(m_deadline, &QTimer::timeout, this, [this] {
+        if (m_reply)
+            m_reply->abort();
+    });
+    m_deadline->start(TimeoutMs);
+}
+
+hyWebTips::~hyWebTips()
+{
+    // A download cut short by the owner leaves the cache as it was.
+    if (m_reply) {
+        m_reply->disconnect(this);
+        m_reply->abort();
+    }
+}
+
+bool hyWebTips::isSafeLink(const QString& link)
+{
+    if (!link.startsWith(QLatin1StringView("http://"), Qt::CaseInsensitive) &&
+        !link.startsWith(QLatin1StringView("https://"), Qt::CaseInsensitive))
+        return false;
+    const QUrl url(link, QUrl::StrictMode);
+    if (!url.isValid() || url.isRelative() || url.host().isEmpty())
+        return false;
+    const QString scheme = url.scheme().toLower();
+    return scheme == QLatin1StringView("http") || scheme == QLatin1StringView("https");
+}
+
+QStringList hyWebTips::TipTexts() const
+{
+    QStringList texts;
+    texts.reserve(m_tips.size());
+    for (const Tip& tip : m_tips)
+        texts.append(tip.text);
+    return texts;
+}
+
+QStringList hyWebTips::TipLinks() const
+{
+    QStringList links;
+    links.reserve(m_tips.size());
+    for (const Tip& tip : m_tips)
+        links.append(tip.link);
+    return links;
+}
+
+std::optional<Tip> hyWebTips::randomTip()
+{
+    if (m_tips.isEmpty())
+        return std::nullopt;
+    std::uniform_int_distribution<qsizetype> pick(0, m_tips.size() - 1);
+    return m_tips[pick(m_random)];
+}
+
+void hyWebTips::takeBody()
+{
+    if (!m_reply)
+        return;
+    const qint64 room = MaxBodyBytes - m_body.size();
+    if (room > 0)
+        m_body.append(m_reply->read(room));
+    if (m_body.size() >= MaxBodyBytes)
+        m_reply->abort(); // the rest is not wanted; finished() follows
+}
+
+void hyWebTips::complete()
+{
+    if (!m_reply)
+        return;
+    QNetworkReply* reply = std::exchange(m_reply, nullptr);
+    m_deadline->stop();
+    const qint64 room = MaxBodyBytes - m_body.size();
+    if (room > 0 && reply->isOpen())
+        m_body.append(reply->read(room));
+    reply->disconnect(this);
+    reply->deleteLater();
+
+    // The status is not looked at: whatever body came (an error page, a part
+    // of a page, nothing at all) is cached and parsed.
+    const QString cacheError = writeCache();
+    m_tips = parseTips(m_body);
+    m_body = QByteArray();
+    m_finished = true;
+    if (!cacheError.isEmpty())
+        emit cacheWriteFailed(cacheError);
+    emit finished();
+}
+
+QString hyWebTips::writeCache() const
+{
+    QSaveFile file(m_cachePath);
+    if (file.open(QIODevice::WriteOnly) && file.write(m_body) == m_body.size() && file.commit())
+        return {};
+    return QStringLiteral("无法写入提示缓存文件“%1”：%2")
+        .arg(QDir::toNativeSeparators(m_cachePath), file.errorString());
+}
+
+} // namespace hy

@@ -1,0 +1,96 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <optional>
+#include <random>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+class QTimer;
+
+namespace hy {
+
+struct Tip
+{
+    QString text;
+    QString link;
+};
+
+// The usable text of a tips page as received: everything before the first
+// zero byte, read as UTF-8 when it is valid UTF-8 (a leading byte-order mark
+// is dropped) and as GBK otherwise. Bytes that are not GBK either become
+// U+FFFD; an undefined double-byte code counts as one character, so its
+// trail byte is never taken for a character of its own.
+QString decodeTipsText(const QByteArray& body);
+
+// The tips of a page as received, at most hyWebTips::MaxTips of them. One tip
+// per line (lines end with CR, LF or CR LF): the text before the first "@#$"
+// and the link after it, both as they stand. Empty lines and lines without
+// "@#$" are skipped, and so is every tip line after the last one there is
+// room for.
+QList<Tip> parseTips(const QByteArray& body);
+
+// Downloads the tips list once, in the background, caches the body and keeps
+// the parsed tips. The download starts in the constructor; every signal comes
+// later from the event loop, so connecting right after construction is safe.
+class hyWebTips : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int MaxTips = 128;
+    static constexpr qint64 MaxBodyBytes = 1024 * 1024;
+    static constexpr int TimeoutMs = 15000;
+
+    // GET `tipsUrl`; when done, successful or not, the body (at most
+    // MaxBodyBytes of it, whatever the HTTP status) replaces the whole content
+    // of `cachePath`, an empty body included.
+    hyWebTips(const QUrl& tipsUrl, const QString& cachePath, QObject* parent = nullptr);
+    ~hyWebTips() override;
+
+    hyWebTips(const hyWebTips&) = delete;
+    hyWebTips& operator=(const hyWebTips&) = delete;
+
+    // True only for an absolute http:// or https:// address with a host.
+    static bool isSafeLink(const QString& link);
+
+    // True once the download has ended and the tips are parsed.
+    bool isFinished() const { return m_finished; }
+
+    int TipCount() const { return static_cast<int>(m_tips.size()); }
+    QStringList TipTexts() const;
+    QStringList TipLinks() const;
+    const QList<Tip>& tips() const { return m_tips; }
+
+    // A tip picked at random, afresh at every call (the same one may come
+    // twice in a row); nothing while there are no tips.
+    std::optional<Tip> randomTip();
+
+signals:
+    // The tips are ready (possibly none). Emitted once.
+    void finished();
+    // The cache file could not be written; `message` names it. The tips that
+    // arrived are kept all the same. Emitted at most once, before finished().
+    void cacheWriteFailed(const QString& message);
+
+private:
+    void takeBody();
+    void complete();
+    QString writeCache() const;
+
+    QString m_cachePath;
+    QNetworkAccessManager* m_network = nullptr;
+    QNetworkReply* m_reply = nullptr;
+    QTimer* m_deadline = nullptr;
+    QByteArray m_body;
+    QList<Tip> m_tips;
+    bool m_finished = false;
+    std::mt19937 m_random;
+};
+
+} // namespace hy
