@@ -1,0 +1,55 @@
+#include "hotkey/globalhotkey.h"
+
+#include "hotkey/portalhotkey.h"
+#include "hotkey/x11hotkey.h"
+
+#include <QDBusConnection>
+#include <QGuiApplication>
+
+namespace hy {
+namespace {
+
+// Stands in where no desktop-wide key can be had at all.
+class UnavailableHotkey final : public GlobalHotkey
+{
+public:
+    UnavailableHotkey(QString problem, QObject* parent)
+        : GlobalHotkey(parent)
+        , m_problem(std::move(problem))
+    {}
+    void registerKey(int) override {}
+    void unregisterKey() override {}
+    Status status() const override { return Status::Unavailable; }
+    QString problem() const override { return m_problem; }
+
+private:
+    QString m_problem;
+};
+
+bool isWaylandSession()
+{
+    return qEnvironmentVariable("XDG_SESSION_TYPE")
+                   .compare(QLatin1String("wayland"), Qt::CaseInsensitive) == 0 ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+} // namespace
+
+std::unique_ptr<GlobalHotkey> createGlobalHotkey(QObject* parent)
+{
+    // On Wayland, even through XWayland, an X grab only sees keys while one of
+    // our own windows has the focus: there the portal is the way.
+    if (QGuiApplication::platformName() == QLatin1String("xcb") && !isWaylandSession())
+        return std::make_unique<X11Hotkey>(parent);
+
+    // Whether the portal offers GlobalShortcuts is found out by the first
+    // registerKey(), asynchronously (asking now could wait for the portal
+    // to be started); it then turns Unavailable with its own reason.
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (bus.isConnected())
+        return std::make_unique<PortalHotkey>(bus, parent);
+    return std::make_unique<UnavailableHotkey>(
+        QStringLiteral("此桌面不支持全局快捷键（没有 X11 显示，也没有会话总线）"), parent);
+}
+
+} // namespace hy

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <memory>
+
+namespace hy {
+
+// A desktop-wide Ctrl + function key (F1 to F12). Presses arrive as the
+// pressed() signal on the GUI thread, whichever program is active.
+class GlobalHotkey : public QObject
+{
+    Q_OBJECT
+public:
+    enum class Status
+    {
+        Idle,        // nothing registered
+        Pending,     // asked for, not yet confirmed (the portal answers later)
+        Registered,  // presses will arrive
+        Taken,       // another program holds the combination
+        Unavailable, // no way to grab a desktop-wide key on this desktop
+    };
+    Q_ENUM(Status)
+
+    using QObject::QObject;
+
+    // Releases any key held, then grabs Ctrl + F<functionKey> (1..12).
+    virtual void registerKey(int functionKey) = 0;
+    virtual void unregisterKey() = 0;
+    virtual Status status() const = 0;
+    // A short Chinese sentence for the user when the status is Taken or
+    // Unavailable; empty otherwise.
+    virtual QString problem() const = 0;
+
+signals:
+    void pressed();
+    void statusChanged(hy::GlobalHotkey::Status status);
+};
+
+// The backend for this session: X11 when the session is X11, the desktop
+// portal's global shortcuts elsewhere, or one that reports Unavailable.
+std::unique_ptr<GlobalHotkey> createGlobalHotkey(QObject* parent = nullptr);
+
+} // namespace hy

@@ -1,0 +1,350 @@
+#include "hotkey/portalhotkey.h"
+
+#include <QDBusArgument>
+#include <QDBusError>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QRandomGenerator>
+
+namespace hy {
+namespace {
+
+// One entry of the portal's shortcut list, D-Bus type (sa{sv}).
+struct Shortcut
+{
+    QString id;
+    QVariantMap properties;
+};
+
+const QString kRequestInterface = QStringLiteral("org.freedesktop.portal.Request");
+const QString kSessionInterface = QStringLiteral("org.freedesktop.portal.Session");
+const QString kNotListening = QStringLiteral("无法设置全局快捷键：收不到桌面门户的答复");
+
+QString problemForError(const QDBusError& error)
+{
+    const QString name = error.name();
+    if (name == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ||
+        name == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner") ||
+        name.startsWith(QLatin1String("org.freedesktop.DBus.Error.Spawn")))
+        return QStringLiteral("此桌面不支持全局快捷键（没有桌面门户服务）");
+    if (name == QLatin1String("org.freedesktop.DBus.Error.UnknownMethod") ||
+        name == QLatin1String("org.freedesktop.DBus.Error.UnknownInterface") ||
+        name == QLatin1String("org.freedesktop.DBus.Error.UnknownObject"))
+        return QStringLiteral("此桌面不支持全局快捷键（桌面门户没有全局快捷键功能）");
+    if (name == QLatin1String("org.freedesktop.DBus.Error.Disconnected"))
+        return QStringLiteral("此桌面不支持全局快捷键（无法连接会话总线）");
+    return QStringLiteral("无法设置全局快捷键：桌面门户出错（%1）").arg(error.message());
+}
+
+QString sessionFrom(const QVariant& value)
+{
+    // Documented as a string; some portal versions send an object path.
+    if (value.metaType() == QMetaType::fromType<QDBusObjectPath>())
+        return value.value<QDBusObjectPath>().path();
+    return value.toString();
+}
+
+} // namespace
+} // namespace hy
+
+Q_DECLARE_METATYPE(hy::Shortcut)
+
+namespace hy {
+namespace {
+
+QDBusArgument& operator<<(QDBusArgument& arg, const Shortcut& shortcut)
+{
+    arg.beginStructure();
+    arg << shortcut.id << shortcut.properties;
+    arg.endStructure();
+    return arg;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& arg, Shortcut& shortcut)
+{
+    arg.beginStructure();
+    arg >> shortcut.id >> shortcut.properties;
+    arg.endStructure();
+    return arg;
+}
+
+} // namespace
+
+PortalHotkey::PortalHotkey(const QDBusConnection& bus, QObject* parent)
+    : GlobalHotkey(parent)
+    , m_bus(bus)
+{
+    qDBusRegisterMetaType<Shortcut>();
+    qDBusRegisterMetaType<QList<Shortcut>>();
+    // Signal hooks find slot parameter types by name: the type must be known
+    // before the first connect, or that connect fails.
+    qRegisterMetaType<QDBusObjectPath>();
+    if (m_bus.isConnected()) {
+        m_listening =
+            m_bus.connect(kService, kPath, kInterface, QStringLiteral("Activated"), this,
+                          SLOT(onActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+    }
+}
+
+PortalHotkey::~PortalHotkey()
+{
+    closeSession();
+    const auto paths = m_requests.keys();
+    for (const QString& path : paths)
+        forgetRequest(path);
+    if (m_bus.isConnected()) {
+        m_bus.disconnect(kService, kPath, kInterface, QStringLiteral("Activated"), this,
+                         SLOT(onActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+    }
+}
+
+void PortalHotkey::registerKey(int functionKey)
+{
+    if (functionKey < 1 || functionKey > 12) {
+        qWarning("全局快捷键：功能键 F%d 无效，只能是 F1 到 F12；快捷键保持不变", functionKey);
+        return;
+    }
+    ++m_attempt;
+    closeSession();
+    m_functionKey = functionKey;
+    m_trigger.clear();
+    if (!m_bus.isConnected()) {
+        fail(QStringLiteral("此桌面不支持全局快捷键（无法连接会话总线）"));
+        return;
+    }
+    if (!m_listening) {
+        fail(kNotListening);
+        return;
+    }
+    setState(Status::Pending, {});
+    createSession();
+}
+
+void PortalHotkey::unregisterKey()
+{
+    ++m_attempt;
+    closeSession();
+    m_functionKey = 0;
+    m_trigger.clear();
+    setState(Status::Idle, {});
+}
+
+void PortalHotkey::createSession()
+{
+    const QString token = newToken(QStringLiteral("hytune"));
+    const QVariantMap options{
+        {QStringLiteral("handle_token"), token},
+        {QStringLiteral("session_handle_token"), newToken(QStringLiteral("hytune_session"))},
+    };
+    call(QStringLiteral("CreateSession"), {options}, Step::CreateSession, token);
+}
+
+void PortalHotkey::bindShortcut()
+{
+    const QString token = newToken(QStringLiteral("hytune"));
+    const QList<Shortcut> shortcuts{{
+        QString::fromLatin1(kShortcutId),
+        {
+            {QStringLiteral("description"), QStringLiteral("启动/停止倒计时")},
+            {QStringLiteral("preferred_trigger"), QStringLiteral("CTRL+F%1").arg(m_functionKey)},
+        },
+    }};
+    const QVariantMap options{{QStringLiteral("handle_token"), token}};
+    call(QStringLiteral("BindShortcuts"),
+         {QVariant::fromValue(QDBusObjectPath(m_session)), QVariant::fromValue(shortcuts),
+          QString(), options},
+         Step::BindShortcuts, token);
+}
+
+void PortalHotkey::call(const QString& method, const QVariantList& args, Step step,
+                        const QString& token)
+{
+    // The answer comes as a Response signal on a request object whose path the
+    // portal derives from our bus name and the token. Listening before the call
+    // leaves no gap in which the signal could be missed.
+    const QString predicted = requestPath(token);
+    const quint64 attempt = m_attempt;
+    if (!watchRequest(predicted, {step, attempt})) {
+        fail(kNotListening);
+        return;
+    }
+
+    QDBusMessage message = QDBusMessage::createMethodCall(kService, kPath, kInterface, method);
+    message.setArguments(args);
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(message), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, step, attempt, predicted](QDBusPendingCallWatcher* w) {
+                onCallFinished(*w, step, attempt, predicted);
+                w->deleteLater();
+            });
+}
+
+void PortalHotkey::onCallFinished(QDBusPendingCall& call, Step step, quint64 attempt,
+                                  const QString& predictedPath)
+{
+    QDBusPendingReply<QDBusObjectPath> reply(call);
+    if (reply.isError()) {
+        forgetRequest(predictedPath);
+        if (attempt == m_attempt)
+            fail(problemForError(reply.error()));
+        return;
+    }
+    // Old portals ignore handle_token and pick their own path.
+    const QString path = reply.value().path();
+    if (path != predictedPath && m_requests.contains(predictedPath)) {
+        forgetRequest(predictedPath);
+        if (!watchRequest(path, {step, attempt}) && attempt == m_attempt)
+            fail(kNotListening);
+    }
+}
+
+void PortalHotkey::onRequestResponse(uint response, const QVariantMap& results,
+                                     const QDBusMessage& message)
+{
+    const QString path = message.path();
+    const auto it = m_requests.constFind(path);
+    if (it == m_requests.constEnd())
+        return;
+    const Request request = *it;
+    forgetRequest(path);
+    const bool current = request.attempt == m_attempt;
+    const int key = m_functionKey;
+
+    if (request.step == Step::CreateSession) {
+        const QString session = sessionFrom(results.value(QStringLiteral("session_handle")));
+        if (!current) {
+            // Asked for before the key changed or was released: not wanted.
+            if (response == 0 && !session.isEmpty()) {
+                m_bus.send(QDBusMessage::createMethodCall(kService, session, kSessionInterface,
+                                                          QStringLiteral("Close")));
+            }
+            return;
+        }
+        if (response == 1) {
+            fail(QStringLiteral("全局快捷键 Ctrl+F%1 的设置已被取消").arg(key));
+        } else if (response != 0) {
+            fail(QStringLiteral("桌面拒绝了全局快捷键 Ctrl+F%1").arg(key));
+        } else if (session.isEmpty()) {
+            fail(QStringLiteral("桌面门户没有给出快捷键会话，无法设置 Ctrl+F%1").arg(key));
+        } else {
+            m_session = session;
+            watchSession(m_session, true);
+            bindShortcut();
+        }
+        return;
+    }
+
+    if (!current)
+        return;
+    if (response != 0) {
+        closeSession();
+        fail(response == 1 ? QStringLiteral("全局快捷键 Ctrl+F%1 的设置已被取消").arg(key)
+                           : QStringLiteral("桌面拒绝了全局快捷键 Ctrl+F%1").arg(key));
+        return;
+    }
+    const auto bound = qdbus_cast<QList<Shortcut>>(results.value(QStringLiteral("shortcuts")));
+    for (const Shortcut& shortcut : bound) {
+        if (shortcut.id == QLatin1String(kShortcutId)) {
+            m_trigger = shortcut.properties.value(QStringLiteral("trigger_description")).toString();
+            setState(Status::Registered, {});
+            return;
+        }
+    }
+    closeSession();
+    fail(QStringLiteral("桌面没有接受全局快捷键 Ctrl+F%1").arg(key));
+}
+
+void PortalHotkey::onActivated(const QDBusObjectPath& session, const QString& shortcutId,
+                               qulonglong, const QVariantMap&)
+{
+    if (m_status == Status::Registered && !m_session.isEmpty() && session.path() == m_session &&
+        shortcutId == QLatin1String(kShortcutId))
+        emit pressed();
+}
+
+void PortalHotkey::onSessionClosed(const QVariantMap&, const QDBusMessage& message)
+{
+    if (message.path() != m_session || m_session.isEmpty())
+        return;
+    watchSession(m_session, false);
+    m_session.clear();
+    m_trigger.clear();
+    if (m_status == Status::Registered || m_status == Status::Pending)
+        fail(QStringLiteral("桌面关闭了全局快捷键 Ctrl+F%1").arg(m_functionKey));
+}
+
+QString PortalHotkey::newToken(const QString& prefix)
+{
+    // Must be a valid object path element; the count keeps it unique within
+    // this connection, the random part across restarts of the program.
+    return QStringLiteral("%1_%2_%3")
+        .arg(prefix)
+        .arg(++m_tokenCount)
+        .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+}
+
+QString PortalHotkey::requestPath(const QString& token) const
+{
+    QString sender = m_bus.baseService();
+    if (sender.startsWith(QLatin1Char(':')))
+        sender.remove(0, 1);
+    sender.replace(QLatin1Char('.'), QLatin1Char('_'));
+    return QStringLiteral("%1/request/%2/%3").arg(QLatin1String(kPath), sender, token);
+}
+
+bool PortalHotkey::watchRequest(const QString& path, Request request)
+{
+    m_requests.insert(path, request);
+    return m_bus.connect(kService, path, kRequestInterface, QStringLiteral("Response"), this,
+                         SLOT(onRequestResponse(uint, QVariantMap, QDBusMessage)));
+}
+
+void PortalHotkey::forgetRequest(const QString& path)
+{
+    if (m_requests.remove(path) == 0)
+        return;
+    m_bus.disconnect(kService, path, kRequestInterface, QStringLiteral("Response"), this,
+                     SLOT(onRequestResponse(uint, QVariantMap, QDBusMessage)));
+}
+
+void PortalHotkey::watchSession(const QString& session, bool on)
+{
+    if (on) {
+        m_bus.connect(kService, session, kSessionInterface, QStringLiteral("Closed"), this,
+                      SLOT(onSessionClosed(QVariantMap, QDBusMessage)));
+    } else {
+        m_bus.disconnect(kService, session, kSessionInterface, QStringLiteral("Closed"), this,
+                         SLOT(onSessionClosed(QVariantMap, QDBusMessage)));
+    }
+}
+
+void PortalHotkey::closeSession()
+{
+    if (m_session.isEmpty())
+        return;
+    watchSession(m_session, false);
+    if (m_bus.isConnected()) {
+        m_bus.send(QDBusMessage::createMethodCall(kService, m_session, kSessionInterface,
+                                                  QStringLiteral("Close")));
+    }
+    m_session.clear();
+}
+
+void PortalHotkey::fail(const QString& problem)
+{
+    setState(Status::Unavailable, problem);
+}
+
+void PortalHotkey::setState(Status status, const QString& problem)
+{
+    if (m_status == status && m_problem == problem)
+        return;
+    m_status = status;
+    m_problem = problem;
+    emit statusChanged(status);
+}
+
+} // namespace hy

@@ -1,0 +1,96 @@
+#pragma once
+
+#include "hotkey/globalhotkey.h"
+
+#include <QDBusConnection>
+#include <QHash>
+#include <QString>
+#include <QVariantMap>
+
+class QDBusMessage;
+class QDBusObjectPath;
+class QDBusPendingCall;
+
+namespace hy {
+
+// A desktop-wide shortcut through the XDG desktop portal's GlobalShortcuts
+// interface (Wayland desktops and others without an X11 key grab). One
+// shortcut, "start-stop", is bound in a portal session with Ctrl + F<n> as
+// the preferred trigger; the desktop may let the user pick another one.
+// Every call is asynchronous: registerKey() returns at once with the status
+// Pending, and the status changes when the portal has answered.
+class PortalHotkey final : public GlobalHotkey
+{
+    Q_OBJECT
+public:
+    static constexpr const char* kService = "org.freedesktop.portal.Desktop";
+    static constexpr const char* kPath = "/org/freedesktop/portal/desktop";
+    static constexpr const char* kInterface = "org.freedesktop.portal.GlobalShortcuts";
+    static constexpr const char* kShortcutId = "start-stop";
+
+    // bus: the session bus in the program; tests pass a private bus.
+    explicit PortalHotkey(const QDBusConnection& bus, QObject* parent = nullptr);
+    ~PortalHotkey() override;
+
+    // Closes any session held and binds Ctrl + F<functionKey> in a new one
+    // (the portal binds a session's shortcuts only once).
+    void registerKey(int functionKey) override;
+    void unregisterKey() override;
+    Status status() const override { return m_status; }
+    QString problem() const override { return m_problem; }
+
+    // The function key of the last registerKey() (1..12), 0 when none.
+    int functionKey() const { return m_functionKey; }
+    // The portal's session handle while one is open (object path), else empty.
+    QString sessionHandle() const { return m_session; }
+    // How the desktop describes the trigger it bound (e.g. "Ctrl+F1"); empty
+    // until Registered or when the desktop does not say.
+    QString triggerDescription() const { return m_trigger; }
+
+private slots:
+    void onRequestResponse(uint response, const QVariantMap& results, const QDBusMessage& message);
+    void onActivated(const QDBusObjectPath& session, const QString& shortcutId,
+                     qulonglong timestamp, const QVariantMap& options);
+    void onSessionClosed(const QVariantMap& details, const QDBusMessage& message);
+
+private:
+    enum class Step
+    {
+        CreateSession,
+        BindShortcuts
+    };
+    struct Request
+    {
+        Step step;
+        quint64 attempt;
+    };
+
+    void createSession();
+    void bindShortcut();
+    void call(const QString& method, const QVariantList& args, Step step, const QString& token);
+    void onCallFinished(QDBusPendingCall& call, Step step, quint64 attempt,
+                        const QString& predictedPath);
+    QString newToken(const QString& prefix);
+    QString requestPath(const QString& token) const;
+    bool watchRequest(const QString& path, Request request);
+    void forgetRequest(const QString& path);
+    void watchSession(const QString& session, bool on);
+    void closeSession();
+    void fail(const QString& problem);
+    void setState(Status status, const QString& problem);
+
+    QDBusConnection m_bus;
+    // Bumped by every registerKey() and unregisterKey(): answers that belong
+    // to an older attempt are stale and only cleaned up after.
+    quint64 m_attempt = 0;
+    quint64 m_tokenCount = 0;
+    bool m_listening = false; // the Activated signal reaches us
+    int m_functionKey = 0;
+    QString m_session;
+    QString m_trigger;
+    Status m_status = Status::Idle;
+    QString m_problem;
+    QHash<QString, Request> m_requests; // by request object path
+};
+
+} // namespace hy

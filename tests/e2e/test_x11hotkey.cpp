@@ -1,0 +1,531 @@
+// The X11 hotkey against a real X server: keys are typed with xdotool (XTEST),
+// and a second X client competes for the same grabs.
+#include "hotkey/globalhotkey.h"
+#include "hotkey/x11hotkey.h"
+
+#include <QGuiApplication>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QWindow>
+#include <QtGui/qguiapplication_platform.h>
+#include <QtTest>
+
+#include <X11/keysym.h>
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <memory>
+
+using hy::GlobalHotkey;
+using hy::X11Hotkey;
+using Status = GlobalHotkey::Status;
+
+namespace {
+
+bool xdotool(const QStringList& args)
+{
+    QProcess p;
+    p.start(QStringLiteral("xdotool"), args);
+    return p.waitForFinished(10000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+// All four lock variants of a modifier set (NumLock given by its mask).
+QList<quint16> withLocks(quint16 mods, quint16 numLock)
+{
+    return {mods, quint16(mods | XCB_MOD_MASK_LOCK), quint16(mods | numLock),
+            quint16(mods | XCB_MOD_MASK_LOCK | numLock)};
+}
+
+// Another program on the same display, with its own connection.
+class OtherClient
+{
+public:
+    OtherClient()
+        : m_c(xcb_connect(nullptr, nullptr))
+    {
+        if (ok())
+            m_root = xcb_setup_roots_iterator(xcb_get_setup(m_c)).data->root;
+    }
+    ~OtherClient() { xcb_disconnect(m_c); }
+    OtherClient(const OtherClient&) = delete;
+    OtherClient& operator=(const OtherClient&) = delete;
+
+    bool ok() const { return m_c && !xcb_connection_has_error(m_c); }
+
+    // 0 on success, else the X error code (10 = BadAccess).
+    int grab(quint8 code, quint16 mods)
+    {
+        auto cookie = xcb_grab_key_checked(m_c, 0, m_root, mods, code, XCB_GRAB_MODE_ASYNC,
+                                           XCB_GRAB_MODE_ASYNC);
+        xcb_generic_error_t* error = xcb_request_check(m_c, cookie);
+        const int result = error ? error->error_code : 0;
+        std::free(error);
+        return result;
+    }
+    void ungrabAll()
+    {
+        xcb_ungrab_key(m_c, XCB_GRAB_ANY, m_root, XCB_MOD_MASK_ANY);
+        xcb_aux_sync();
+    }
+    // Modifier and lock state of the core keyboard.
+    quint16 modifierState()
+    {
+        auto* reply = xcb_query_pointer_reply(m_c, xcb_query_pointer(m_c, m_root), nullptr);
+        const quint16 mask = reply ? reply->mask & 0xff : 0;
+        std::free(reply);
+        return mask;
+    }
+
+    // The core keyboard mapping, for moving keys around.
+    struct Mapping
+    {
+        quint8 first = 0;
+        quint8 perCode = 0;
+        QList<xcb_keysym_t> syms;
+        xcb_keysym_t at(int code, int col) const { return syms[(code - first) * perCode + col]; }
+        int count() const { return perCode ? int(syms.size()) / perCode : 0; }
+    };
+    Mapping mapping()
+    {
+        const xcb_setup_t* setup = xcb_get_setup(m_c);
+        Mapping m;
+        m.first = setup->min_keycode;
+        auto* reply = xcb_get_keyboard_mapping_reply(
+            m_c,
+            xcb_get_keyboard_mapping(m_c, setup->min_keycode,
+                                     setup->max_keycode - setup->min_keycode + 1),
+            nullptr);
+        if (!reply)
+            return m;
+        m.perCode = reply->keysyms_per_keycode;
+        const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(reply);
+        const int n = xcb_get_keyboard_mapping_keysyms_length(reply);
+        m.syms = QList<xcb_keysym_t>(syms, syms + n);
+        std::free(reply);
+        return m;
+    }
+    void setMapping(const Mapping& m)
+    {
+        xcb_change_keyboard_mapping(m_c, m.count(), m.first, m.perCode, m.syms.constData());
+        xcb_aux_sync();
+    }
+
+private:
+    void xcb_aux_sync() { std::free(xcb_get_input_focus_reply(m_c, xcb_get_input_focus(m_c), 0)); }
+
+    xcb_connection_t* m_c;
+    xcb_window_t m_root = 0;
+};
+
+// Waits until every event that the server has generated so far has been
+// through the application's event filters.
+void settle()
+{
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    xcb_connection_t* c = x11->connection();
+    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+    QTest::qWait(150);
+}
+
+// Types keys, then waits for the presses they cause to arrive.
+bool type(const QStringList& combos)
+{
+    for (const QString& combo : combos) {
+        if (!xdotool({QStringLiteral("key"), combo}))
+            return false;
+    }
+    settle();
+    return true;
+}
+
+} // namespace
+
+class TestX11Hotkey : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanup();
+    void keyCombinations_data();
+    void keyCombinations();
+    void heldKeyFiresOnce();
+    void firesWhileOwnWindowHasFocus();
+    void switchingKeyReleasesOld();
+    void unregisterReleasesAll();
+    void destructionReleases();
+    void badKeyKeepsGrab_data();
+    void badKeyKeepsGrab();
+    void takenByOtherClient_data();
+    void takenByOtherClient();
+    void keyCodeComesFromMapping();
+    void followsMappingChange();
+    void factoryPicksBackend();
+
+private:
+    OtherClient m_other;
+    OtherClient::Mapping m_originalMapping;
+};
+
+void TestX11Hotkey::initTestCase()
+{
+    QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
+    QVERIFY(m_other.ok());
+    QVERIFY2(xdotool({QStringLiteral("version")}), "xdotool is needed");
+    m_originalMapping = m_other.mapping();
+    QVERIFY(m_originalMapping.count() > 0);
+    QCOMPARE(m_other.modifierState() & (XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2), 0);
+}
+
+void TestX11Hotkey::cleanup()
+{
+    // Whatever a test left behind: no locks on, no foreign grabs, old mapping.
+    m_other.ungrabAll();
+    const quint16 state = m_other.modifierState();
+    if (state & XCB_MOD_MASK_LOCK)
+        xdotool({QStringLiteral("key"), QStringLiteral("Caps_Lock")});
+    if (state & XCB_MOD_MASK_2)
+        xdotool({QStringLiteral("key"), QStringLiteral("Num_Lock")});
+    if (m_other.mapping().syms != m_originalMapping.syms)
+        m_other.setMapping(m_originalMapping);
+}
+
+void TestX11Hotkey::keyCombinations_data()
+{
+    QTest::addColumn<QStringList>("locks");
+    QTest::addColumn<QStringList>("keys");
+    QTest::addColumn<int>("presses");
+
+    const QStringList none;
+    const QString num = QStringLiteral("Num_Lock");
+    const QString caps = QStringLiteral("Caps_Lock");
+    QTest::newRow("ctrl+F1") << none << QStringList{"ctrl+F1"} << 1;
+    QTest::newRow("ctrl+F1 twice") << none << QStringList{"ctrl+F1", "ctrl+F1"} << 2;
+    QTest::newRow("right ctrl+F1") << none << QStringList{"Control_R+F1"} << 1;
+    QTest::newRow("ctrl+F1, NumLock on") << QStringList{num} << QStringList{"ctrl+F1"} << 1;
+    QTest::newRow("ctrl+F1, CapsLock on") << QStringList{caps} << QStringList{"ctrl+F1"} << 1;
+    QTest::newRow("ctrl+F1, both locks on")
+        << QStringList{num, caps} << QStringList{"ctrl+F1"} << 1;
+    QTest::newRow("F1") << none << QStringList{"F1"} << 0;
+    QTest::newRow("F1, NumLock on") << QStringList{num} << QStringList{"F1"} << 0;
+    QTest::newRow("shift+F1") << none << QStringList{"shift+F1"} << 0;
+    QTest::newRow("ctrl+shift+F1") << none << QStringList{"ctrl+shift+F1"} << 0;
+    QTest::newRow("ctrl+shift+F1, both locks on")
+        << QStringList{num, caps} << QStringList{"ctrl+shift+F1"} << 0;
+    QTest::newRow("ctrl+alt+F1") << none << QStringList{"ctrl+alt+F1"} << 0;
+    QTest::newRow("ctrl+super+F1") << none << QStringList{"ctrl+super+F1"} << 0;
+    QTest::newRow("ctrl+F2") << none << QStringList{"ctrl+F2"} << 0;
+    QTest::newRow("ctrl+F11") << none << QStringList{"ctrl+F11"} << 0;
+    QTest::newRow("mixed") << QStringList{caps}
+                           << QStringList{"F1", "ctrl+F1", "ctrl+shift+F1", "ctrl+F1", "alt+F1"}
+                           << 2;
+}
+
+void TestX11Hotkey::keyCombinations()
+{
+    QFETCH(QStringList, locks);
+    QFETCH(QStringList, keys);
+    QFETCH(int, presses);
+
+    X11Hotkey hotkey;
+    hotkey.registerKey(1);
+    QCOMPARE(hotkey.status(), Status::Registered);
+    QVERIFY(hotkey.problem().isEmpty());
+    QCOMPARE(hotkey.functionKey(), 1);
+
+    quint16 expectedLocks = 0;
+    for (const QString& lock : locks) {
+        QVERIFY(xdotool({QStringLiteral("key"), lock}));
+        expectedLocks |=
+            lock == QLatin1String("Num_Lock") ? hotkey.numLockMask() : quint16(XCB_MOD_MASK_LOCK);
+    }
+    // The lock really is on, so the case tests what it says.
+    QCOMPARE(m_other.modifierState() & (XCB_MOD_MASK_LOCK | hotkey.numLockMask()), expectedLocks);
+
+    QSignalSpy spy(&hotkey, &GlobalHotkey::pressed);
+    QVERIFY(type(keys));
+    QCOMPARE(spy.count(), presses);
+}
+
+void TestX11Hotkey::heldKeyFiresOnce()
+{
+    X11Hotkey hotkey;
+    hotkey.registerKey(1);
+    QCOMPARE(hotkey.status(), Status::Registered);
+    QSignalSpy spy(&hotkey, &GlobalHotkey::pressed);
+
+    // Held well past the server's auto-repeat delay.
+    QVERIFY(xdotool({QStringLiteral("keydown"), QStringLiteral("ctrl+F1")}));
+    QTest::qWait(1500);
+    QVERIFY(xdotool({QStringLiteral("keyup"), QStringLiteral("F1")}));
+    QVERIFY(xdotool({QStringLiteral("keyup"), QStringLiteral("ctrl")}));
+    settle();
+    QCOMPARE(spy.count(), 1);
+
+    // And the next real press counts again.
+    QVERIFY(type({QStringLiteral("ctrl+F1")}));
+    QCOMPARE(spy.count(), 2);
+}
+
+void TestX11Hotkey::firesWhileOwnWindowHasFocus()
+{
+    X11Hotkey hotkey;
+    hotkey.registerKey(1);
+    QWindow window;
+    window.resize(200, 100);
+    window.show();
+    window.requestActivate();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+
+    QSignalSpy spy(&hotkey, &GlobalHotkey::pressed);
+    QVERIFY(type({QStringLiteral("ctrl+F1")}));
+    QCOMPARE(spy.count(), 1);
+}
+
+void TestX11Hotkey::switchingKeyReleasesOld()
+{
+    X11Hotkey hotkey;
+    hotkey.registerKey(1);
+    const QList<quint8> f1 = hotkey.keyCodes();
+    QCOMPARE(f1.size(), 1);
+
+    hotkey.registerKey(12);
+    QCOMPARE(hotkey.status(), Status::Registered);
+    QCOMPARE(hotkey.functionKey(), 12);
+    QCOMPARE(hotkey.keyCodes().size(), 1);
+    QVERIFY(hotkey.keyCodes() != f1);
+
+    QSignalSpy spy(&hotkey, &GlobalHotkey::pressed);
+    QVERIFY(type({QStringLiteral("ctrl+F1")}));
+    QCOMPARE(spy.count(), 0);
+    QVERIFY(type({QStringLiteral("ctrl+F12")}));
+    QCOMPARE(spy.count(), 1);
+
+    // Ctrl+F1 is free again in all four lock variants.
+    for (quint16 mods : withLocks(XCB_MOD_MASK_CONTROL, hotkey.numLockMask()))
+        QCOMPARE(m_other.grab(f1.first(), mods), 0);
+}
+
+void TestX11Hotkey::unregisterReleasesAll()
+{
+    X11Hotkey hotkey;
+    QSignalSpy changes(&hotkey, &GlobalHotkey::statusChanged);
+    hotkey.registerKey(12);
+    const QList<quint8> f12 = hotkey.keyCodes();
+    QCOMPARE(f12.size(), 1);
+    hotkey.unregisterKey();
+    QCOMPARE(hotkey.status(), Status::Idle);
+    QVERIFY(hotkey.problem().isEmpty());
+    QVERIFY(hotkey.keyCodes().isEmpty());
+    QCOMPARE(hotkey.functionKey(), 0);
+    QCOMPARE(changes.count(), 2);
+    QCOMPARE(changes.at(0).at(0).value<Status>(), Status::Registered);
+    QCOMPARE(changes.at(1).at(0).value<Status>(), Status::Idle);
+
+    QSignalSpy spy(&hotkey, &GlobalHotkey::pressed);
+    QVERIFY(type({QStringLiteral("ctrl+F12"), QStringLiteral("ctrl+F1")}));
+    QCOMPARE(spy.count(), 0);
+    for (quint16 mods : withLocks(XCB_MOD_MASK_CONTROL, hotkey.numLockMask()))
+        QCOMPARE(m_other.grab(f12.first(), mods), 0);
+
+    // Registering again after a release works.
+    m_other.ungrabAll();
+    hotkey.registerKey(12);
+    QCOMPARE(hotkey.status(), Status::Registered);
+    QVERIFY(type({QStringLiteral("ctrl+F12")}));
+    QCOMPARE(spy.count(), 1);
+}
+
+void TestX11Hotkey::destructionReleases()
+{
+    QList<quint8> codes;
+    quint16 numLock = 0;
+    {
+        X11Hotkey hotkey;
+        hotkey.registerKey(3);
+        QCOMPARE(hotkey.status(), Status::Registered);
+        codes = hotkey.keyCodes();
+        numLock = hotkey.numLockMask();
+    }
+    QCOMPARE(codes.size(), 1);
+    for (quint16 mods : withLocks(XCB_MOD_MASK_CONTROL, numLock))
+        QCOMPARE(m_other.grab(codes.first(), mods), 0);
+}
+
+void TestX11Hotkey::badKeyKeepsGrab_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::newRow("0") << 0;
+    QTest::newRow("13") << 13;
+    QTest::newRow("-1") << -1;
+}
+
+void TestX11Hotkey::badKeyKeepsGrab()
+{
+    QFETCH(int, key);
+    X11Hotkey hotkey;
+    hotkey.registerKey(2);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("F%1").arg(key)));
+    hotkey.registerKey(key);
+    QCOMPARE(hotkey.status(), Status::Registered);
+    QCOMPARE(hotkey.functionKey(), 2);
+    QSignalSpy spy(&hotkey, &GlobalHotkey::pressed);
+    QVERIFY(type({QStringLiteral("ctrl+F2")}));
+    QCOMPARE(spy.count(), 1);
+}
+
+void TestX11Hotkey::takenByOtherClient_data()
+{
+    // Which of the four variants the other program holds.
+    QTest::addColumn<bool>("capsLock");
+    QTest::addColumn<bool>("numLock");
+    QTest::newRow("plain") << false << false;
+    QTest::newRow("with CapsLock") << true << false;
+    QTest::newRow("with NumLock") << false << true;
+    QTest::newRow("with both") << true << true;
+}
+
+void TestX11Hotkey::takenByOtherClient()
+{
+    QFETCH(bool, capsLock);
+    QFETCH(bool, numLock);
+
+    // Where F1 is and which bit NumLock uses, from a hotkey that held it.
+    QList<quint8> codes;
+    quint16 numLockMask = 0;
+    {
+        X11Hotkey probe;
+        probe.registerKey(1);
+        codes = probe.keyCodes();
+        numLockMask = probe.numLockMask();
+    }
+    QCOMPARE(codes.size(), 1);
+    const quint16 held =
+        XCB_MOD_MASK_CONTROL | (capsLock ? XCB_MOD_MASK_LOCK : 0) | (numLock ? numLockMask : 0);
+    QCOMPARE(m_other.grab(codes.first(), held), 0);
+
+    X11Hotkey hotkey;
+    QSignalSpy changes(&hotkey, &GlobalHotkey::statusChanged);
+    hotkey.registerKey(1);
+    QCOMPARE(hotkey.status(), Status::Taken);
+    QVERIFY(hotkey.problem().contains(QLatin1String("Ctrl+F1")));
+    QCOMPARE(changes.count(), 1);
+    QVERIFY(hotkey.keyCodes().isEmpty());
+
+    // The variants that did succeed were given back.
+    for (quint16 mods : withLocks(XCB_MOD_MASK_CONTROL, numLockMask)) {
+        if (mods != held)
+            QCOMPARE(m_other.grab(codes.first(), mods), 0);
+    }
+    m_other.ungrabAll();
+
+    // Another key works meanwhile; once F1 is free, it can be had again.
+    hotkey.registerKey(4);
+    QCOMPARE(hotkey.status(), Status::Registered);
+    QVERIFY(hotkey.problem().isEmpty());
+    hotkey.registerKey(1);
+    QCOMPARE(hotkey.status(), Status::Registered);
+    QSignalSpy spy(&hotkey, &GlobalHotkey::pressed);
+    QVERIFY(type({QStringLiteral("ctrl+F1")}));
+    QCOMPARE(spy.count(), 1);
+}
+
+namespace {
+// Moves the keysym of F<n> from wherever it is to the first unused key code.
+// Returns that key code, or 0.
+quint8 moveFunctionKey(OtherClient::Mapping& m, int n)
+{
+    const xcb_keysym_t sym = XK_F1 + n - 1;
+    int spare = 0;
+    for (int code = m.first + m.count() - 1; code >= m.first + 8 && spare == 0; --code) {
+        bool empty = true;
+        for (int col = 0; col < m.perCode; ++col)
+            empty = empty && m.at(code, col) == 0;
+        if (empty)
+            spare = code;
+    }
+    if (spare == 0)
+        return 0;
+    for (int code = m.first; code < m.first + m.count(); ++code) {
+        for (int col = 0; col < m.perCode; ++col) {
+            if (m.at(code, col) == sym)
+                m.syms[(code - m.first) * m.perCode + col] = 0;
+        }
+    }
+    m.syms[(spare - m.first) * m.perCode] = sym;
+    m.syms[(spare - m.first) * m.perCode + 1] = sym;
+    return quint8(spare);
+}
+} // namespace
+
+void TestX11Hotkey::keyCodeComesFromMapping()
+{
+    X11Hotkey before;
+    before.registerKey(5);
+    const QList<quint8> usual = before.keyCodes();
+    QCOMPARE(usual.size(), 1);
+    before.unregisterKey();
+
+    OtherClient::Mapping moved = m_originalMapping;
+    const quint8 spare = moveFunctionKey(moved, 5);
+    QVERIFY(spare != 0);
+    QVERIFY(!usual.contains(spare));
+    m_other.setMapping(moved);
+
+    X11Hotkey hotkey;
+    hotkey.registerKey(5);
+    QCOMPARE(hotkey.status(), Status::Registered);
+    QCOMPARE(hotkey.keyCodes(), QList<quint8>{spare});
+    QSignalSpy spy(&hotkey, &GlobalHotkey::pressed);
+    QVERIFY(type({QStringLiteral("ctrl+F5")}));
+    QCOMPARE(spy.count(), 1);
+    // The key code F5 had before is no longer F5 and is not held.
+    QCOMPARE(m_other.grab(usual.first(), XCB_MOD_MASK_CONTROL), 0);
+}
+
+void TestX11Hotkey::followsMappingChange()
+{
+    X11Hotkey hotkey;
+    hotkey.registerKey(6);
+    const QList<quint8> usual = hotkey.keyCodes();
+    QCOMPARE(usual.size(), 1);
+
+    OtherClient::Mapping moved = m_originalMapping;
+    const quint8 spare = moveFunctionKey(moved, 6);
+    QVERIFY(spare != 0);
+    m_other.setMapping(moved);
+    QTRY_COMPARE(hotkey.keyCodes(), QList<quint8>{spare});
+    QCOMPARE(hotkey.status(), Status::Registered);
+    QCOMPARE(m_other.grab(usual.first(), XCB_MOD_MASK_CONTROL), 0);
+
+    QSignalSpy spy(&hotkey, &GlobalHotkey::pressed);
+    QVERIFY(type({QStringLiteral("ctrl+F6")}));
+    QCOMPARE(spy.count(), 1);
+
+    m_other.ungrabAll();
+    m_other.setMapping(m_originalMapping);
+    QTRY_COMPARE(hotkey.keyCodes(), usual);
+    QVERIFY(type({QStringLiteral("ctrl+F6")}));
+    QCOMPARE(spy.count(), 2);
+}
+
+void TestX11Hotkey::factoryPicksBackend()
+{
+    {
+        auto hotkey = hy::createGlobalHotkey();
+        QVERIFY(dynamic_cast<X11Hotkey*>(hotkey.get()));
+    }
+    // An X server reached from a Wayland session does not count; with no
+    // session bus either, the answer is a clear "no".
+    qputenv("WAYLAND_DISPLAY", "wayland-test");
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/hytune-test-bus");
+    auto hotkey = hy::createGlobalHotkey();
+    qunsetenv("WAYLAND_DISPLAY");
+    QVERIFY(!dynamic_cast<X11Hotkey*>(hotkey.get()));
+    QCOMPARE(hotkey->status(), Status::Unavailable);
+    QVERIFY(hotkey->problem().contains(QStringLiteral("不支持全局快捷键")));
+    hotkey->registerKey(1);
+    QCOMPARE(hotkey->status(), Status::Unavailable);
+}
+
+QTEST_MAIN(TestX11Hotkey)
+#include "test_x11hotkey.moc"

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "hotkey/globalhotkey.h"
+
+#include <QList>
+#include <QString>
+
+// A desktop-wide hotkey that exists only in memory. It records what it was
+// asked to do; press() stands for the user pressing the held key, and
+// setStatus() for what a real desktop might answer.
+class FakeHotkey final : public hy::GlobalHotkey
+{
+    Q_OBJECT
+public:
+    using hy::GlobalHotkey::GlobalHotkey;
+
+    // One line per call, in order: "register F3", "unregister".
+    QStringList calls() const { return m_calls; }
+    void clearCalls() { m_calls.clear(); }
+    // The function key held now (1..12), 0 when none.
+    int heldKey() const { return m_key; }
+
+    // What the next registerKey() ends in (Registered unless told otherwise);
+    // problem is the text that goes with Taken or Unavailable.
+    void setRegisterOutcome(Status status, const QString& problem = {})
+    {
+        m_outcome = status;
+        m_outcomeProblem = problem;
+    }
+
+    // Changes the status now, as a desktop answering late would.
+    void setStatus(Status status, const QString& problem = {})
+    {
+        if (m_status == status && m_problem == problem)
+            return;
+        m_status = status;
+        m_problem = problem;
+        emit statusChanged(status);
+    }
+
+    // The user presses Ctrl + the held key. Only a Registered key reaches the
+    // program; returns whether pressed() was emitted.
+    bool press()
+    {
+        if (m_status != Status::Registered || m_key == 0)
+            return false;
+        emit pressed();
+        return true;
+    }
+
+    void registerKey(int functionKey) override
+    {
+        m_calls.append(QStringLiteral("register F%1").arg(functionKey));
+        if (functionKey < 1 || functionKey > 12)
+            return; // as the real ones: a bad key changes nothing
+        m_key = functionKey;
+        setStatus(m_outcome, m_outcomeProblem);
+    }
+    void unregisterKey() override
+    {
+        m_calls.append(QStringLiteral("unregister"));
+        m_key = 0;
+        setStatus(Status::Idle);
+    }
+    Status status() const override { return m_status; }
+    QString problem() const override { return m_problem; }
+
+private:
+    QStringList m_calls;
+    int m_key = 0;
+    Status m_status = Status::Idle;
+    QString m_problem;
+    Status m_outcome = Status::Registered;
+    QString m_outcomeProblem;
+};
