@@ -36,15 +36,18 @@ void TMyThread::post(int kind, int argument)
 
 void TMyThread::stop()
 {
+    bool first = false;
     {
         std::lock_guard lock(m_mutex);
+        first = !m_stopped;
+        m_stopped = true;
         if (!m_terminated) {
             m_queue.push_back({kQuitRequest, kQuitRequest});
             m_terminated = true;
         }
     }
     m_wake.notify_one();
-    if (m_cutOff)
+    if (first && m_cutOff)
         m_cutOff();
     if (m_thread.joinable() && m_thread.get_id() != std::this_thread::get_id())
         m_thread.join();

@@ -53,6 +53,7 @@ private:
     std::condition_variable m_wake;
     std::deque<Request> m_queue;
     bool m_terminated = false;
+    bool m_stopped = false;
     int m_spoken = 0;
     std::thread m_thread;
 };

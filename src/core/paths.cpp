@@ -2,7 +2,9 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 namespace hy {
 
@@ -16,13 +18,70 @@ QString serverBaseUrl()
     return base;
 }
 
-QString appFilePath(const QString& name)
+namespace {
+
+QString executableDir()
 {
     // Without an application object Qt cannot tell; the kernel always can.
-    const QString dir = QCoreApplication::instance()
-                            ? QCoreApplication::applicationDirPath()
-                            : QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
-    return QDir(dir).filePath(name);
+    return QCoreApplication::instance()
+               ? QCoreApplication::applicationDirPath()
+               : QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
+}
+
+QString xdgHome(const char* variable, const char* fallbackUnderHome)
+{
+    const QString set = qEnvironmentVariable(variable);
+    if (!set.isEmpty() && QDir::isAbsolutePath(set))
+        return set;
+    return QDir::home().filePath(QLatin1String(fallbackUnderHome));
+}
+
+} // namespace
+
+QString appFilePath(const QString& name)
+{
+    return QDir(executableDir()).filePath(name);
+}
+
+DataLocations dataLocationsFor(const QString& exeDir, bool installed, const QString& configHome,
+                               const QString& cacheHome, const QString& shippedSettings)
+{
+    DataLocations where;
+    where.portable = !installed;
+    if (where.portable) {
+        where.settingsFile = QDir(exeDir).filePath(QStringLiteral("hytunetm.db"));
+        where.tipsCache = QDir(exeDir).filePath(QStringLiteral("tipsupd.dat"));
+    } else {
+        where.settingsFile = QDir(configHome).filePath(QStringLiteral("hytune/hytunetm.db"));
+        where.tipsCache = QDir(cacheHome).filePath(QStringLiteral("hytune/tipsupd.dat"));
+        where.shippedSettings = shippedSettings;
+    }
+    return where;
+}
+
+DataLocations dataLocations()
+{
+    const QString exeDir = executableDir();
+    const QString canonical = QFileInfo(exeDir).canonicalFilePath();
+    const QString installBin = QFileInfo(QStringLiteral(HYTUNE_INSTALL_BINDIR)).canonicalFilePath();
+    const bool installed =
+        (!installBin.isEmpty() && canonical == installBin) || !QFileInfo(exeDir).isWritable();
+    return dataLocationsFor(exeDir, installed, xdgHome("XDG_CONFIG_HOME", ".config"),
+                            xdgHome("XDG_CACHE_HOME", ".cache"),
+                            QStringLiteral(HYTUNE_INSTALL_DATADIR "/hytune/hytunetm.db"));
+}
+
+bool provideDefaultSettings(const DataLocations& where)
+{
+    if (where.portable || where.shippedSettings.isEmpty() || QFileInfo::exists(where.settingsFile))
+        return false;
+    if (!QFileInfo(where.shippedSettings).isFile())
+        return false;
+    QDir().mkpath(QFileInfo(where.settingsFile).absolutePath());
+    QDir().mkpath(QFileInfo(where.tipsCache).absolutePath());
+    return QFile::copy(where.shippedSettings, where.settingsFile) &&
+           QFile::setPermissions(where.settingsFile, QFile::ReadOwner | QFile::WriteOwner |
+                                                         QFile::ReadGroup | QFile::ReadOther);
 }
 
 } // namespace hy

@@ -9,7 +9,30 @@ namespace hy {
 // the address the program was built with (HYTUNE_SERVER_URL).
 QString serverBaseUrl();
 
-// `name` in the directory of the running executable (settings file, tips cache).
+// `name` in the directory of the running executable.
 QString appFilePath(const QString& name);
+
+// Where a run keeps its settings file and tips cache. Run from its build or
+// an unpacked folder, the program keeps them next to the executable. Installed
+// (its directory is the install's bin directory, or not writable), it keeps
+// the settings in $XDG_CONFIG_HOME/hytune and the cache in $XDG_CACHE_HOME/hytune.
+struct DataLocations
+{
+    QString settingsFile;
+    QString tipsCache;
+    // The default settings shipped with an installed program; empty when portable.
+    QString shippedSettings;
+    bool portable = true;
+};
+
+DataLocations dataLocations();
+// The same decision with everything given, for tests.
+DataLocations dataLocationsFor(const QString& exeDir, bool installed, const QString& configHome,
+                               const QString& cacheHome, const QString& shippedSettings);
+
+// An installed program starts its user off with the shipped default settings
+// (so choices are remembered from the first run); an existing file is never
+// touched. Returns whether a file was copied.
+bool provideDefaultSettings(const DataLocations& where);
 
 } // namespace hy

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -37,10 +38,16 @@ public:
     }
     void abort() override
     {
-        std::lock_guard lock(m_mutex);
-        m_aborted = true;
-        m_changed.notify_all();
+        {
+            std::lock_guard lock(m_mutex);
+            m_aborted = true;
+            m_changed.notify_all();
+        }
+        if (m_onAbort)
+            m_onAbort();
     }
+    // Runs on abort(), on the aborting thread.
+    void setOnAbort(std::function<void()> f) { m_onAbort = std::move(f); }
 
     void setDelay(std::chrono::milliseconds delay)
     {
@@ -78,6 +85,7 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
     std::chrono::milliseconds m_delay{0};
+    std::function<void()> m_onAbort;
     bool m_aborted = false;
     bool m_corrupted = false;
     std::vector<Phrase> m_started;

@@ -103,11 +103,6 @@ const std::array<SettingKey, 21>& settingKeys()
     return Keys;
 }
 
-QString settingsFilePath()
-{
-    return appFilePath(QString::fromLatin1(SettingsFileName));
-}
-
 bool loadSettings(const QString& path, ISettingsTarget& target)
 {
     const auto ini = openSettings(path);

@@ -33,9 +33,6 @@ inline constexpr char SettingsFileName[] = "hytunetm.db";
 // from the file are added to its section in this order.
 const std::array<SettingKey, 21>& settingKeys();
 
-// hytunetm.db next to the running executable.
-QString settingsFilePath();
-
 // What the settings need of the window. Keys are the names above.
 class ISettingsTarget
 {

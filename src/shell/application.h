@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QApplication>
+
+namespace hy {
+
+// The application object: its title and version, the window font's
+// substitutes, and the error box for any error a handler lets escape.
+class Application final : public QApplication
+{
+public:
+    Application(int& argc, char** argv);
+    bool notify(QObject* receiver, QEvent* event) override;
+};
+
+// "宋体" is not on Linux desktops: map it to a Song-style CJK face when one is
+// installed, and to a CJK sans otherwise, so every Chinese text has glyphs.
+void installFontSubstitutes();
+
+} // namespace hy

@@ -1,0 +1,16 @@
+#include "application.h"
+#include "errorbox.h"
+#include "tunemain.h"
+
+int main(int argc, char** argv)
+{
+    hy::Application app(argc, argv);
+    try {
+        TForm1 form(hy::realServices());
+        form.show();
+        app.exec();
+    } catch (...) {
+        hy::showErrorBox(nullptr, hy::currentExceptionText());
+    }
+    return 0;
+}

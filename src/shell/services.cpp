@@ -1,0 +1,56 @@
+#include "services.h"
+
+#include "clock.h"
+#include "hotkey/globalhotkey.h"
+#include "paths.h"
+#include "settings/settings.h"
+#include "speech/cliptable.h"
+#include "speech/pulseplayer.h"
+#include "tickthread.h"
+
+#include <QDesktopServices>
+#include <QFileDialog>
+
+namespace hy {
+
+QString chooseSoundFileWithDialog(QWidget* parent)
+{
+    QFileDialog dialog(parent, QStringLiteral("请选择声音文件"));
+    dialog.setObjectName(QStringLiteral("dlgOpen1"));
+    dialog.setFileMode(QFileDialog::ExistingFile); // only an existing file can be chosen
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setNameFilter(QStringLiteral("声音文件(*.wav)"));
+    dialog.setDefaultSuffix(QStringLiteral("wav"));
+    dialog.setSizeGripEnabled(true);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles().value(0);
+}
+
+FormServices realServices()
+{
+    FormServices s;
+    const DataLocations where = dataLocations();
+    provideDefaultSettings(where);
+    const QString settingsPath = where.settingsFile;
+    s.loadSettings = [settingsPath](ISettingsTarget& target) {
+        return loadSettings(settingsPath, target);
+    };
+    s.saveSettings = [settingsPath](const ISettingsTarget& target) {
+        return saveSettings(settingsPath, target);
+    };
+    s.loadClips = [](ClipTable& clips) { clips.load(); };
+    s.makePlayer = [] { return std::make_unique<PulsePlayer>(); };
+    s.makeHotkey = [] { return createGlobalHotkey(); };
+    s.makeTickSource = [](std::function<void(quint64)> onTick) {
+        return std::make_unique<TickThread>(std::move(onTick));
+    };
+    s.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    s.chooseSoundFile = chooseSoundFileWithDialog;
+    s.clock = std::make_shared<SystemClock>();
+    s.serverBase = serverBaseUrl();
+    s.tipsCachePath = where.tipsCache;
+    return s;
+}
+
+} // namespace hy

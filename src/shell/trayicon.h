@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QObject>
+#include <QSystemTrayIcon>
+
+class QWidget;
+
+// The program's icon in the notification area. Minimizing the window hides it
+// and its task-bar entry, leaving the icon; a left click on the icon brings the
+// window back to the front. Without a notification area the window stays on
+// the task bar when minimized, so it can always be reached.
+class TTrayIcon final : public QObject
+{
+    Q_OBJECT
+public:
+    explicit TTrayIcon(QWidget* window);
+    ~TTrayIcon() override;
+
+    QSystemTrayIcon* icon() const { return m_icon; }
+    // A short message by the icon (when there is a notification area).
+    void notify(const QString& message);
+
+    void Minimize();
+    void Restore();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void onActivated(QSystemTrayIcon::ActivationReason reason);
+
+    QWidget* m_window;
+    QSystemTrayIcon* m_icon;
+};

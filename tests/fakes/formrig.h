@@ -1,0 +1,132 @@
+#pragma once
+
+#include "fakes/countdownfakes.h"
+#include "fakes/fakehotkey.h"
+#include "fakes/fakeplayer.h"
+
+#include "services.h"
+#include "settings/settings.h"
+#include "speech/cliptable.h"
+#include "tickthread.h"
+#include "tunemain.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <memory>
+
+// A main window built from fakes, with a journal of the steps its life takes.
+// Settings go to a real file in a temporary directory.
+struct FormRig
+{
+    QTemporaryDir dir;
+    QStringList journal;
+    FakePlayer* player = nullptr;
+    FakeTicks* ticks = nullptr;
+    FakeHotkey* hotkey = nullptr;
+    std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
+    QList<QUrl> opened;
+    QString nextSoundChoice; // what the file dialog "returns"
+    bool realTicks = false;  // a real tick thread instead of ticks driven by the test
+    std::unique_ptr<TForm1> form;
+
+    QString settingsPath() const { return dir.filePath(QStringLiteral("hytunetm.db")); }
+
+    hy::FormServices services()
+    {
+        hy::FormServices s;
+        s.loadSettings = [this](hy::ISettingsTarget& t) {
+            journal << QStringLiteral("settings loaded");
+            return hy::loadSettings(settingsPath(), t);
+        };
+        s.saveSettings = [this](const hy::ISettingsTarget& t) {
+            journal << QStringLiteral("settings saved");
+            return hy::saveSettings(settingsPath(), t);
+        };
+        s.loadClips = [this](hy::ClipTable& clips) {
+            journal << QStringLiteral("clips loaded");
+            clips.load();
+        };
+        s.makePlayer = [this] {
+            journal << QStringLiteral("announcer started");
+            auto p = std::make_unique<FakePlayer>();
+            p->setOnAbort([this] {
+                journal << QStringLiteral("announcer stopped with %1 clips")
+                               .arg(form ? form->Clips.loadedCount() : -1);
+            });
+            player = p.get();
+            return p;
+        };
+        s.makeHotkey = [this] {
+            journal << QStringLiteral("hotkey");
+            auto h = std::make_unique<FakeHotkey>();
+            hotkey = h.get();
+            return h;
+        };
+        s.makeTickSource =
+            [this](std::function<void(quint64)> onTick) -> std::unique_ptr<hy::ITickSource> {
+            if (realTicks)
+                return std::make_unique<hy::TickThread>(std::move(onTick));
+            auto t = std::make_unique<FakeTicks>();
+            ticks = t.get();
+            return t;
+        };
+        s.openUrl = [this](const QUrl& url) { opened << url; };
+        s.chooseSoundFile = [this](QWidget*) { return nextSoundChoice; };
+        s.clock = clock;
+        s.serverBase = QStringLiteral("http://tips.test");
+        s.tipsCachePath = dir.filePath(QStringLiteral("tipsupd.dat"));
+        return s;
+    }
+
+    TForm1& make()
+    {
+        form = std::make_unique<TForm1>(services());
+        return *form;
+    }
+
+    template <typename T>
+    T* find(const char* name) const
+    {
+        return form->findChild<T*>(QLatin1String(name));
+    }
+
+    void writeSettings(const QByteArray& content)
+    {
+        QFile f(settingsPath());
+        f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        f.write(content);
+    }
+};
+
+// Closes the next message box that opens, remembering its text.
+struct BoxCatcher
+{
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    int seen = 0;
+
+    void arm()
+    {
+        QTimer::singleShot(0, [this] { poll(); });
+    }
+
+private:
+    void poll()
+    {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            if (box && box->isVisible()) {
+                title = box->windowTitle();
+                text = box->text();
+                icon = box->icon();
+                ++seen;
+                box->done(QMessageBox::Ok);
+                return;
+            }
+        }
+        QTimer::singleShot(10, [this] { poll(); });
+    }
+};

@@ -1,0 +1,284 @@
+#include "fakes/formrig.h"
+
+#include "application.h"
+#include "hywebtips.h"
+#include "mythread.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimeEdit>
+#include <QtTest>
+
+namespace {
+
+// Answers every request with the same body.
+class TipsServer : public QTcpServer
+{
+public:
+    explicit TipsServer(QByteArray body)
+        : m_body(std::move(body))
+    {
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* s = nextPendingConnection()) {
+                connect(s, &QTcpSocket::readyRead, s, [this, s] {
+                    if (!s->readAll().contains("\r\n\r\n"))
+                        return;
+                    s->write("HTTP/1.1 200 OK\r\nContent-Length: " +
+                             QByteArray::number(m_body.size()) + "\r\nConnection: close\r\n\r\n" +
+                             m_body);
+                    s->disconnectFromHost();
+                });
+            }
+        });
+        listen(QHostAddress::LocalHost);
+    }
+    QString base() const { return QStringLiteral("http://127.0.0.1:%1").arg(serverPort()); }
+
+private:
+    QByteArray m_body;
+};
+
+} // namespace
+
+class TestFormFeatures : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { hy::installFontSubstitutes(); }
+    void chimeTimerKeepsPhase();
+    void chimeFiringSpeaksTime();
+    void restoredBoxesTakeEffect_data();
+    void restoredBoxesTakeEffect();
+    void noSettingsFileStaysAbsent();
+    void hotkeyFollowsRealState();
+    void hotkeyProblemIsShownOnce();
+    void tipsShownAndOpenedSafely_data();
+    void tipsShownAndOpenedSafely();
+    void closingBeforeFirstTipWritesNothing();
+    void tipsDestroyedAfterSave();
+};
+
+void TestFormFeatures::chimeTimerKeepsPhase()
+{
+    FormRig rig;
+    TForm1& form = rig.make();
+    auto* timer = form.findChild<QTimer*>("tmrHour");
+    QVERIFY(!timer->isActive());
+    rig.find<QCheckBox>("chkHour")->setChecked(true);
+    QVERIFY(timer->isActive());
+    QTest::qWait(120);
+    const int left = timer->remainingTime();
+    QVERIFY(left < 60000 - 100);
+    rig.find<QCheckBox>("chkHalf")->setChecked(true); // a second box: same period and phase
+    QVERIFY(timer->remainingTime() <= left);
+    rig.find<QCheckBox>("chkHour")->setChecked(false);
+    rig.find<QCheckBox>("chkHalf")->setChecked(false);
+    QVERIFY(!timer->isActive());
+    rig.find<QCheckBox>("chkFix")->setChecked(true); // a new period from now
+    QVERIFY(timer->remainingTime() > 60000 - 50);
+    rig.find<QComboBox>("cbbFixHour")->setCurrentIndex(7);
+    rig.find<QCheckBox>("chkFix")->setChecked(false);
+    QVERIFY(!rig.find<QComboBox>("cbbFixHour")->isEnabled());
+    QVERIFY(!rig.find<QComboBox>("cbbFixMin")->isEnabled());
+    QCOMPARE(rig.find<QComboBox>("cbbFixHour")->currentText(), QStringLiteral("7"));
+    QVERIFY(!timer->isActive());
+}
+
+void TestFormFeatures::chimeFiringSpeaksTime()
+{
+    FormRig rig;
+    TForm1& form = rig.make();
+    rig.find<QCheckBox>("chkHour")->setChecked(true);
+    rig.clock->now = QTime(10, 0, 37);
+    form.tmrHourTimer();
+    rig.clock->now = QTime(10, 1, 37);
+    form.tmrHourTimer();
+    QVERIFY(rig.player->waitFinished(1));
+    QTest::qWait(50);
+    hy::ClipTable clips;
+    clips.load();
+    FakePlayer::Phrase ten;
+    for (int i : {11, 12, 10, 13, 10, 14, 15})
+        ten.push_back(clips.clip(i).toByteArray());
+    QCOMPARE(rig.player->finished(), std::vector<FakePlayer::Phrase>{ten});
+}
+
+void TestFormFeatures::restoredBoxesTakeEffect_data()
+{
+    QTest::addColumn<QByteArray>("settings");
+    QTest::addColumn<QString>("check");
+    QTest::newRow("IsDispTop") << QByteArray("[Common]\nIsDispTop=1\n") << "top";
+    QTest::newRow("IsFixTimer") << QByteArray("[Common]\nisfixtimer=1\nFixHour=7\nFixMinute=45\n")
+                                << "fixed";
+    QTest::newRow("IsCircle") << QByteArray("[Common]\nIsCircle=1\n") << "circle";
+    QTest::newRow("IsHour") << QByteArray("[Common]\nIsHour=0x1\n") << "hour";
+    QTest::newRow("HotKey f5") << QByteArray("[Common]\nHotKey=f5\n") << "F5";
+    QTest::newRow("HotKey F13") << QByteArray("[Common]\nHotKey=F13\n") << "F1";
+    QTest::newRow("bad StartTime keeps the rest")
+        << QByteArray("[Common]\nStartTime=abc\nHotKey=F9\nIsStart=1\n") << "F9";
+    QTest::newRow("StartTime 7:3") << QByteArray("[Common]\nStartTime=7:3\n") << "07:03:00";
+}
+
+void TestFormFeatures::restoredBoxesTakeEffect()
+{
+    QFETCH(QByteArray, settings);
+    QFETCH(QString, check);
+    FormRig rig;
+    rig.writeSettings(settings);
+    TForm1& form = rig.make();
+    if (check == "top") {
+        QVERIFY(form.windowFlags() & Qt::WindowStaysOnTopHint);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QVERIFY(form.windowHandle()->flags() & Qt::WindowStaysOnTopHint);
+        rig.find<QCheckBox>("chkDispTop")->setChecked(false);
+        QVERIFY(!(form.windowHandle()->flags() & Qt::WindowStaysOnTopHint));
+    } else if (check == "fixed") {
+        QVERIFY(rig.find<QComboBox>("cbbFixHour")->isEnabled());
+        QCOMPARE(rig.find<QComboBox>("cbbFixHour")->currentText(), QStringLiteral("7"));
+        QCOMPARE(rig.find<QComboBox>("cbbFixMin")->currentText(), QStringLiteral("45"));
+        QVERIFY(form.findChild<QTimer*>("tmrHour")->isActive());
+    } else if (check == "circle") {
+        QVERIFY(!rig.find<QLabel>("lblTitle")->isHidden());
+        QVERIFY(!rig.find<QLabel>("lblCount")->isHidden());
+    } else if (check == "hour") {
+        QVERIFY(rig.find<QCheckBox>("chkHour")->isChecked());
+        QVERIFY(form.findChild<QTimer*>("tmrHour")->isActive());
+    } else if (check.startsWith('F')) {
+        QCOMPARE(rig.hotkey->calls(), QStringList{"register " + check});
+    } else {
+        QCOMPARE(rig.find<QTimeEdit>("dtmpckrStart")->time(), QTime::fromString(check));
+    }
+}
+
+void TestFormFeatures::noSettingsFileStaysAbsent()
+{
+    FormRig rig;
+    TForm1& form = rig.make();
+    rig.find<QCheckBox>("chkHour")->setChecked(true);
+    form.close();
+    QVERIFY(!QFile::exists(rig.settingsPath()));
+}
+
+void TestFormFeatures::hotkeyFollowsRealState()
+{
+    FormRig rig;
+    TForm1& form = rig.make();
+    rig.find<QCheckBox>("chkSec")->setChecked(true);
+    QVERIFY(rig.hotkey->press());
+    QVERIFY(form.countdown().isActive());
+    QVERIFY(rig.hotkey->press());
+    QVERIFY(!form.countdown().isActive());
+    // Started by the button, stopped by the key.
+    form.btnMinStartClick();
+    QVERIFY(rig.hotkey->press());
+    QVERIFY(!form.countdown().isActive());
+    // Started by the key, stopped by the button: the next press starts again.
+    QVERIFY(rig.hotkey->press());
+    QTest::mouseClick(rig.find<QPushButton>("btnStop"), Qt::LeftButton);
+    QVERIFY(rig.hotkey->press());
+    QVERIFY(form.countdown().isActive());
+    QCOMPARE(rig.ticks->starts, 4);
+    QVERIFY(rig.ticks->running);
+    // A run that ended by itself: the next press starts a new one.
+    rig.find<QComboBox>("cbbMin")->setCurrentIndex(0);
+    rig.find<QComboBox>("cbbSec")->setCurrentIndex(1);
+    form.btnStopClick();
+    QVERIFY(rig.hotkey->press());
+    form.tmrSecTimer(rig.ticks->run);
+    form.tmrSecTimer(rig.ticks->run);
+    QVERIFY(!form.countdown().isActive());
+    QVERIFY(rig.hotkey->press());
+    QVERIFY(form.countdown().isActive());
+}
+
+void TestFormFeatures::hotkeyProblemIsShownOnce()
+{
+    FormRig rig;
+    TForm1& form = rig.make();
+    form.show();
+    rig.hotkey->setStatus(hy::GlobalHotkey::Status::Taken, "快捷键 Ctrl+F1 已被其他程序占用");
+    QCOMPARE(rig.find<QComboBox>("cbbKey")->toolTip(), QStringLiteral("快捷键 Ctrl+F1 已被其他程序占用"));
+    QVERIFY(QApplication::activeModalWidget() == nullptr); // no box in the way
+    rig.hotkey->setStatus(hy::GlobalHotkey::Status::Registered);
+    QVERIFY(rig.find<QComboBox>("cbbKey")->toolTip().isEmpty());
+}
+
+void TestFormFeatures::tipsShownAndOpenedSafely_data()
+{
+    QTest::addColumn<QByteArray>("page");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("opened");
+    QTest::newRow("web link") << QByteArray("Use Ctrl+F1@#$http://example.test/a\r\n") << "Use Ctrl+F1 >>"
+                              << "http://example.test/a";
+    QTest::newRow("https link") << QByteArray("Tip@#$https://example.test/b") << "Tip >>"
+                                << "https://example.test/b";
+    QTest::newRow("file link") << QByteArray("Tip@#$file:///etc/passwd") << "Tip >>" << "";
+    QTest::newRow("local path") << QByteArray("Tip@#$/usr/bin/xterm") << "Tip >>" << "";
+    QTest::newRow("script") << QByteArray("Tip@#$javascript:alert(1)") << "Tip >>" << "";
+    QTest::newRow("no link") << QByteArray("Tip@#$") << "Tip >>" << "";
+    QTest::newRow("markup shown as text") << QByteArray("<b>bold</b><img src=x>@#$http://x.test/")
+                                          << "<b>bold</b><img src=x> >>" << "http://x.test/";
+    QTest::newRow("no tips") << QByteArray("<html>Not found</html>") << "" << "";
+}
+
+void TestFormFeatures::tipsShownAndOpenedSafely()
+{
+    QFETCH(QByteArray, page);
+    QFETCH(QString, shown);
+    QFETCH(QString, opened);
+    TipsServer server(page);
+    FormRig rig;
+    auto services = rig.services();
+    services.serverBase = server.base();
+    rig.form = std::make_unique<TForm1>(services);
+    TForm1& form = *rig.form;
+    form.show();
+    auto* label = rig.find<QLabel>("lblTips");
+    form.tmr1Timer(); // the first firing starts the download
+    QVERIFY(form.TipsLoaded);
+    QVERIFY(form.WebTips);
+    QTRY_VERIFY(form.WebTips->isFinished());
+    form.tmr1Timer();
+    QCOMPARE(label->text(), shown);
+    QCOMPARE(label->textFormat(), Qt::PlainText);
+    QCOMPARE(QFile(rig.dir.filePath("tipsupd.dat")).size(), page.size());
+    QTest::mouseClick(label, Qt::LeftButton);
+    QCOMPARE(rig.opened, opened.isEmpty() ? QList<QUrl>{} : QList<QUrl>{QUrl(opened)});
+}
+
+void TestFormFeatures::closingBeforeFirstTipWritesNothing()
+{
+    FormRig rig;
+    TForm1& form = rig.make();
+    form.close();
+    QVERIFY(!form.TipsLoaded);
+    QVERIFY(!form.WebTips);
+    QVERIFY(!QFile::exists(rig.dir.filePath("tipsupd.dat")));
+}
+
+void TestFormFeatures::tipsDestroyedAfterSave()
+{
+    TipsServer server("A@#$http://a.test/\n");
+    FormRig rig;
+    rig.writeSettings("[Common]\nIsHour=0\n");
+    auto services = rig.services();
+    services.serverBase = server.base();
+    rig.form = std::make_unique<TForm1>(services);
+    TForm1& form = *rig.form;
+    form.tmr1Timer();
+    QTRY_VERIFY(form.WebTips->isFinished());
+    connect(form.WebTips.get(), &QObject::destroyed, this,
+            [&] { rig.journal << QStringLiteral("tips destroyed"); });
+    rig.journal.clear();
+    form.close();
+    QCOMPARE(rig.journal, (QStringList{"announcer stopped with 23 clips", "settings saved",
+                                       "tips destroyed"}));
+}
+
+QTEST_MAIN(TestFormFeatures)
+#include "test_formfeatures.moc"

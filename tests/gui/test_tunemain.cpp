@@ -1,0 +1,495 @@
+#include "fakes/formrig.h"
+
+#include "application.h"
+#include "mythread.h"
+#include "tickevent.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTextLayout>
+#include <QTimeEdit>
+#include <QtTest>
+
+namespace {
+
+QString textOf(const QWidget* w)
+{
+    if (auto* l = qobject_cast<const QLabel*>(w))
+        return l->text();
+    if (auto* b = qobject_cast<const QAbstractButton*>(w))
+        return b->text();
+    if (auto* g = qobject_cast<const QGroupBox*>(w))
+        return g->title();
+    if (auto* c = qobject_cast<const QComboBox*>(w))
+        return c->currentText();
+    if (auto* t = qobject_cast<const QTimeEdit*>(w))
+        return t->text();
+    return {};
+}
+
+// "0-23" or "F1-F12": the items a box lists.
+QStringList itemsOf(const QString& spec)
+{
+    if (spec.isEmpty())
+        return {};
+    const bool f = spec.startsWith('F');
+    const QStringList ends = QString(spec).remove('F').split('-');
+    QStringList items;
+    for (int i = ends[0].toInt(); i <= ends[1].toInt(); ++i)
+        items << (f ? QStringLiteral("F%1").arg(i) : QString::number(i));
+    return items;
+}
+
+// Every glyph of `text` in `font` is a real glyph, not the missing-glyph box.
+bool allGlyphsPresent(const QString& text, const QFont& font, QString* missing)
+{
+    QTextLayout layout(text, font);
+    layout.beginLayout();
+    while (layout.createLine().isValid()) {
+    }
+    layout.endLayout();
+    bool ok = true;
+    for (const QGlyphRun& run : layout.glyphRuns()) {
+        for (quint32 index : run.glyphIndexes()) {
+            if (index == 0) {
+                ok = false;
+                *missing = text;
+            }
+        }
+    }
+    return ok;
+}
+
+} // namespace
+
+class TestTunemain : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void controls_data();
+    void controls();
+    void window();
+    void tabOrder();
+    void helpText();
+    void glyphs();
+    void lifeOrder();
+    void chimeRuleAfterRestoredBoxes();
+    void errorInHandlerShowsBoxAndGoesOn_data();
+    void errorInHandlerShowsBoxAndGoesOn();
+    void refusalBox();
+    void tickEventsReachCountdown();
+    void checkBoxHandlersRunOnChangeOnly();
+    void programSelectionRunsNoHandler();
+    void downloadLink();
+};
+
+void TestTunemain::initTestCase()
+{
+    hy::installFontSubstitutes();
+}
+
+void TestTunemain::controls_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("cls");
+    QTest::addColumn<QString>("parent");
+    QTest::addColumn<QRect>("geometry");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("items");
+    QTest::addColumn<int>("current");
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<bool>("hidden");
+    QTest::addColumn<int>("fontPx");
+    QTest::addColumn<QString>("colour"); // empty: the window text colour
+
+    const auto row = [](const char* name, const char* cls, const char* parent, QRect g,
+                        QString text, QString items = {}, int current = -2, bool enabled = true,
+                        bool hidden = false, int px = 16, QString colour = {}) {
+        QTest::newRow(name) << QString(name) << QString(cls) << QString(parent) << g << text
+                            << items << current << enabled << hidden << px << colour;
+    };
+    row("pgc1", "QTabWidget", "TForm1", {0, 0, 544, 342}, {});
+    row("pnl2", "QFrame", "TForm1", {0, 342, 544, 20}, {});
+    row("grp12", "QGroupBox", "ts1", {9, 5, 312, 300}, "倒计时");
+    row("chkStart", "QCheckBox", "grp12", {15, 24, 97, 17}, "开始时间：");
+    row("dtmpckrStart", "QTimeEdit", "grp12", {114, 18, 151, 27}, "05:05:05");
+    row("lbl7", "QLabel", "grp12", {15, 54, 144, 16}, "倒计数(时:分:秒)：");
+    row("lblMinTick", "QLabel", "grp12", {162, 47, 104, 24}, "00:10:30", {}, -2, true, false, 24,
+        "#ff0000");
+    row("cbbHour", "QComboBox", "grp12", {32, 77, 70, 24}, "0", "0-23", 0);
+    row("lbl10", "QLabel", "grp12", {103, 79, 8, 16}, ":");
+    row("cbbMin", "QComboBox", "grp12", {114, 77, 70, 24}, "10", "0-59", 10);
+    row("lbl11", "QLabel", "grp12", {184, 79, 8, 16}, ":");
+    row("cbbSec", "QComboBox", "grp12", {195, 77, 70, 24}, "30", "0-59", 30);
+    row("chkMin", "QCheckBox", "grp12", {15, 117, 57, 17}, "最后");
+    row("cbbLastMin", "QComboBox", "grp12", {72, 114, 49, 24}, "10", "1-60", 9);
+    row("lbl12", "QLabel", "grp12", {125, 117, 48, 16}, "分钟每");
+    row("cbbPerMin", "QComboBox", "grp12", {176, 114, 49, 24}, "1", "1-30", 0);
+    row("lbl13", "QLabel", "grp12", {227, 117, 64, 16}, "分钟报数");
+    row("chkSec", "QCheckBox", "grp12", {15, 152, 57, 17}, "最后");
+    row("cbbLastSec", "QComboBox", "grp12", {72, 149, 49, 24}, "30", "1-60", -1);
+    row("lbl15", "QLabel", "grp12", {125, 152, 48, 16}, "秒钟每");
+    row("cbbPerSec", "QComboBox", "grp12", {176, 149, 49, 24}, "1", "1-30", 0);
+    row("lbl16", "QLabel", "grp12", {227, 152, 64, 16}, "秒钟报数");
+    row("chkLastOne", "QCheckBox", "grp12", {15, 186, 154, 17}, "最后一秒提示声音");
+    row("btnLastOne", "QPushButton", "grp12", {176, 183, 89, 27}, "选择声音");
+    row("pnl3", "QFrame", "grp12", {15, 215, 285, 3}, {});
+    row("chkCircle", "QCheckBox", "grp12", {15, 228, 91, 17}, "循环计时");
+    row("lblTitle", "QLabel", "grp12", {125, 228, 96, 16}, "已循环次数：", {}, -2, true, true);
+    row("lblCount", "QLabel", "grp12", {224, 228, 8, 16}, "0", {}, -2, true, true, 16, "#0000ff");
+    row("btnMinStart", "QPushButton", "grp12", {15, 261, 113, 29}, "启动");
+    row("btnStop", "QPushButton", "grp12", {176, 261, 113, 29}, "停止", {}, -2, false);
+    row("grpFix", "QGroupBox", "ts1", {336, 5, 185, 84}, "定时报时");
+    row("chkFix", "QCheckBox", "grpFix", {23, 24, 130, 17}, "启用定时报时");
+    row("cbbFixHour", "QComboBox", "grpFix", {23, 50, 70, 24}, "9", "0-23", 9, false);
+    row("lbl6", "QLabel", "grpFix", {93, 52, 8, 16}, ":");
+    row("cbbFixMin", "QComboBox", "grpFix", {103, 50, 70, 24}, "25", "0-59", 25, false);
+    row("grp1Timer", "QGroupBox", "ts1", {338, 104, 185, 89}, "报时设置");
+    row("chkHour", "QCheckBox", "grp1Timer", {21, 25, 97, 17}, "整点报时");
+    row("chkHalf", "QCheckBox", "grp1Timer", {21, 56, 92, 17}, "半点报时");
+    row("chkDispTop", "QCheckBox", "ts1", {338, 203, 122, 17}, "显示在最前面");
+    row("lbl3", "QLabel", "ts1", {338, 230, 136, 16}, "启动/停止快捷键：");
+    row("lbl4", "QLabel", "ts1", {339, 251, 40, 16}, "CTRL+");
+    row("cbbKey", "QComboBox", "ts1", {384, 250, 73, 24}, "F1", "F1-F12", 0);
+    row("mmoHelp", "QPlainTextEdit", "ts2", {0, 0, 336, 311}, {});
+    row("pnl1", "QFrame", "ts2", {336, 0, 200, 311}, {});
+    row("lbl1", "QLabel", "pnl1", {50, 10, 98, 14}, "禾音语音报时器", {}, -2, true, false, 14);
+    row("lbl2", "QLabel", "pnl1", {58, 33, 78, 12}, "版本：2.0.403", {}, -2, true, false, 12);
+    row("lbl8", "QLabel", "pnl1", {58, 71, 72, 12}, "下载最新版本", {}, -2, true, false, 12,
+        "#0000ff");
+    row("img1", "QLabel", "pnl1", {5, 90, 188, 218}, {});
+    row("lblTips", "QLabel", "pnl2", {2, 3, 7, 13}, "", {}, -2, true, false, 13);
+}
+
+void TestTunemain::controls()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, cls);
+    QFETCH(QString, parent);
+    QFETCH(QRect, geometry);
+    QFETCH(QString, text);
+    QFETCH(QString, items);
+    QFETCH(int, current);
+    QFETCH(bool, enabled);
+    QFETCH(bool, hidden);
+    QFETCH(int, fontPx);
+    QFETCH(QString, colour);
+
+    FormRig rig;
+    TForm1& form = rig.make();
+    auto* w = form.findChild<QWidget*>(name);
+    QVERIFY2(w, qPrintable(name));
+    QCOMPARE(QString(w->metaObject()->className()), cls);
+    QCOMPARE(w->parentWidget()->objectName(), parent);
+    QCOMPARE(w->geometry(), geometry);
+    if (!text.isNull())
+        QCOMPARE(textOf(w), text);
+    if (auto* box = qobject_cast<QComboBox*>(w)) {
+        QStringList listed;
+        for (int i = 0; i < box->count(); ++i)
+            listed << box->itemText(i);
+        QCOMPARE(listed, itemsOf(items));
+        QCOMPARE(box->currentIndex(), current);
+        // Count limits take typed text; the length and fixed-time boxes only their items.
+        const bool editable = name.startsWith("cbbLast") || name.startsWith("cbbPer");
+        QCOMPARE(box->isEditable(), editable);
+        QCOMPARE(box->maxVisibleItems(), name == "cbbKey" ? 12 : 11);
+    }
+    if (auto* check = qobject_cast<QCheckBox*>(w))
+        QVERIFY(!check->isChecked());
+    QCOMPARE(w->isEnabled(), enabled);
+    QCOMPARE(w->isHidden(), hidden);
+    QCOMPARE(w->font().pixelSize(), fontPx);
+    QCOMPARE(w->font().family(), QStringLiteral("宋体"));
+    if (!colour.isEmpty())
+        QCOMPARE(w->palette().color(QPalette::Active, QPalette::WindowText), QColor(colour));
+    else
+        QCOMPARE(w->palette().color(QPalette::Active, QPalette::WindowText),
+                 form.palette().color(QPalette::Active, QPalette::WindowText));
+}
+
+void TestTunemain::window()
+{
+    FormRig rig;
+    TForm1& form = rig.make();
+    QCOMPARE(form.windowTitle(), QStringLiteral("禾音语音报时器"));
+    QCOMPARE(form.size(), QSize(544, 362));
+    QCOMPARE(form.minimumSize(), QSize(544, 362));
+    QCOMPARE(form.maximumSize(), QSize(544, 362));
+    QVERIFY(form.windowFlags() & Qt::WindowMinimizeButtonHint);
+    QVERIFY(form.windowFlags() & Qt::WindowCloseButtonHint);
+    QVERIFY(!(form.windowFlags() & Qt::WindowMaximizeButtonHint));
+    QCOMPARE(form.palette().color(QPalette::Window), form.palette().color(QPalette::Button));
+    QVERIFY(!form.windowIcon().isNull());
+
+    auto* tabs = rig.find<QTabWidget>("pgc1");
+    QCOMPARE(tabs->count(), 2);
+    QCOMPARE(tabs->tabText(0), QStringLiteral("定时设置"));
+    QCOMPARE(tabs->tabText(1), QStringLiteral("关于帮助"));
+    QCOMPARE(tabs->currentIndex(), 0);
+
+    QCOMPARE(rig.find<QTimeEdit>("dtmpckrStart")->time(), QTime(5, 5, 5));
+    QCOMPARE(rig.find<QLabel>("lblTips")->textFormat(), Qt::PlainText);
+    QVERIFY(rig.find<QLabel>("lblTips")->font().underline());
+    QCOMPARE(rig.find<QLabel>("lblTips")->cursor().shape(), Qt::PointingHandCursor);
+    QCOMPARE(rig.find<QLabel>("lbl8")->cursor().shape(), Qt::PointingHandCursor);
+    QVERIFY(rig.find<QLabel>("lblMinTick")->font().bold());
+    QVERIFY(rig.find<QLabel>("lbl14")->text().contains('@')); // the contact line
+    const QPixmap picture = rig.find<QLabel>("img1")->pixmap();
+    QCOMPARE(picture.size(), QSize(800, 920));
+    QVERIFY(rig.find<QLabel>("img1")->hasScaledContents());
+    auto* separator = rig.find<QFrame>("pnl3");
+    QCOMPARE(separator->frameShadow(), QFrame::Sunken);
+    QVERIFY(rig.find<QPlainTextEdit>("mmoHelp")->isReadOnly());
+}
+
+void TestTunemain::tabOrder()
+{
+    FormRig rig;
+    TForm1& form = rig.make();
+    const QStringList order{"chkHour",    "chkHalf",    "chkStart",  "dtmpckrStart", "cbbHour",
+                            "cbbMin",     "cbbSec",     "chkMin",    "cbbLastMin",   "cbbPerMin",
+                            "chkSec",     "cbbLastSec", "cbbPerSec", "chkLastOne",   "btnLastOne",
+                            "chkCircle",  "btnMinStart", "btnStop",  "chkDispTop",   "chkFix",
+                            "cbbFixHour", "cbbFixMin",  "cbbKey"};
+    // The controls as the Tab key visits them, from the first one on.
+    QStringList visited;
+    QWidget* w = form.findChild<QWidget*>(order.first());
+    for (int guard = 0; w && visited.size() < order.size() && guard < 1000; ++guard) {
+        if (order.contains(w->objectName()) && (w->focusPolicy() & Qt::TabFocus))
+            visited << w->objectName();
+        w = w->nextInFocusChain();
+    }
+    QCOMPARE(visited, order);
+}
+
+void TestTunemain::helpText()
+{
+    FormRig rig;
+    rig.make();
+    const QStringList lines =
+        rig.find<QPlainTextEdit>("mmoHelp")->toPlainText().split('\n');
+    QCOMPARE(lines.size(), 18);
+    const QStringList fixed{"禾音语音报时器说明：", "", "1、可以设置语音报时；", "",
+                            "2、可以设置倒计时并语音报数；", "", "3、可以设置循环倒计时；", "",
+                            "4、可以设置定时报时；", "", "5、常用于游戏、秒杀、计时等进行语音提醒；",
+                            "", "6、启动或停止快捷键：Ctrl + F1；", "", ""};
+    QCOMPARE(lines.mid(0, 15), fixed);
+    QVERIFY(lines[15].startsWith("     ") && lines[15].size() > 6); // credit line
+    QCOMPARE(lines[16], QString());
+    QVERIFY(lines[17].startsWith("     http")); // web address
+}
+
+void TestTunemain::glyphs()
+{
+    FormRig rig;
+    TForm1& form = rig.make();
+    QStringList failures;
+    const auto check = [&](const QString& text, const QFont& font) {
+        QString missing;
+        if (!text.isEmpty() && !allGlyphsPresent(text, font, &missing))
+            failures << missing;
+    };
+    check(form.windowTitle(), form.font());
+    for (QWidget* w : form.findChildren<QWidget*>())
+        check(textOf(w), w->font());
+    auto* tabs = rig.find<QTabWidget>("pgc1");
+    for (int i = 0; i < tabs->count(); ++i)
+        check(tabs->tabText(i), tabs->font());
+    for (const QString& line : rig.find<QPlainTextEdit>("mmoHelp")->toPlainText().split('\n'))
+        check(line, rig.find<QPlainTextEdit>("mmoHelp")->font());
+    check(QStringLiteral("请选择倒计数条件后再试！禾音语音定时器"), form.font());
+    QVERIFY2(failures.isEmpty(), qPrintable(failures.join(" | ")));
+}
+
+// Journals the moment the announcer is stopped and what the clip table held then.
+void TestTunemain::lifeOrder()
+{
+    FormRig rig;
+    rig.writeSettings("[Common]\nIsHour=1\n");
+    bool chimeRunningAtHotkey = false;
+    auto services = rig.services();
+    auto makeHotkey = services.makeHotkey;
+    services.makeHotkey = [&] {
+        // The chime rule has run by the time the hotkey is registered.
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* f = qobject_cast<TForm1*>(w))
+                chimeRunningAtHotkey = f->findChild<QTimer*>("tmrHour")->isActive();
+        return makeHotkey();
+    };
+    rig.form = std::make_unique<TForm1>(services);
+    TForm1& form = *rig.form;
+    QVERIFY(chimeRunningAtHotkey);
+    QCOMPARE(rig.journal, (QStringList{"settings loaded", "clips loaded", "announcer started",
+                                       "hotkey"}));
+    QCOMPARE(form.Clips.loadedCount(), 23);
+    QVERIFY(form.Announcer);
+    QCOMPARE(rig.hotkey->heldKey(), 1); // Ctrl+F1 after the settings
+
+    form.Announcer->post(hy::SecondCount, 5);
+    QVERIFY(rig.player->waitFinished(1));
+
+    rig.journal.clear();
+    form.close();
+    QCOMPARE(rig.journal, (QStringList{"announcer stopped with 23 clips", "settings saved"}));
+    QCOMPARE(form.Clips.loadedCount(), 0);
+    // Stopped and joined: nothing more is spoken.
+    form.Announcer->post(hy::SecondCount, 6);
+    QTest::qWait(50);
+    QCOMPARE(rig.player->started().size(), size_t(1));
+}
+
+void TestTunemain::chimeRuleAfterRestoredBoxes()
+{
+    FormRig rig;
+    rig.writeSettings("[Common]\nIsHour=1\nIsFixTimer=1\nIsCircle=1\n");
+    TForm1& form = rig.make();
+    auto* tmrHour = form.findChild<QTimer*>("tmrHour");
+    QVERIFY(tmrHour->isActive());
+    QCOMPARE(tmrHour->interval(), 60000);
+    QCOMPARE(tmrHour->timerType(), Qt::PreciseTimer);
+    QVERIFY(rig.find<QComboBox>("cbbFixHour")->isEnabled());
+    QVERIFY(!rig.find<QLabel>("lblCount")->isHidden());
+
+    FormRig plain;
+    TForm1& idle = plain.make();
+    QVERIFY(!idle.findChild<QTimer*>("tmrHour")->isActive());
+    QVERIFY(idle.findChild<QTimer*>("tmr1")->isActive());
+    QCOMPARE(idle.findChild<QTimer*>("tmr1")->interval(), 15000);
+}
+
+void TestTunemain::errorInHandlerShowsBoxAndGoesOn_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("bad number at Start") << "start" << "“abc”";
+    QTest::newRow("error from the shell") << "link" << "no browser here";
+}
+
+void TestTunemain::errorInHandlerShowsBoxAndGoesOn()
+{
+    QFETCH(QString, how);
+    QFETCH(QString, expected);
+    FormRig rig;
+    auto services = rig.services();
+    services.openUrl = [](const QUrl&) { throw std::runtime_error("no browser here"); };
+    rig.form = std::make_unique<TForm1>(services);
+    TForm1& form = *rig.form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+
+    BoxCatcher catcher;
+    catcher.arm();
+    if (how == "start") {
+        rig.find<QCheckBox>("chkSec")->setChecked(true);
+        rig.find<QComboBox>("cbbLastMin")->setEditText("abc");
+        QTest::mouseClick(rig.find<QPushButton>("btnMinStart"), Qt::LeftButton);
+    } else {
+        rig.find<QTabWidget>("pgc1")->setCurrentIndex(1);
+        QTest::mouseClick(rig.find<QLabel>("lbl8"), Qt::LeftButton);
+    }
+    QTRY_COMPARE(catcher.seen, 1);
+    QVERIFY2(catcher.text.contains(expected), qPrintable(catcher.text));
+    QCOMPARE(catcher.title, QStringLiteral("禾音语音报时器"));
+    QCOMPARE(catcher.icon, QMessageBox::Critical);
+    // The program goes on: the window still works.
+    QVERIFY(rig.find<QPushButton>("btnMinStart")->isEnabled());
+    QVERIFY(!form.countdown().isActive());
+    bool fired = false;
+    QTimer::singleShot(10, [&] { fired = true; });
+    QTRY_VERIFY(fired);
+}
+
+void TestTunemain::refusalBox()
+{
+    FormRig rig;
+    TForm1& form = rig.make();
+    form.show();
+    BoxCatcher catcher;
+    catcher.arm();
+    QTest::mouseClick(rig.find<QPushButton>("btnMinStart"), Qt::LeftButton);
+    QTRY_COMPARE(catcher.seen, 1);
+    QCOMPARE(catcher.text, QStringLiteral("请选择倒计数条件后再试！"));
+    QCOMPARE(catcher.title, QStringLiteral("禾音语音报时器"));
+    QCOMPARE(catcher.icon, QMessageBox::Critical);
+    QVERIFY(!form.countdown().isActive());
+    QCOMPARE(rig.ticks->starts, 0);
+}
+
+void TestTunemain::tickEventsReachCountdown()
+{
+    FormRig rig;
+    TForm1& form = rig.make();
+    rig.find<QCheckBox>("chkSec")->setChecked(true);
+    form.btnMinStartClick();
+    QVERIFY(rig.ticks->running);
+    QVERIFY(!rig.find<QPushButton>("btnMinStart")->isEnabled());
+    QVERIFY(rig.find<QPushButton>("btnStop")->isEnabled());
+    QCOMPARE(rig.find<QLabel>("lblMinTick")->text(), QStringLiteral("0:10:30"));
+    QCoreApplication::postEvent(&form, new hy::TickEvent(rig.ticks->run));
+    QCoreApplication::postEvent(&form, new hy::TickEvent(rig.ticks->run + 7)); // not this run
+    QCoreApplication::postEvent(&form, new QEvent(QEvent::User)); // default handling
+    QTRY_COMPARE(rig.find<QLabel>("lblMinTick")->text(), QStringLiteral("0:10:29"));
+    QCoreApplication::processEvents();
+    QCOMPARE(form.countdown().RemainSeconds, 629);
+    QTest::mouseClick(rig.find<QPushButton>("btnStop"), Qt::LeftButton);
+    QVERIFY(!rig.ticks->running);
+    QVERIFY(rig.find<QPushButton>("btnMinStart")->isEnabled());
+    QVERIFY(!rig.find<QPushButton>("btnStop")->isEnabled());
+}
+
+void TestTunemain::checkBoxHandlersRunOnChangeOnly()
+{
+    FormRig rig;
+    TForm1& form = rig.make();
+    auto* tmrHour = form.findChild<QTimer*>("tmrHour");
+    auto* fix = rig.find<QCheckBox>("chkFix");
+    fix->setChecked(true); // by the program: the handler runs
+    QVERIFY(rig.find<QComboBox>("cbbFixHour")->isEnabled());
+    QVERIFY(tmrHour->isActive());
+    const int before = tmrHour->remainingTime();
+    QTest::qWait(30);
+    fix->setChecked(true); // no change: nothing runs, the phase stays
+    QVERIFY(tmrHour->remainingTime() < before);
+    rig.find<QCheckBox>("chkCircle")->setChecked(true);
+    QVERIFY(!rig.find<QLabel>("lblTitle")->isHidden());
+    rig.find<QCheckBox>("chkCircle")->setChecked(false);
+    QVERIFY(rig.find<QLabel>("lblTitle")->isHidden());
+    QVERIFY(rig.find<QLabel>("lblCount")->isHidden());
+}
+
+void TestTunemain::programSelectionRunsNoHandler()
+{
+    FormRig rig;
+    TForm1& form = rig.make();
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    auto* key = rig.find<QComboBox>("cbbKey");
+    QCOMPARE(rig.hotkey->calls(), QStringList{"register F1"});
+    key->setCurrentIndex(4); // by the program
+    QCOMPARE(rig.hotkey->calls(), QStringList{"register F1"});
+    key->setFocus();
+    QTest::keyClick(key, Qt::Key_Down); // a user's choice: F6
+    QCOMPARE(key->currentText(), QStringLiteral("F6"));
+    QCOMPARE(rig.hotkey->calls(), (QStringList{"register F1", "unregister", "register F6"}));
+    QCOMPARE(rig.hotkey->heldKey(), 6);
+}
+
+void TestTunemain::downloadLink()
+{
+    FormRig rig;
+    TForm1& form = rig.make();
+    form.show();
+    rig.find<QTabWidget>("pgc1")->setCurrentIndex(1);
+    QTest::mouseClick(rig.find<QLabel>("lbl8"), Qt::LeftButton);
+    QCOMPARE(rig.opened, QList<QUrl>{QUrl("http://tips.test/showsoft.asp?id=101")});
+}
+
+QTEST_MAIN(TestTunemain)
+#include "test_tunemain.moc"
