@@ -61,14 +61,14 @@ DataLocations dataLocationsFor(const QString& exeDir, bool installed, const QStr
 
 DataLocations dataLocations()
 {
+    // An installed program has its shipped files in ../share/hytune beside
+    // its bin directory, wherever the prefix is.
     const QString exeDir = executableDir();
-    const QString canonical = QFileInfo(exeDir).canonicalFilePath();
-    const QString installBin = QFileInfo(QStringLiteral(HYTUNE_INSTALL_BINDIR)).canonicalFilePath();
-    const bool installed =
-        (!installBin.isEmpty() && canonical == installBin) || !QFileInfo(exeDir).isWritable();
+    const QString shipped =
+        QDir::cleanPath(exeDir + QStringLiteral("/../share/hytune/hytunetm.db"));
+    const bool installed = QFileInfo(shipped).isFile() || !QFileInfo(exeDir).isWritable();
     return dataLocationsFor(exeDir, installed, xdgHome("XDG_CONFIG_HOME", ".config"),
-                            xdgHome("XDG_CACHE_HOME", ".cache"),
-                            QStringLiteral(HYTUNE_INSTALL_DATADIR "/hytune/hytunetm.db"));
+                            xdgHome("XDG_CACHE_HOME", ".cache"), shipped);
 }
 
 bool provideDefaultSettings(const DataLocations& where)

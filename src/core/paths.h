@@ -14,8 +14,9 @@ QString appFilePath(const QString& name);
 
 // Where a run keeps its settings file and tips cache. Run from its build or
 // an unpacked folder, the program keeps them next to the executable. Installed
-// (its directory is the install's bin directory, or not writable), it keeps
-// the settings in $XDG_CONFIG_HOME/hytune and the cache in $XDG_CACHE_HOME/hytune.
+// (its shipped files are in ../share/hytune, or its directory is not
+// writable), it keeps the settings in $XDG_CONFIG_HOME/hytune and the cache in
+// $XDG_CACHE_HOME/hytune.
 struct DataLocations
 {
     QString settingsFile;
