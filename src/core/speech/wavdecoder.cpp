@@ -1,0 +1,173 @@
+#include "speech/wavdecoder.h"
+
+#include <sndfile.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+namespace hy {
+
+namespace {
+
+// Codecs whose natural output is floating point. Their 16-bit conversion in
+// libsndfile either truncates to the integer part or rescales to the file's
+// peak, so they are read as float and converted here.
+bool decodesToFloat(int format)
+{
+    switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_FLOAT:
+    case SF_FORMAT_DOUBLE:
+    case SF_FORMAT_VORBIS:
+    case SF_FORMAT_OPUS:
+    case SF_FORMAT_MPEG_LAYER_I:
+    case SF_FORMAT_MPEG_LAYER_II:
+    case SF_FORMAT_MPEG_LAYER_III:
+        return true;
+    default:
+        return false;
+    }
+}
+
+qint16 toInt16(float v)
+{
+    if (!(v == v)) // NaN
+        return 0;
+    const float scaled = std::nearbyint(v * 32768.0f);
+    return static_cast<qint16>(std::clamp(scaled, -32768.0f, 32767.0f));
+}
+
+} // namespace
+
+WavDecoder::WavDecoder(QByteArrayView image)
+{
+    m_source.data = image.data();
+    m_source.size = image.size();
+    if (image.isEmpty()) {
+        m_error = QStringLiteral("the sound is empty");
+        return;
+    }
+
+    // The lambdas live in a member function so they may use the private Source.
+    static SF_VIRTUAL_IO io = {
+        [](void* user) -> sf_count_t { return static_cast<Source*>(user)->size; },
+        [](sf_count_t offset, int whence, void* user) -> sf_count_t {
+            auto* src = static_cast<Source*>(user);
+            sf_count_t base = 0;
+            switch (whence) {
+            case SEEK_SET:
+                base = 0;
+                break;
+            case SEEK_CUR:
+                base = src->pos;
+                break;
+            case SEEK_END:
+                base = src->size;
+                break;
+            default:
+                return -1;
+            }
+            const sf_count_t target = base + offset;
+            if (target < 0)
+                return -1;
+            // Seeking past the end is allowed; reads there simply return 0.
+            src->pos = target;
+            return target;
+        },
+        [](void* ptr, sf_count_t count, void* user) -> sf_count_t {
+            auto* src = static_cast<Source*>(user);
+            if (count <= 0 || src->pos >= src->size)
+                return 0;
+            const sf_count_t n = std::min<sf_count_t>(count, src->size - src->pos);
+            std::memcpy(ptr, src->data + src->pos, static_cast<size_t>(n));
+            src->pos += n;
+            return n;
+        },
+        [](const void*, sf_count_t, void*) -> sf_count_t { return 0; }, // read-only
+        [](void* user) -> sf_count_t { return static_cast<Source*>(user)->pos; },
+    };
+
+    SF_INFO info{};
+    m_file = sf_open_virtual(&io, SFM_READ, &info, &m_source);
+    if (!m_file) {
+        m_error = QString::fromLocal8Bit(sf_strerror(nullptr));
+        return;
+    }
+    if (info.channels < 1 || info.samplerate < 1 || info.frames < 0) {
+        m_error = QStringLiteral("the sound has no valid sample format");
+        sf_close(m_file);
+        m_file = nullptr;
+        return;
+    }
+    m_format = {info.samplerate, info.channels};
+    m_frames = info.frames;
+    m_readFloat = decodesToFloat(info.format);
+}
+
+WavDecoder::~WavDecoder()
+{
+    if (m_file)
+        sf_close(m_file);
+}
+
+bool WavDecoder::isValid() const
+{
+    return m_file != nullptr;
+}
+
+AudioFormat WavDecoder::format() const
+{
+    return m_format;
+}
+
+qint64 WavDecoder::frameCount() const
+{
+    return m_frames;
+}
+
+QString WavDecoder::errorString() const
+{
+    return m_error;
+}
+
+qint64 WavDecoder::readFrames(qint16* interleaved, qint64 maxFrames)
+{
+    if (!m_file || !interleaved || maxFrames <= 0)
+        return 0;
+    if (!m_readFloat)
+        return std::max<sf_count_t>(0, sf_readf_short(m_file, interleaved, maxFrames));
+
+    std::array<float, 2048> buffer;
+    const qint64 channels = m_format.channels;
+    const qint64 chunkFrames = std::max<qint64>(1, qint64(buffer.size()) / channels);
+    if (chunkFrames * channels > qint64(buffer.size()))
+        return 0; // more channels than the scratch buffer holds for one frame
+    qint64 done = 0;
+    while (done < maxFrames) {
+        const qint64 want = std::min(chunkFrames, maxFrames - done);
+        const sf_count_t got = sf_readf_float(m_file, buffer.data(), want);
+        if (got <= 0)
+            break;
+        const qint64 samples = got * channels;
+        qint16* out = interleaved + done * channels;
+        for (qint64 i = 0; i < samples; ++i)
+            out[i] = toInt16(buffer[size_t(i)]);
+        done += got;
+        if (got < want)
+            break;
+    }
+    return done;
+}
+
+bool WavDecoder::canDecode(QByteArrayView image)
+{
+    WavDecoder decoder(image);
+    if (!decoder.isValid())
+        return false;
+    std::vector<qint16> frame(size_t(decoder.format().channels));
+    return decoder.readFrames(frame.data(), 1) == 1;
+}
+
+} // namespace hy
