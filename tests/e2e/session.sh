@@ -7,10 +7,12 @@
 #   session.sh start DIR   starts everything, writes DIR/env (shell exports)
 #   session.sh stop DIR    stops what "start" started
 #   session.sh exec DIR CMD...  runs CMD with DIR/env loaded
+#   session.sh pulse-restart DIR  stops the sound server and starts it again,
+#                          as a crash and restart of the user's sound server
 set -uo pipefail
 
-cmd=${1:?usage: session.sh start|stop|exec DIR [CMD...]}
-dir=${2:?usage: session.sh start|stop|exec DIR [CMD...]}
+cmd=${1:?usage: session.sh start|stop|pulse-restart|exec DIR [CMD...]}
+dir=${2:?usage: session.sh start|stop|pulse-restart|exec DIR [CMD...]}
 shift 2
 
 wait_for() { # tries a command for up to $1 tenths of a second
@@ -20,6 +22,33 @@ wait_for() { # tries a command for up to $1 tenths of a second
         sleep 0.1
     done
     return 1
+}
+
+start_pulse() {
+    export XDG_RUNTIME_DIR="$dir/run" HOME="$dir/home"
+    pulseaudio -D -n --exit-idle-time=-1 --log-target=file:"$dir/pulse.log" \
+        --load="module-null-sink sink_name=out rate=22050 channels=1 format=s16le norewinds=1" \
+        --load=module-native-protocol-unix >>"$dir/pulse.log" 2>&1
+    local server="unix:$dir/run/pulse/native"
+    wait_for 100 env PULSE_SERVER="$server" pactl info ||
+        { echo "pulseaudio did not start"; cat "$dir/pulse.log"; return 1; }
+    PULSE_SERVER="$server" pactl set-default-sink out >/dev/null 2>&1
+}
+
+stop_pulse() {
+    local pid=""
+    [[ -f "$dir/run/pulse/pid" ]] && pid=$(cat "$dir/run/pulse/pid" 2>/dev/null)
+    # Only a live daemon: a stale pid file may name some other process by now.
+    [[ -n "$pid" && "$(cat "/proc/$pid/comm" 2>/dev/null)" == pulseaudio ]] || pid=""
+    if [[ -S "$dir/run/pulse/native" ]]; then
+        PULSE_SERVER="unix:$dir/run/pulse/native" pactl exit >/dev/null 2>&1 || true
+    fi
+    if [[ -n "$pid" ]]; then
+        kill "$pid" 2>/dev/null
+        wait_for 50 sh -c "! kill -0 $pid" || kill -9 "$pid" 2>/dev/null
+        wait_for 20 sh -c "! kill -0 $pid"
+    fi
+    return 0
 }
 
 start() {
@@ -42,14 +71,8 @@ start() {
         --transparent false >"$dir/trayer.log" 2>&1 &
     echo $! >"$dir/trayer.pid"
 
-    export XDG_RUNTIME_DIR="$dir/run" HOME="$dir/home"
-    pulseaudio -D -n --exit-idle-time=-1 --log-target=file:"$dir/pulse.log" \
-        --load="module-null-sink sink_name=out rate=22050 channels=1 format=s16le norewinds=1" \
-        --load=module-native-protocol-unix >>"$dir/pulse.log" 2>&1
+    start_pulse || return 1
     local server="unix:$dir/run/pulse/native"
-    wait_for 100 env PULSE_SERVER="$server" pactl info ||
-        { echo "pulseaudio did not start"; cat "$dir/pulse.log"; return 1; }
-    PULSE_SERVER="$server" pactl set-default-sink out >/dev/null 2>&1
 
     cat >"$dir/env" <<ENV
 export DISPLAY='$display'
@@ -63,10 +86,7 @@ ENV
 }
 
 stop() {
-    if [[ -S "$dir/run/pulse/native" ]]; then
-        PULSE_SERVER="unix:$dir/run/pulse/native" pactl exit >/dev/null 2>&1 || true
-    fi
-    if [[ -f "$dir/run/pulse/pid" ]]; then kill "$(cat "$dir/run/pulse/pid" 2>/dev/null)" 2>/dev/null; fi
+    stop_pulse
     for p in trayer openbox xvfb; do
         if [[ -f "$dir/$p.pid" ]]; then
             kill "$(cat "$dir/$p.pid")" 2>/dev/null
@@ -80,6 +100,11 @@ stop() {
 case "$cmd" in
 start) start ;;
 stop) stop ;;
+pulse-restart)
+    [[ -f "$dir/env" ]] || { echo "no session in $dir (start it first)"; exit 1; }
+    stop_pulse
+    start_pulse
+    ;;
 exec)
     [[ -f "$dir/env" ]] || { echo "no session in $dir (start it first)"; exit 1; }
     # shellcheck disable=SC1091

@@ -1,0 +1,935 @@
+// The program as a new user meets it, driven only from outside: a copy of the
+// built binary in a folder of its own (so its settings file is ours to set),
+// xdotool for keys and clicks, xprop/xwininfo to look at its window, parec on
+// the session's null sink to hear what it says, and libfaketime for the clock.
+#include "e2e/monitorrecorder.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QPoint>
+#include <QProcess>
+#include <QRect>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QtTest>
+
+#include <algorithm>
+#include <array>
+#include <functional>
+#include <optional>
+
+namespace {
+
+const QString kTitle = QStringLiteral("禾音语音报时器");
+constexpr double kBytesPerMs = 44.1; // 22050 Hz, 16-bit mono
+constexpr int kClipCount = 23;
+// A spoken count may begin this much after its tick (tick thread, event
+// queue, announcer, sound server buffering), and this much before it (how
+// far the recording's file lags the sink).
+constexpr double kLateMs = 1200;
+constexpr double kEarlyMs = 100;
+const QString kLibFaketime = QStringLiteral("/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1");
+
+// Where the first tab page starts inside the window: the page control sits at
+// 0,0 and the default style draws its tab row and pane frame above and left of
+// the page. Control positions inside the page are the layout's own.
+constexpr QPoint kPageOrigin(2, 28);
+
+// ---- small tools --------------------------------------------------------------
+
+struct ToolResult
+{
+    bool ok = false;
+    QString out;
+};
+
+ToolResult tool(const QString& program, const QStringList& args, int timeoutMs = 15000)
+{
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished(2000);
+        return {false, {}};
+    }
+    return {p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0,
+            QString::fromUtf8(p.readAllStandardOutput())};
+}
+
+bool xdotool(const QStringList& args)
+{
+    return tool(QStringLiteral("xdotool"), args).ok;
+}
+
+// Polls `done` until it holds or `timeoutMs` has passed; true if it held.
+bool waitUntil(const std::function<bool()>& done, int timeoutMs, int pollMs = 50)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > timeoutMs)
+            return done();
+        QThread::msleep(pollMs);
+    }
+    return true;
+}
+
+void sleepMs(int ms)
+{
+    QThread::msleep(ms);
+}
+
+// ---- the X side ---------------------------------------------------------------
+
+QList<quint32> windowIds(const QString& text)
+{
+    QList<quint32> ids;
+    static const QRegularExpression hex(QStringLiteral("0x[0-9a-fA-F]+"));
+    for (const auto& m : hex.globalMatch(text))
+        ids << m.captured().toUInt(nullptr, 16);
+    return ids;
+}
+
+QString xprop(quint32 window, const QString& property)
+{
+    return tool(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(window), property})
+        .out;
+}
+
+QString rootProperty(const QString& property)
+{
+    return tool(QStringLiteral("xprop"), {QStringLiteral("-root"), property}).out;
+}
+
+// The numbers after "=" of a CARDINAL property.
+QList<int> cardinals(const QString& text)
+{
+    QList<int> values;
+    const qsizetype eq = text.indexOf(QLatin1Char('='));
+    if (eq < 0)
+        return values;
+    for (const QString& part : text.mid(eq + 1).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        bool ok = false;
+        const int v = part.trimmed().toInt(&ok);
+        if (ok)
+            values << v;
+    }
+    return values;
+}
+
+QList<quint32> managedWindows()
+{
+    return windowIds(rootProperty(QStringLiteral("_NET_CLIENT_LIST")));
+}
+
+quint32 activeWindow()
+{
+    const QList<quint32> ids = windowIds(rootProperty(QStringLiteral("_NET_ACTIVE_WINDOW")));
+    return ids.isEmpty() ? 0 : ids.first();
+}
+
+struct WindowInfo
+{
+    bool exists = false;
+    bool viewable = false;
+    QRect client; // in root coordinates
+};
+
+WindowInfo windowInfo(quint32 window)
+{
+    const ToolResult r =
+        tool(QStringLiteral("xwininfo"), {QStringLiteral("-id"), QString::number(window)});
+    WindowInfo info;
+    if (!r.ok)
+        return info;
+    auto number = [&](const QString& label) {
+        const QRegularExpression re(QRegularExpression::escape(label) +
+                                    QStringLiteral(":\\s*(-?\\d+)"));
+        return re.match(r.out).captured(1).toInt();
+    };
+    info.exists = true;
+    info.viewable = r.out.contains(QStringLiteral("IsViewable"));
+    info.client = QRect(number(QStringLiteral("Absolute upper-left X")),
+                        number(QStringLiteral("Absolute upper-left Y")),
+                        number(QStringLiteral("Width")), number(QStringLiteral("Height")));
+    return info;
+}
+
+QSize screenSize()
+{
+    const ToolResult r = tool(QStringLiteral("xwininfo"), {QStringLiteral("-root")});
+    const auto w = QRegularExpression(QStringLiteral("Width:\\s*(\\d+)")).match(r.out);
+    const auto h = QRegularExpression(QStringLiteral("Height:\\s*(\\d+)")).match(r.out);
+    return {w.captured(1).toInt(), h.captured(1).toInt()};
+}
+
+bool hasState(quint32 window, const QString& state)
+{
+    return xprop(window, QStringLiteral("_NET_WM_STATE")).contains(state);
+}
+
+// The small window our program put into the tray host, found in the window
+// tree by its class; its centre in root coordinates, or nothing.
+std::optional<QPoint> trayIconCentre(quint32 mainWindow)
+{
+    const ToolResult r =
+        tool(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")});
+    static const QRegularExpression line(QStringLiteral(
+        "(0x[0-9a-f]+) .*\\(\"hytune\" \"hytune\"\\)\\s+(\\d+)x(\\d+)[+-]-?\\d+[+-]-?\\d+"
+        "\\s+\\+(-?\\d+)\\+(-?\\d+)"));
+    for (const auto& m : line.globalMatch(r.out)) {
+        const quint32 id = m.captured(1).toUInt(nullptr, 16);
+        const int w = m.captured(2).toInt();
+        const int h = m.captured(3).toInt();
+        if (id == mainWindow || w < 8 || h < 8 || w > 64 || h > 64)
+            continue;
+        return QPoint(m.captured(4).toInt() + w / 2, m.captured(5).toInt() + h / 2);
+    }
+    return std::nullopt;
+}
+
+bool clickAt(QPoint p)
+{
+    return xdotool({QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(p.x()),
+                    QString::number(p.y()), QStringLiteral("click"), QStringLiteral("1")});
+}
+
+bool pressKeys(const QStringList& keys)
+{
+    return xdotool(
+        QStringList{QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("60")} + keys);
+}
+
+// ---- the program --------------------------------------------------------------
+
+// One run of a copy of the program in a folder of its own.
+class App
+{
+public:
+    App()
+        : m_dir(m_root.path() + QStringLiteral("/app"))
+    {
+        QDir().mkpath(m_dir);
+        m_copied = QFile::copy(QStringLiteral(HY_HYTUNE_BINARY), exe());
+    }
+    ~App()
+    {
+        if (m_proc.state() != QProcess::NotRunning) {
+            m_proc.kill();
+            m_proc.waitForFinished(5000);
+        }
+    }
+    App(const App&) = delete;
+    App& operator=(const App&) = delete;
+
+    QString exe() const { return m_dir + QStringLiteral("/hytune"); }
+    QString settingsPath() const { return m_dir + QStringLiteral("/hytunetm.db"); }
+    QString folder() const { return m_dir; }
+
+    bool writeSettings(const QByteArray& text) const
+    {
+        QFile f(settingsPath());
+        return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(text) == text.size();
+    }
+
+    // Starts the program; `extraEnv` entries are NAME=VALUE.
+    bool launch(const QStringList& extraEnv = {})
+    {
+        if (!m_copied)
+            return false;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        // A closed local port: the tips download fails at once, without network.
+        env.insert(QStringLiteral("HYTUNE_SERVER"), QStringLiteral("http://127.0.0.1:9"));
+        for (const QString& e : extraEnv) {
+            const qsizetype eq = e.indexOf(QLatin1Char('='));
+            env.insert(e.left(eq), e.mid(eq + 1));
+        }
+        m_proc.setProcessEnvironment(env);
+        m_proc.setWorkingDirectory(m_dir);
+        m_proc.setProcessChannelMode(QProcess::MergedChannels);
+        m_proc.setStandardOutputFile(m_root.path() + QStringLiteral("/output.log"));
+        m_proc.start(exe(), {});
+        return m_proc.waitForStarted(10000);
+    }
+
+    bool running() const { return m_proc.state() == QProcess::Running; }
+
+    // Our main window: the managed window that carries our process id.
+    quint32 mainWindow() const
+    {
+        for (quint32 id : managedWindows()) {
+            if (cardinals(xprop(id, QStringLiteral("_NET_WM_PID"))).value(0) == m_proc.processId())
+                return id;
+        }
+        return 0;
+    }
+
+    // Waits for the main window to be managed and viewable; 0 if it never is.
+    quint32 waitForWindow(int timeoutMs = 15000) const
+    {
+        quint32 id = 0;
+        waitUntil(
+            [&] {
+                if (!running())
+                    return true;
+                id = mainWindow();
+                return id != 0 && windowInfo(id).viewable;
+            },
+            timeoutMs, 100);
+        return running() ? id : 0;
+    }
+
+    // Closes the window the way a user does (Alt+F4 through the window
+    // manager) and waits for the program to end; its exit code, or -1.
+    int closeAndWait(int timeoutMs = 15000)
+    {
+        if (const quint32 id = mainWindow()) {
+            xdotool(
+                {QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(id)});
+            xdotool({QStringLiteral("key"), QStringLiteral("alt+F4")});
+        }
+        if (!m_proc.waitForFinished(timeoutMs))
+            return -1;
+        return m_proc.exitStatus() == QProcess::NormalExit ? m_proc.exitCode() : -1;
+    }
+
+    QString output() const
+    {
+        QFile f(m_root.path() + QStringLiteral("/output.log"));
+        return f.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(f.readAll()) : QString();
+    }
+
+    // Key=Value lines of the settings file's Common section, in file order.
+    QList<QPair<QString, QString>> settingsEntries() const
+    {
+        QList<QPair<QString, QString>> entries;
+        QFile f(settingsPath());
+        if (!f.open(QIODevice::ReadOnly))
+            return entries;
+        bool inCommon = false;
+        for (QByteArray raw : f.readAll().split('\n')) {
+            const QString line = QString::fromLocal8Bit(raw).trimmed();
+            if (line.startsWith(QLatin1Char('['))) {
+                inCommon = line.compare(QStringLiteral("[Common]"), Qt::CaseInsensitive) == 0;
+                continue;
+            }
+            const qsizetype eq = line.indexOf(QLatin1Char('='));
+            if (inCommon && eq > 0)
+                entries.append({line.left(eq).trimmed(), line.mid(eq + 1).trimmed()});
+        }
+        return entries;
+    }
+
+private:
+    QTemporaryDir m_root;
+    QString m_dir;
+    bool m_copied = false;
+    QProcess m_proc;
+};
+
+// ---- the sound side -----------------------------------------------------------
+
+// The sample data of the 23 speech clips, as the sink must receive them.
+class ClipSet
+{
+public:
+    bool load()
+    {
+        for (int i = 0; i < kClipCount; ++i) {
+            QFile f(QStringLiteral(HY_CLIP_DIR "/WAV%1.wav").arg(i));
+            if (!f.open(QIODevice::ReadOnly))
+                return false;
+            m_images[i] = f.readAll();
+            if (clip(i).isEmpty())
+                return false;
+        }
+        return true;
+    }
+    QByteArrayView clip(int i) const { return clipSamples(m_images[i]); }
+    double durationMs(int i) const { return double(clip(i).size()) / kBytesPerMs; }
+
+private:
+    std::array<QByteArray, kClipCount> m_images;
+};
+
+// Records the sink "out" through parec into a file that can be read while
+// it grows, so a test can wait for a clip instead of sleeping.
+class SinkRecording
+{
+public:
+    ~SinkRecording() { stop(); }
+
+    bool start()
+    {
+        if (!m_dir.isValid())
+            return false;
+        m_path = m_dir.filePath(QStringLiteral("sink.raw"));
+        m_parec.setStandardOutputFile(m_path);
+        m_parec.setStandardErrorFile(m_dir.filePath(QStringLiteral("parec.log")));
+        m_parec.start(QStringLiteral("parec"),
+                      {QStringLiteral("-d"), QStringLiteral("out.monitor"),
+                       QStringLiteral("--rate=22050"), QStringLiteral("--channels=1"),
+                       QStringLiteral("--format=s16le"), QStringLiteral("--latency-msec=10")});
+        if (!m_parec.waitForStarted(5000))
+            return false;
+        return waitUntil([this] { return size() > 0 || m_parec.state() == QProcess::NotRunning; },
+                         5000, 5) &&
+               size() > 0;
+    }
+
+    // How far the recording has got, in milliseconds of sound.
+    double positionMs() const { return double(size()) / kBytesPerMs; }
+    QByteArray samples() const
+    {
+        QFile f(m_path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    QByteArray stop()
+    {
+        if (m_parec.state() != QProcess::NotRunning) {
+            m_parec.terminate();
+            if (!m_parec.waitForFinished(3000))
+                m_parec.kill();
+            m_parec.waitForFinished(2000);
+        }
+        return samples();
+    }
+
+private:
+    qint64 size() const { return QFile(m_path).size(); }
+
+    QTemporaryDir m_dir;
+    QString m_path;
+    QProcess m_parec;
+};
+
+struct Heard
+{
+    int clip;
+    double ms; // where it begins in the recording
+    double lengthMs;
+};
+
+// What a recording holds: the clips found whole, in order, and whether any
+// sound is there that is not one of them.
+struct Transcript
+{
+    QList<Heard> heard;
+    double strayAtMs = -1; // first non-silent sample outside every clip, or -1
+
+    QList<int> clips() const
+    {
+        QList<int> list;
+        for (const Heard& h : heard)
+            list << h.clip;
+        return list;
+    }
+    bool contains(int clip) const { return clips().contains(clip); }
+    QString describe() const
+    {
+        QStringList parts;
+        for (const Heard& h : heard)
+            parts << QStringLiteral("%1@%2ms").arg(h.clip).arg(qRound(h.ms));
+        if (strayAtMs >= 0)
+            parts << QStringLiteral("unknown sound@%1ms").arg(qRound(strayAtMs));
+        return parts.isEmpty() ? QStringLiteral("silence") : parts.join(QLatin1Char(' '));
+    }
+};
+
+// Where the whole of `clip` lies in `recording`, from `from` on; -1 if
+// nowhere. The search runs on the clip's opening samples: the clips end in
+// long runs of zeros, which would make a search for the whole clip crawl
+// through the silence of the recording.
+qsizetype findClip(QByteArrayView recording, QByteArrayView clip, qsizetype from = 0)
+{
+    const QByteArrayView head = clip.first(std::min<qsizetype>(clip.size(), 512));
+    for (qsizetype pos = findSamples(recording, head, from); pos >= 0;
+         pos = findSamples(recording, head, pos + 2)) {
+        if (recording.size() - pos >= clip.size() && recording.sliced(pos, clip.size()) == clip)
+            return pos;
+    }
+    return -1;
+}
+
+Transcript transcribe(QByteArrayView recording, const ClipSet& clips)
+{
+    Transcript t;
+    QList<QPair<qsizetype, qsizetype>> spans;
+    for (int i = 0; i < kClipCount; ++i) {
+        const QByteArrayView clip = clips.clip(i);
+        for (qsizetype pos = findClip(recording, clip); pos >= 0;
+             pos = findClip(recording, clip, pos + clip.size())) {
+            t.heard.append({i, double(pos) / kBytesPerMs, double(clip.size()) / kBytesPerMs});
+            spans.append({pos, pos + clip.size()});
+        }
+    }
+    std::sort(t.heard.begin(), t.heard.end(),
+              [](const Heard& a, const Heard& b) { return a.ms < b.ms; });
+    std::sort(spans.begin(), spans.end());
+    // Everything between the clips must be silence.
+    qsizetype from = 0;
+    auto silentUpTo = [&](qsizetype to) {
+        for (qsizetype i = from; i < to; ++i) {
+            if (recording[i] != 0) {
+                t.strayAtMs = double(i) / kBytesPerMs;
+                return false;
+            }
+        }
+        return true;
+    };
+    for (const auto& span : spans) {
+        if (span.first > from && !silentUpTo(span.first))
+            return t;
+        from = std::max(from, span.second);
+    }
+    silentUpTo(recording.size());
+    return t;
+}
+
+QString timingReport(const Transcript& t, const QList<double>& expectedMs)
+{
+    QStringList lines;
+    for (qsizetype i = 0; i < t.heard.size() && i < expectedMs.size(); ++i)
+        lines << QStringLiteral("clip %1 at %2 ms, due %3 ms (%4 ms late)")
+                     .arg(t.heard[i].clip)
+                     .arg(qRound(t.heard[i].ms))
+                     .arg(qRound(expectedMs[i]))
+                     .arg(qRound(t.heard[i].ms - expectedMs[i]));
+    return lines.join(QStringLiteral("; "));
+}
+
+// Every clip begins within [-kEarlyMs, kLateMs] of when it is due.
+bool onTime(const Transcript& t, const QList<double>& expectedMs)
+{
+    if (t.heard.size() != expectedMs.size())
+        return false;
+    for (qsizetype i = 0; i < expectedMs.size(); ++i) {
+        const double late = t.heard[i].ms - expectedMs[i];
+        if (late < -kEarlyMs || late > kLateMs)
+            return false;
+    }
+    return true;
+}
+
+// How late the latest clip began after it was due, for the log.
+void logLateness(const char* what, const Transcript& t, const QList<double>& expectedMs)
+{
+    double latest = -1e9;
+    for (qsizetype i = 0; i < t.heard.size() && i < expectedMs.size(); ++i)
+        latest = std::max(latest, t.heard[i].ms - expectedMs[i]);
+    qInfo("%s: latest start after due: %d ms", what, qRound(latest));
+}
+
+// The clips of one phrase follow each other without a gap.
+bool gapless(const Transcript& t, qsizetype first, qsizetype count)
+{
+    for (qsizetype i = first + 1; i < first + count && i < t.heard.size(); ++i) {
+        const double gap = t.heard[i].ms - (t.heard[i - 1].ms + t.heard[i - 1].lengthMs);
+        if (std::abs(gap) > 50)
+            return false;
+    }
+    return true;
+}
+
+QByteArray settingsText(const QStringList& lines)
+{
+    return (QStringLiteral("[Common]\r\n") + lines.join(QStringLiteral("\r\n")) +
+            QStringLiteral("\r\n"))
+        .toLocal8Bit();
+}
+
+bool restartSoundServer()
+{
+    const QString dir = qEnvironmentVariable("HYTUNE_E2E_DIR");
+    return !dir.isEmpty() &&
+           tool(QStringLiteral(HY_SESSION_SCRIPT), {QStringLiteral("pulse-restart"), dir}, 60000)
+               .ok;
+}
+
+} // namespace
+
+class TestScenarios : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void firstStartWithoutSettings();
+    void secondCountsAndAlert();
+    void minuteCount();
+    void hourChime();
+    void settingsRoundTrip();
+    void trayRestore();
+    void soundServerRestart();
+
+private:
+    // Starts `app` and waits for its window; fails the test if it never comes.
+    quint32 startApp(App& app, const QStringList& env = {});
+
+    ClipSet m_clips;
+};
+
+void TestScenarios::initTestCase()
+{
+    QVERIFY2(qEnvironmentVariableIsSet("DISPLAY") && qEnvironmentVariableIsSet("PULSE_SERVER"),
+             "run inside the test session (tests/e2e/session.sh)");
+    QVERIFY2(QFileInfo(QStringLiteral(HY_HYTUNE_BINARY)).isExecutable(), HY_HYTUNE_BINARY);
+    QVERIFY2(m_clips.load(), "cannot read the speech clips in " HY_CLIP_DIR);
+}
+
+quint32 TestScenarios::startApp(App& app, const QStringList& env)
+{
+    if (!app.launch(env))
+        return 0;
+    const quint32 id = app.waitForWindow();
+    if (!id)
+        qWarning("program output:\n%s", qPrintable(app.output()));
+    return id;
+}
+
+// A fresh folder without a settings file: the window opens centred with the
+// design values, and closing it ends the program and creates no file.
+void TestScenarios::firstStartWithoutSettings()
+{
+    App app;
+    QVERIFY(!QFileInfo::exists(app.settingsPath()));
+    const quint32 id = startApp(app);
+    QVERIFY2(id, "no main window appeared");
+
+    QVERIFY(
+        xprop(id, QStringLiteral("_NET_WM_NAME")).contains(QStringLiteral("\"") + kTitle + '"'));
+    const WindowInfo info = windowInfo(id);
+    QCOMPARE(info.client.size(), QSize(544, 362));
+
+    // Fixed size, and only minimize and close offered.
+    const QString normalHints = xprop(id, QStringLiteral("WM_NORMAL_HINTS"));
+    QVERIFY2(normalHints.contains(QStringLiteral("minimum size: 544 by 362")) &&
+                 normalHints.contains(QStringLiteral("maximum size: 544 by 362")),
+             qPrintable(normalHints));
+    const QString actions = xprop(id, QStringLiteral("_NET_WM_ALLOWED_ACTIONS"));
+    QVERIFY2(actions.contains(QStringLiteral("_NET_WM_ACTION_MINIMIZE")) &&
+                 actions.contains(QStringLiteral("_NET_WM_ACTION_CLOSE")) &&
+                 !actions.contains(QStringLiteral("MAXIMIZE")) &&
+                 !actions.contains(QStringLiteral("_NET_WM_ACTION_RESIZE")),
+             qPrintable(actions));
+
+    // The whole window, frame included, sits in the middle of the screen.
+    // The frame is the window manager's, known to the program only once the
+    // window is on the screen: allow a moment to settle.
+    const QSize screen = screenSize();
+    QRect frame;
+    auto centred = [&] {
+        const QList<int> extents = cardinals(xprop(id, QStringLiteral("_NET_FRAME_EXTENTS")));
+        if (extents.size() != 4) // left, right, top, bottom
+            return false;
+        frame = windowInfo(id).client.adjusted(-extents[0], -extents[2], extents[1], extents[3]);
+        const QPointF off(frame.x() + frame.width() / 2.0 - screen.width() / 2.0,
+                          frame.y() + frame.height() / 2.0 - screen.height() / 2.0);
+        return std::abs(off.x()) <= 3 && std::abs(off.y()) <= 3;
+    };
+    QVERIFY2(waitUntil(centred, 2000, 100),
+             qPrintable(QStringLiteral("frame %1,%2 %3x%4 on a %5x%6 screen")
+                            .arg(frame.x())
+                            .arg(frame.y())
+                            .arg(frame.width())
+                            .arg(frame.height())
+                            .arg(screen.width())
+                            .arg(screen.height())));
+
+    QCOMPARE(app.closeAndWait(), 0);
+    QVERIFY2(!QFileInfo::exists(app.settingsPath()), "closing created a settings file");
+    // Closed within 15 s: the tips were never fetched.
+    QVERIFY(!QFileInfo::exists(app.folder() + QStringLiteral("/tipsupd.dat")));
+}
+
+// 0:0:12 with the second count for the last 10 seconds and the alert: Ctrl+F1
+// starts it; counts 10 down to 2 and then the alert, each at its tick.
+void TestScenarios::secondCountsAndAlert()
+{
+    App app;
+    QVERIFY(app.writeSettings(
+        settingsText({QStringLiteral("HourCounter=0"), QStringLiteral("MinuteCounter=0"),
+                      QStringLiteral("SecondCounter=12"), QStringLiteral("IsMinuteCounter=0"),
+                      QStringLiteral("IsSecondCounter=1"), QStringLiteral("LastSecond=10"),
+                      QStringLiteral("PerSecond=1"), QStringLiteral("IsLastOne=1"),
+                      QStringLiteral("IsCircle=0")})));
+    QVERIFY2(startApp(app), "no main window appeared");
+
+    SinkRecording rec;
+    QVERIFY2(rec.start(), "cannot record the sink");
+    const double pressed = rec.positionMs(); // the press comes after this point
+    QVERIFY(pressKeys({QStringLiteral("ctrl+F1")}));
+
+    // Tick k comes k seconds after the press and sees 13 - k seconds left:
+    // counts 10..2 at ticks 3..11, the alert at tick 12 (one second left),
+    // and tick 13 ends the run.
+    QVERIFY2(waitUntil([&] { return transcribe(rec.samples(), m_clips).contains(22); }, 18000, 200),
+             qPrintable(transcribe(rec.samples(), m_clips).describe()));
+    // Nothing may follow: wait out the end of the run and a little more.
+    QVERIFY(waitUntil([&] { return rec.positionMs() >= pressed + 15000; }, 10000));
+    const Transcript t = transcribe(rec.stop(), m_clips);
+
+    const QList<int> expectedClips{10, 9, 8, 7, 6, 5, 4, 3, 2, 22};
+    QCOMPARE(t.clips(), expectedClips);
+    QVERIFY2(t.strayAtMs < 0, qPrintable(t.describe()));
+    QList<double> due;
+    for (int n = 10; n >= 2; --n)
+        due << pressed + (13 - n) * 1000.0;
+    due << pressed + 12000.0;
+    QVERIFY2(onTime(t, due), qPrintable(timingReport(t, due)));
+    logLateness("second counts and alert", t, due);
+
+    QCOMPARE(app.closeAndWait(), 0);
+}
+
+// 0:1:5 with the minute count for the last minute: the tick that sees 60 s
+// left (the sixth) speaks "1 minute" as one phrase, and nothing before it.
+void TestScenarios::minuteCount()
+{
+    App app;
+    QVERIFY(app.writeSettings(
+        settingsText({QStringLiteral("HourCounter=0"), QStringLiteral("MinuteCounter=1"),
+                      QStringLiteral("SecondCounter=5"), QStringLiteral("IsMinuteCounter=1"),
+                      QStringLiteral("LastMinute=1"), QStringLiteral("PerMinute=1"),
+                      QStringLiteral("IsSecondCounter=0"), QStringLiteral("IsLastOne=0")})));
+    QVERIFY2(startApp(app), "no main window appeared");
+
+    SinkRecording rec;
+    QVERIFY2(rec.start(), "cannot record the sink");
+    const double pressed = rec.positionMs(); // the press comes after this point
+    QVERIFY(pressKeys({QStringLiteral("ctrl+F1")}));
+
+    QVERIFY2(waitUntil([&] { return transcribe(rec.samples(), m_clips).contains(21); }, 12000, 200),
+             qPrintable(transcribe(rec.samples(), m_clips).describe()));
+    QVERIFY(waitUntil([&] { return rec.positionMs() >= pressed + 10000; }, 5000));
+    const Transcript t = transcribe(rec.stop(), m_clips);
+
+    const QList<int> expectedClips{18, 19, 1, 20, 21};
+    QCOMPARE(t.clips(), expectedClips);
+    QVERIFY2(t.strayAtMs < 0, qPrintable(t.describe()));
+    QVERIFY2(gapless(t, 0, 5), qPrintable(t.describe()));
+    const double due = pressed + 6000;
+    QVERIFY2(onTime(Transcript{{t.heard.first()}, -1}, {due}), qPrintable(timingReport(t, {due})));
+    logLateness("minute count", t, {due});
+
+    QCOMPARE(app.closeAndWait(), 0);
+}
+
+// The on-the-hour chime with the clock started at 9:59:50: the chime timer's
+// first firing, 60 s after start, falls into 10:00 and speaks 10:00 once.
+void TestScenarios::hourChime()
+{
+    App app;
+    QVERIFY(app.writeSettings(settingsText({QStringLiteral("IsHour=1")})));
+
+    SinkRecording rec;
+    QVERIFY2(rec.start(), "cannot record the sink");
+    const double launched = rec.positionMs();
+    QVERIFY2(startApp(app, {QStringLiteral("LD_PRELOAD=") + kLibFaketime,
+                            QStringLiteral("FAKETIME=@2024-01-01 09:59:50"),
+                            // Timers run on real time; only the time of day is set.
+                            QStringLiteral("FAKETIME_DONT_FAKE_MONOTONIC=1")}),
+             "no main window appeared");
+    const double shown = rec.positionMs();
+
+    // The timer starts before the window shows, so it fires 60 s after a
+    // moment between launch and the window appearing.
+    QVERIFY2(waitUntil([&] { return transcribe(rec.samples(), m_clips).contains(15); },
+                       int(shown + 60000 + kLateMs + 6000 - rec.positionMs()), 250),
+             qPrintable(transcribe(rec.samples(), m_clips).describe()));
+    // Then a moment of silence: the phrase is not said again.
+    const double heardBy = rec.positionMs();
+    QVERIFY(waitUntil([&] { return rec.positionMs() >= heardBy + 1500; }, 5000));
+    const Transcript t = transcribe(rec.stop(), m_clips);
+
+    const QList<int> tenOClock{11, 12, 10, 13, 10, 14, 15};
+    QCOMPARE(t.clips(), tenOClock);
+    QVERIFY2(t.strayAtMs < 0, qPrintable(t.describe()));
+    QVERIFY2(gapless(t, 0, tenOClock.size()), qPrintable(t.describe()));
+    const double began = t.heard.first().ms;
+    QVERIFY2(began >= launched + 60000 - kEarlyMs && began <= shown + 60000 + kLateMs,
+             qPrintable(QStringLiteral("chime at %1 ms; launched at %2 ms, shown at %3 ms")
+                            .arg(began)
+                            .arg(launched)
+                            .arg(shown)));
+    qInfo("hour chime: began %d ms after launch, %d ms after the window showed",
+          qRound(began - launched), qRound(began - shown));
+
+    QCOMPARE(app.closeAndWait(), 0);
+}
+
+// Choices made with the mouse are saved on close and are all there at the
+// next start: the window stays on top and Ctrl+F5, not Ctrl+F1, starts the
+// countdown chosen.
+void TestScenarios::settingsRoundTrip()
+{
+    App app;
+    // A section with a key: the program may keep its settings here.
+    QVERIFY(app.writeSettings("[Common]\r\nIsHour=0\r\n"));
+    quint32 id = startApp(app);
+    QVERIFY2(id, "no main window appeared");
+    QVERIFY(
+        xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(id)}));
+
+    // The window may still be placed right after it shows: click once it rests.
+    QPoint client = windowInfo(id).client.topLeft();
+    int steady = 0;
+    QVERIFY(waitUntil(
+        [&] {
+            const QPoint now = windowInfo(id).client.topLeft();
+            steady = now == client ? steady + 1 : 0;
+            client = now;
+            return steady >= 4;
+        },
+        5000, 100));
+    const QPoint page = client + kPageOrigin;
+    const QPoint countdownGroup = page + QPoint(9, 5);
+    const QPoint chimeGroup = page + QPoint(338, 104);
+    // Check boxes are clicked on their indicator, combo boxes in the middle.
+    const QPoint box(8, 8);
+    QVERIFY(clickAt(countdownGroup + QPoint(15, 152) + box)); // chkSec
+    QVERIFY(clickAt(chimeGroup + QPoint(21, 56) + box));      // chkHalf
+    QVERIFY(clickAt(page + QPoint(338, 203) + box));          // chkDispTop
+    QVERIFY2(waitUntil([&] { return hasState(id, QStringLiteral("_NET_WM_STATE_ABOVE")); }, 5000),
+             "ticking the stay-on-top box did not keep the window above");
+    // cbbMin "0", cbbSec "3", cbbKey "F5", picked from their drop-down lists.
+    QVERIFY(clickAt(countdownGroup + QPoint(114 + 35, 77 + 12)));
+    QVERIFY(pressKeys({QStringLiteral("Home"), QStringLiteral("Return")}));
+    QVERIFY(clickAt(countdownGroup + QPoint(195 + 35, 77 + 12)));
+    QVERIFY(pressKeys({QStringLiteral("Home"), QStringLiteral("Down"), QStringLiteral("Down"),
+                       QStringLiteral("Down"), QStringLiteral("Return")}));
+    QVERIFY(clickAt(page + QPoint(384 + 36, 250 + 12)));
+    QVERIFY(pressKeys({QStringLiteral("Home"), QStringLiteral("Down"), QStringLiteral("Down"),
+                       QStringLiteral("Down"), QStringLiteral("Down"), QStringLiteral("Return")}));
+    QCOMPARE(app.closeAndWait(), 0);
+
+    // IsHour stays where it stood; the other 20 keys follow in their order.
+    const QList<QPair<QString, QString>> expected{
+        {"IsHour", "0"},          {"HourCounter", "0"},     {"MinuteCounter", "0"},
+        {"SecondCounter", "3"},   {"IsMinuteCounter", "0"}, {"LastMinute", "10"},
+        {"PerMinute", "1"},       {"IsSecondCounter", "1"}, {"LastSecond", "30"},
+        {"PerSecond", "1"},       {"IsLastOne", "0"},       {"IsCircle", "0"},
+        {"IsDispTop", "1"},       {"IsHalf", "1"},          {"IsFixTimer", "0"},
+        {"FixHour", "9"},         {"FixMinute", "25"},      {"IsStart", "0"},
+        {"StartTime", "5:05:05"}, {"HotKey", "F5"},         {"LastWaveFile", ""},
+    };
+    QCOMPARE(app.settingsEntries(), expected);
+
+    // Second start: on top from the beginning, and the new key is the hotkey.
+    id = startApp(app);
+    QVERIFY2(id, "no main window appeared on the second start");
+    QVERIFY2(waitUntil([&] { return hasState(id, QStringLiteral("_NET_WM_STATE_ABOVE")); }, 5000),
+             qPrintable(xprop(id, QStringLiteral("_NET_WM_STATE"))));
+
+    SinkRecording rec;
+    QVERIFY2(rec.start(), "cannot record the sink");
+    const double f1 = rec.positionMs();
+    QVERIFY(pressKeys({QStringLiteral("ctrl+F1")}));
+    // A countdown started by Ctrl+F1 would have spoken 3, 2, 1 by now.
+    QVERIFY(waitUntil([&] { return rec.positionMs() >= f1 + 3800; }, 8000));
+    const double f5 = rec.positionMs();
+    QVERIFY(pressKeys({QStringLiteral("ctrl+F5")}));
+    QVERIFY2(waitUntil([&] { return transcribe(rec.samples(), m_clips).contains(1); }, 6000, 100),
+             qPrintable(transcribe(rec.samples(), m_clips).describe()));
+    QVERIFY(waitUntil([&] { return rec.positionMs() >= f5 + 5000; }, 5000));
+    const Transcript t = transcribe(rec.stop(), m_clips);
+
+    QCOMPARE(t.clips(), (QList<int>{3, 2, 1}));
+    QVERIFY2(t.strayAtMs < 0, qPrintable(t.describe()));
+    const QList<double> due{f5 + 1000, f5 + 2000, f5 + 3000};
+    QVERIFY2(onTime(t, due), qPrintable(timingReport(t, due)));
+    logLateness("hotkey chosen by mouse", t, due);
+
+    QCOMPARE(app.closeAndWait(), 0);
+}
+
+// Minimized, the window goes from view and from the window list; a click on
+// the tray icon brings it back as the active window.
+void TestScenarios::trayRestore()
+{
+    App app;
+    const quint32 id = startApp(app);
+    QVERIFY2(id, "no main window appeared");
+    std::optional<QPoint> icon;
+    QVERIFY2(waitUntil([&] { return (icon = trayIconCentre(id)).has_value(); }, 5000, 100),
+             "no tray icon of the program in the tray host");
+
+    QVERIFY(xdotool({QStringLiteral("windowminimize"), QString::number(id)}));
+    QVERIFY2(waitUntil(
+                 [&] {
+                     return !managedWindows().contains(id) && !windowInfo(id).viewable &&
+                            app.mainWindow() == 0;
+                 },
+                 5000, 100),
+             "the minimized window is still in view or in the window list");
+    // It stays hidden (nothing brings it back by itself).
+    sleepMs(500);
+    QVERIFY(app.mainWindow() == 0);
+
+    QVERIFY(clickAt(*icon));
+    quint32 back = 0;
+    QVERIFY2(waitUntil(
+                 [&] {
+                     back = app.mainWindow();
+                     return back != 0 && windowInfo(back).viewable && activeWindow() == back;
+                 },
+                 5000, 100),
+             qPrintable(QStringLiteral("window %1, active %2").arg(back).arg(activeWindow())));
+    QVERIFY(!hasState(back, QStringLiteral("_NET_WM_STATE_HIDDEN")));
+    QCOMPARE(windowInfo(back).client.size(), QSize(544, 362));
+
+    QCOMPARE(app.closeAndWait(), 0);
+}
+
+// The sound server goes away and comes back while the program runs: the next
+// countdown is heard in full.
+void TestScenarios::soundServerRestart()
+{
+    App app;
+    QVERIFY(app.writeSettings(
+        settingsText({QStringLiteral("HourCounter=0"), QStringLiteral("MinuteCounter=0"),
+                      QStringLiteral("SecondCounter=5"), QStringLiteral("IsSecondCounter=1"),
+                      QStringLiteral("LastSecond=10"), QStringLiteral("PerSecond=1")})));
+    QVERIFY2(startApp(app), "no main window appeared");
+
+    {
+        // Speech works before: start, hear the first count, stop.
+        SinkRecording before;
+        QVERIFY2(before.start(), "cannot record the sink");
+        QVERIFY(pressKeys({QStringLiteral("ctrl+F1")}));
+        QVERIFY2(
+            waitUntil([&] { return transcribe(before.samples(), m_clips).contains(5); }, 4000, 50),
+            qPrintable(transcribe(before.samples(), m_clips).describe()));
+        QVERIFY(pressKeys({QStringLiteral("ctrl+F1")}));
+        before.stop();
+    }
+
+    QVERIFY2(restartSoundServer(), "the sound server did not restart");
+    QVERIFY(app.running());
+
+    SinkRecording after;
+    QVERIFY2(after.start(), "cannot record the sink of the new sound server");
+    const double pressed = after.positionMs();
+    QVERIFY(pressKeys({QStringLiteral("ctrl+F1")}));
+    QVERIFY2(waitUntil([&] { return transcribe(after.samples(), m_clips).contains(1); }, 8000, 100),
+             qPrintable(transcribe(after.samples(), m_clips).describe() + QStringLiteral("\n") +
+                        app.output()));
+    QVERIFY(waitUntil([&] { return after.positionMs() >= pressed + 6500; }, 5000));
+    const Transcript t = transcribe(after.stop(), m_clips);
+
+    QCOMPARE(t.clips(), (QList<int>{5, 4, 3, 2, 1}));
+    QVERIFY2(t.strayAtMs < 0, qPrintable(t.describe()));
+    QList<double> due;
+    for (int k = 1; k <= 5; ++k)
+        due << pressed + k * 1000.0;
+    QVERIFY2(onTime(t, due), qPrintable(timingReport(t, due)));
+    logLateness("after the sound server restart", t, due);
+
+    QCOMPARE(app.closeAndWait(), 0);
+}
+
+QTEST_GUILESS_MAIN(TestScenarios)
+#include "test_scenarios.moc"
