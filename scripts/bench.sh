@@ -1,0 +1,141 @@
+#!/usr/bin/env bash
+# Runs the benchmarks against a built tree and prints one figure per line as
+# "name: value unit"; every other line starts with '#'.
+#
+#   scripts/bench.sh BUILD
+#
+# Everything runs inside a desktop session of its own (tests/e2e/session.sh:
+# virtual display, window manager, tray, sound server with the null sink
+# "out"), started in BUILD/bench-session and stopped at the end, also on
+# Ctrl+C or an error. The 10-minute tick run goes on in the background while
+# the others run; the idle-load minutes come before the speech benchmarks, so
+# that nothing heavy shares them. About 11 minutes in all.
+#
+# HYBENCH_QUICK=1 shortens everything for a try (tick run 60 s, idle 10 s,
+# 3 start-ups, RSS after 2 s); HYBENCH_TICK_SECONDS sets the tick run.
+set -uo pipefail
+
+usage() { echo "usage: $0 BUILD_DIR" >&2; exit 2; }
+[[ $# -eq 1 ]] || usage
+[[ -d "$1" ]] || { echo "$0: no build directory $1" >&2; exit 2; }
+build=$(cd "$1" && pwd)
+here=$(cd "$(dirname "$0")/.." && pwd)
+session_sh="$here/tests/e2e/session.sh"
+session="$build/bench-session"
+logs="$build/bench-logs"
+
+if [[ "${HYBENCH_QUICK:-0}" == 1 ]]; then
+    tick_seconds=${HYBENCH_TICK_SECONDS:-60} idle=10 runs=3 settle=2
+else
+    tick_seconds=${HYBENCH_TICK_SECONDS:-600} idle=60 runs=5 settle=5
+fi
+
+for exe in hytune bench/bench_ticks bench/emptywindow bench/bench_footprint bench/bench_latency; do
+    [[ -x "$build/$exe" ]] || { echo "$0: $build/$exe is not built (make bench builds it)" >&2; exit 1; }
+done
+
+# The program asks its web server for tips; nothing answers on port 9.
+export HYTUNE_SERVER=http://127.0.0.1:9
+
+started=$SECONDS
+failed=0
+ticks_pid=
+# shellcheck disable=SC2317 # run by the traps
+cleanup() {
+    if [[ -n "$ticks_pid" ]]; then
+        kill "$ticks_pid" 2>/dev/null
+        wait "$ticks_pid" 2>/dev/null
+        ticks_pid=
+    fi
+    "$session_sh" stop "$session" >/dev/null 2>&1
+}
+trap cleanup EXIT
+trap 'echo "# interrupted"; exit 130' INT TERM
+
+# Passes figure lines and comments through and turns anything else a
+# benchmark prints on stdout into a comment.
+figures() {
+    local line
+    while IFS= read -r line; do
+        if [[ "$line" =~ ^[A-Za-z0-9_]+:\ [^\ ]+\ [^\ ]+$ || "$line" == \#* ]]; then
+            printf '%s\n' "$line"
+        else
+            printf '# %s\n' "$line"
+        fi
+    done
+}
+
+# Runs one benchmark in the session; its stderr goes to BUILD/bench-logs, of
+# which only the comment lines are shown.
+run() {
+    local name=$1; shift
+    "$session_sh" exec "$session" "$@" 2>"$logs/$name.err" | figures
+    local rc=${PIPESTATUS[0]}
+    grep -h '^#' "$logs/$name.err" # details that a benchmark gives as comments
+    if [[ $rc -ne 0 ]]; then
+        echo "# $name failed (exit $rc); its messages: $logs/$name.err"
+        failed=1
+    fi
+}
+
+load() { echo "# load average $1: $(cut -d' ' -f1-3 /proc/loadavg)"; }
+
+mkdir -p "$logs"
+echo "# benchmarks of $build, $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores"
+if ! "$session_sh" start "$session" >"$logs/session.log" 2>&1; then
+    echo "# the desktop session did not start:"
+    sed 's/^/#   /' "$logs/session.log"
+    exit 1
+fi
+sed 's/^/# /' "$logs/session.log"
+
+# 1. Tick schedule, in the background for the whole run.
+echo "# tick run of $tick_seconds s started in the background"
+HYBENCH_TICK_SECONDS=$tick_seconds "$session_sh" exec "$session" "$build/bench/bench_ticks" \
+    >"$logs/ticks.out" 2>"$logs/ticks.err" &
+ticks_pid=$!
+ticks_started=$SECONDS
+
+# 2. Start-up, memory, idle load: the program, an empty Qt window, and the
+#    peers that are installed.
+subjects=(--subject - copy '禾音语音报时器' "$build/hytune"
+    --subject empty_qt copy 'hybench empty window' "$build/bench/emptywindow")
+for peer in ktimer kteatime; do
+    if path=$(command -v "$peer"); then
+        subjects+=(--subject "$peer" inplace '' "$path")
+    else
+        echo "# $peer is not installed: no startup_ms_$peer, rss_mb_$peer"
+    fi
+done
+echo "# start-up: median of $runs fresh starts each (a copy in a new temporary directory for" \
+    "the program and the empty window), timed from fork+exec to the MapNotify of the window;" \
+    "RSS $settle s after it; idle load over $idle s"
+load before
+run footprint "$build/bench/bench_footprint" --runs "$runs" --settle "$settle" --idle "$idle" \
+    --idle-only - --idle-only empty_qt "${subjects[@]}"
+load after
+
+# 3. Speech: tick to sound through the window's whole chain, then the
+#    player's own figures.
+run latency "$build/bench/bench_latency"
+if [[ -x "$build/bench/bench_speech" ]]; then
+    run speech "$build/bench/bench_speech"
+else
+    echo "# bench_speech is not built: no phrase_gap_ms, phrase_overhead_ms, post_latency_us"
+fi
+
+# 1 (end). Wait for the tick run.
+left=$((tick_seconds - (SECONDS - ticks_started)))
+((left > 0)) && echo "# waiting about $left s for the tick run to end"
+wait "$ticks_pid"
+rc=$?
+ticks_pid=
+load "at the end of the tick run"
+figures <"$logs/ticks.out"
+if [[ $rc -ne 0 ]]; then
+    echo "# tick run failed (exit $rc); its messages: $logs/ticks.err"
+    failed=1
+fi
+
+echo "# all done in $((SECONDS - started)) s"
+exit "$failed"
