@@ -73,7 +73,22 @@ void cmykToRgb(const JSAMPLE* in, uchar* out, JDIMENSION width, bool inverted)
     }
 }
 
-bool decodeInto(QByteArrayView data, Decode& d)
+// The largest reduction libjpeg offers that keeps the picture at least
+// `atLeast` big.
+unsigned int scaleDenominator(const jpeg_decompress_struct& cinfo, QSize atLeast)
+{
+    if (!atLeast.isValid())
+        return 1;
+    for (unsigned int denom : {8u, 4u, 2u}) {
+        const unsigned int w = (cinfo.image_width + denom - 1) / denom;
+        const unsigned int h = (cinfo.image_height + denom - 1) / denom;
+        if (w >= unsigned(atLeast.width()) && h >= unsigned(atLeast.height()))
+            return denom;
+    }
+    return 1;
+}
+
+bool decodeInto(QByteArrayView data, QSize atLeast, Decode& d)
 {
     jpeg_decompress_struct& cinfo = d.cinfo;
     cinfo.err = jpeg_std_error(&d.err.mgr);
@@ -111,6 +126,8 @@ bool decodeInto(QByteArrayView data, Decode& d)
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
+    cinfo.scale_num = 1;
+    cinfo.scale_denom = scaleDenominator(cinfo, atLeast);
 
     jpeg_start_decompress(&cinfo);
     const bool cmyk = cinfo.out_color_space == JCS_CMYK;
@@ -144,12 +161,12 @@ bool decodeInto(QByteArrayView data, Decode& d)
 
 } // namespace
 
-QImage decodeJpeg(QByteArrayView data)
+QImage decodeJpeg(QByteArrayView data, QSize atLeast)
 {
     if (data.isEmpty())
         return {};
     Decode d;
-    if (!decodeInto(data, d))
+    if (!decodeInto(data, atLeast, d))
         return {};
     return d.image;
 }

@@ -19,6 +19,10 @@ inline constexpr qint64 MaxJpegPixels = qint64(64) * 1024 * 1024;
 // unsupported colour space, or a picture larger than MaxJpegPixels. A half
 // decoded picture is never returned. Nothing is printed and the process is
 // never ended, whatever the input. Safe to call from any thread.
-QImage decodeJpeg(QByteArrayView data);
+//
+// With `atLeast`, a picture that is larger than needed is decoded at 1/2,
+// 1/4 or 1/8 of its size (libjpeg scales while it decodes, which is much
+// cheaper than decoding in full and scaling down), never below `atLeast`.
+QImage decodeJpeg(QByteArrayView data, QSize atLeast = {});
 
 } // namespace hy

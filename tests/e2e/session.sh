@@ -74,11 +74,18 @@ start() {
     start_pulse || return 1
     local server="unix:$dir/run/pulse/native"
 
+    # A session bus, as every desktop has one (without it, D-Bus clients try
+    # to launch one on their own at every start).
+    dbus-daemon --session --fork --nosyslog --address="unix:path=$dir/run/bus" \
+        --print-pid=3 3>"$dir/dbus.pid" >/dev/null 2>"$dir/dbus.log" ||
+        echo "warning: no session bus: $(cat "$dir/dbus.log")"
+
     cat >"$dir/env" <<ENV
 export DISPLAY='$display'
 export XDG_RUNTIME_DIR='$dir/run'
 export PULSE_SERVER='$server'
 export HYTUNE_E2E_DIR='$dir'
+export DBUS_SESSION_BUS_ADDRESS='unix:path=$dir/run/bus'
 export NO_AT_BRIDGE=1
 unset QT_QPA_PLATFORM WAYLAND_DISPLAY
 ENV
@@ -87,7 +94,7 @@ ENV
 
 stop() {
     stop_pulse
-    for p in trayer openbox xvfb; do
+    for p in dbus trayer openbox xvfb; do
         if [[ -f "$dir/$p.pid" ]]; then
             kill "$(cat "$dir/$p.pid")" 2>/dev/null
             rm -f "$dir/$p.pid"

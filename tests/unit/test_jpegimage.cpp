@@ -26,6 +26,8 @@ private slots:
     void rejectsDamagedData_data();
     void rejectsDamagedData();
     void survivesRandomDamage();
+    void decodesReducedWhenAsked_data();
+    void decodesReducedWhenAsked();
 
 private:
     QByteArray m_about;
@@ -275,6 +277,46 @@ void TestJpegImage::survivesRandomDamage()
     }
     qInfo("damaged copies rejected: %d of 2000", rejected);
     QVERIFY(rejected > 0);
+}
+
+
+void TestJpegImage::decodesReducedWhenAsked_data()
+{
+    QTest::addColumn<QSize>("atLeast");
+    QTest::addColumn<QSize>("decoded");
+    QTest::newRow("no wish") << QSize() << QSize(800, 920);
+    QTest::newRow("the about box") << QSize(188, 218) << QSize(200, 230);
+    QTest::newRow("exactly a quarter") << QSize(200, 230) << QSize(200, 230);
+    QTest::newRow("a bit more than a quarter") << QSize(201, 230) << QSize(400, 460);
+    QTest::newRow("tiny") << QSize(10, 10) << QSize(100, 115);
+    QTest::newRow("larger than the picture") << QSize(1000, 1000) << QSize(800, 920);
+}
+
+void TestJpegImage::decodesReducedWhenAsked()
+{
+    QFETCH(QSize, atLeast);
+    QFETCH(QSize, decoded);
+    const QImage image = hy::decodeJpeg(m_about, atLeast);
+    QCOMPARE(image.size(), decoded);
+    // The same picture: its mean colour matches the full decode's.
+    const QImage full = hy::decodeJpeg(m_about).scaled(decoded, Qt::IgnoreAspectRatio,
+                                                       Qt::SmoothTransformation);
+    const auto mean = [](const QImage& im) {
+        qint64 sum[3] = {0, 0, 0};
+        for (int y = 0; y < im.height(); ++y)
+            for (int x = 0; x < im.width(); ++x) {
+                const QRgb p = im.pixel(x, y);
+                sum[0] += qRed(p);
+                sum[1] += qGreen(p);
+                sum[2] += qBlue(p);
+            }
+        const qint64 n = qint64(im.width()) * im.height();
+        return QColor(int(sum[0] / n), int(sum[1] / n), int(sum[2] / n));
+    };
+    const QColor a = mean(image);
+    const QColor b = mean(full);
+    QVERIFY(qAbs(a.red() - b.red()) <= 3 && qAbs(a.green() - b.green()) <= 3 &&
+            qAbs(a.blue() - b.blue()) <= 3);
 }
 
 QTEST_GUILESS_MAIN(TestJpegImage)
