@@ -35,9 +35,10 @@ bench:
 sanitize:
 	scripts/deps.sh build
 	$(MAKE) build BUILD=build-asan CMAKE_FLAGS="-DCMAKE_BUILD_TYPE=Debug -DHYTUNE_SANITIZE=address"
-	cd build-asan && ctest -L unit --output-on-failure
+	cd build-asan && ctest -L "unit|gui" --output-on-failure
 	$(MAKE) build BUILD=build-tsan CMAKE_FLAGS="-DCMAKE_BUILD_TYPE=Debug -DHYTUNE_SANITIZE=thread"
-	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest -L unit --output-on-failure
+	cd build-tsan && TSAN_OPTIONS="halt_on_error=1 die_after_fork=0 suppressions=$(CURDIR)/tests/tsan.supp" \
+	    ctest -L "unit|gui" --output-on-failure
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
