@@ -19,7 +19,10 @@ TTrayIcon::TTrayIcon(QWidget* window)
     setObjectName(QStringLiteral("trycn1"));
     m_icon->setToolTip(QStringLiteral("禾音语音定时器"));
     connect(m_icon, &QSystemTrayIcon::activated, this, &TTrayIcon::onActivated);
-    m_icon->show();
+    // Shown as soon as the event loop runs: asking the desktop for its
+    // notification area takes a few milliseconds that the window's first
+    // appearance need not wait for.
+    QTimer::singleShot(0, m_icon, &QSystemTrayIcon::show);
     m_window->installEventFilter(this);
 }
 

@@ -102,6 +102,8 @@ TForm1::TForm1(FormServices services, QWidget* parent)
     }))
     , m_countdown(*this, *m_ticks, *m_services.clock, *m_sink)
 {
+    // The window font first, so the controls are laid out once, in it.
+    setFont(designFont(16));
     ui->setupUi(this);
     applyDesignLook();
     trycn1 = new TTrayIcon(this);
@@ -142,7 +144,6 @@ void TForm1::applyDesignLook()
     face.setColor(QPalette::Window, face.color(QPalette::Button));
     setPalette(face);
     setAutoFillBackground(true);
-    setFont(designFont(16));
 
     ui->lblMinTick->setFont(designFont(24, true));
     setTextColour(ui->lblMinTick, Qt::red);
@@ -159,9 +160,16 @@ void TForm1::applyDesignLook()
     ui->cbbLastSec->setCurrentIndex(-1);
     ui->cbbLastSec->setEditText(QStringLiteral("30"));
 
+    // The picture is shown at the size of its box: decoded at a fraction of
+    // its 800 x 920 pixels, then brought to the box's size.
     QFile picture(QStringLiteral(":/about.jpg"));
-    if (picture.open(QIODevice::ReadOnly))
-        ui->img1->setPixmap(QPixmap::fromImage(decodeJpeg(picture.readAll())));
+    if (picture.open(QIODevice::ReadOnly)) {
+        const QSize box = ui->img1->size();
+        const QImage image = decodeJpeg(picture.readAll(), box);
+        if (!image.isNull())
+            ui->img1->setPixmap(QPixmap::fromImage(
+                image.scaled(box, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));
+    }
 }
 
 template <typename F>

@@ -242,7 +242,8 @@ void TestTunemain::window()
     QVERIFY(rig.find<QLabel>("lblMinTick")->font().bold());
     QVERIFY(rig.find<QLabel>("lbl14")->text().contains('@')); // the contact line
     const QPixmap picture = rig.find<QLabel>("img1")->pixmap();
-    QCOMPARE(picture.size(), QSize(800, 920));
+    QCOMPARE(picture.size(), QSize(188, 218)); // the 800 x 920 picture, fitted to its box
+    QVERIFY(picture.toImage().pixelColor(94, 60) != picture.toImage().pixelColor(4, 4));
     QVERIFY(rig.find<QLabel>("img1")->hasScaledContents());
     auto* separator = rig.find<QFrame>("pnl3");
     QCOMPARE(separator->frameShadow(), QFrame::Sunken);
