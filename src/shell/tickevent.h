@@ -12,8 +12,7 @@ public:
     explicit TickEvent(quint64 run)
         : QEvent(kType)
         , run(run)
-    {
-    }
+    {}
     const quint64 run;
 };
 

@@ -35,8 +35,8 @@ TTrayIcon::~TTrayIcon()
 void TTrayIcon::notify(const QString& message)
 {
     if (QSystemTrayIcon::isSystemTrayAvailable() && m_icon->isVisible())
-        m_icon->showMessage(QStringLiteral("禾音语音报时器"), message,
-                            QSystemTrayIcon::Warning, 8000);
+        m_icon->showMessage(QStringLiteral("禾音语音报时器"), message, QSystemTrayIcon::Warning,
+                            8000);
 }
 
 bool TTrayIcon::eventFilter(QObject* watched, QEvent* event)

@@ -14,6 +14,7 @@
 #include "speech/soundfile.h"
 #include "speech/soundplayer.h"
 #include "speech/speaker.h"
+#include "staysontop.h"
 #include "tickevent.h"
 #include "trayicon.h"
 
@@ -33,15 +34,12 @@ namespace {
 const char* controlForKey(const QString& key)
 {
     static const QHash<QString, const char*> map{
-        {"hourcounter", "cbbHour"},      {"minutecounter", "cbbMin"},
-        {"secondcounter", "cbbSec"},     {"isminutecounter", "chkMin"},
-        {"lastminute", "cbbLastMin"},    {"perminute", "cbbPerMin"},
-        {"issecondcounter", "chkSec"},   {"lastsecond", "cbbLastSec"},
-        {"persecond", "cbbPerSec"},      {"islastone", "chkLastOne"},
-        {"iscircle", "chkCircle"},       {"isdisptop", "chkDispTop"},
-        {"ishour", "chkHour"},           {"ishalf", "chkHalf"},
-        {"isfixtimer", "chkFix"},        {"fixhour", "cbbFixHour"},
-        {"fixminute", "cbbFixMin"},      {"isstart", "chkStart"},
+        {"hourcounter", "cbbHour"},    {"minutecounter", "cbbMin"},  {"secondcounter", "cbbSec"},
+        {"isminutecounter", "chkMin"}, {"lastminute", "cbbLastMin"}, {"perminute", "cbbPerMin"},
+        {"issecondcounter", "chkSec"}, {"lastsecond", "cbbLastSec"}, {"persecond", "cbbPerSec"},
+        {"islastone", "chkLastOne"},   {"iscircle", "chkCircle"},    {"isdisptop", "chkDispTop"},
+        {"ishour", "chkHour"},         {"ishalf", "chkHalf"},        {"isfixtimer", "chkFix"},
+        {"fixhour", "cbbFixHour"},     {"fixminute", "cbbFixMin"},   {"isstart", "chkStart"},
         {"hotkey", "cbbKey"},
     };
     return map.value(key.toLower(), "");
@@ -80,8 +78,7 @@ class TForm1::AnnouncerSink final : public IAnnounceSink
 public:
     explicit AnnouncerSink(TForm1& form)
         : m_form(form)
-    {
-    }
+    {}
     void post(int kind, int argument) override
     {
         if (m_form.Announcer)
@@ -97,9 +94,8 @@ TForm1::TForm1(FormServices services, QWidget* parent)
     , ui(std::make_unique<Ui::TForm1>())
     , m_services(std::move(services))
     , m_sink(std::make_unique<AnnouncerSink>(*this))
-    , m_ticks(m_services.makeTickSource([this](quint64 run) {
-        QCoreApplication::postEvent(this, new TickEvent(run));
-    }))
+    , m_ticks(m_services.makeTickSource(
+          [this](quint64 run) { QCoreApplication::postEvent(this, new TickEvent(run)); }))
     , m_countdown(*this, *m_ticks, *m_services.clock, *m_sink)
 {
     // The window font first, so the controls are laid out once, in it.
@@ -249,15 +245,30 @@ void TForm1::closeEvent(QCloseEvent* e)
 void TForm1::showEvent(QShowEvent* e)
 {
     QWidget::showEvent(e);
-    if (!m_centred) {
-        m_centred = true;
-        if (const QScreen* screen = this->screen()) {
-            const QRect area = screen->availableGeometry();
-            const QSize frame = frameGeometry().size();
-            move(area.x() + (area.width() - frame.width()) / 2,
-                 area.y() + (area.height() - frame.height()) / 2);
-        }
-    }
+    if (e->spontaneous())
+        return;
+    // Before the window is mapped, so that the window manager takes it with
+    // the window.
+    setStaysOnTop(this, ui->chkDispTop->isChecked());
+    if (!m_centred)
+        centreOnScreen();
+    m_justShown = true;
+    if (QWindow* window = windowHandle())
+        window->installEventFilter(this);
+}
+
+void TForm1::centreOnScreen()
+{
+    const QScreen* screen = this->screen();
+    if (!screen)
+        return;
+    // The window manager's frame counts; it is known once the window is framed.
+    const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+    const QRect area = screen->availableGeometry();
+    const QSize outer = size().grownBy(frame);
+    const QPoint outerTopLeft(area.x() + (area.width() - outer.width()) / 2,
+                              area.y() + (area.height() - outer.height()) / 2);
+    setGeometry(QRect(outerTopLeft + QPoint(frame.left(), frame.top()), size()));
 }
 
 bool TForm1::event(QEvent* e)
@@ -272,6 +283,24 @@ bool TForm1::event(QEvent* e)
 
 bool TForm1::eventFilter(QObject* watched, QEvent* e)
 {
+    if (watched == windowHandle() && windowHandle()->isExposed()) {
+        const QEvent::Type type = e->type();
+        // On the screen now. A window that went to the tray and came back
+        // straight away may have lost its stay-on-top state to the window
+        // manager's clean-up of the old mapping: it is asked for once more.
+        if (type == QEvent::Expose && m_justShown) {
+            m_justShown = false;
+            setStaysOnTop(this, ui->chkDispTop->isChecked());
+        }
+        // The first centring could not count the frame the window manager puts
+        // around the window; once the frame is there, it is done again with it.
+        if (!m_centred &&
+            (type == QEvent::Expose || type == QEvent::Move || type == QEvent::Resize) &&
+            !windowHandle()->frameMargins().isNull()) {
+            m_centred = true;
+            centreOnScreen();
+        }
+    }
     if (e->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton) {
         if (watched == ui->lbl8)
@@ -479,8 +508,8 @@ void TForm1::btnLastOneClick()
 
 void TForm1::applyChimeRule()
 {
-    const bool want = chimeTimerWanted({ui->chkHour->isChecked(), ui->chkHalf->isChecked(),
-                                        ui->chkFix->isChecked(), {}, {}});
+    const bool want = chimeTimerWanted(
+        {ui->chkHour->isChecked(), ui->chkHalf->isChecked(), ui->chkFix->isChecked(), {}, {}});
     // Switching to the state it already has leaves a running timer's phase alone.
     if (want && !tmrHour->isActive())
         tmrHour->start();
@@ -523,19 +552,23 @@ void TForm1::registerHotkey()
         m_hotkey = m_services.makeHotkey();
         connect(m_hotkey.get(), &GlobalHotkey::pressed, this,
                 [this] { guarded([this] { hotKeyToggle(); }); });
-        connect(m_hotkey.get(), &GlobalHotkey::statusChanged, this, [this] {
-            // Said without a box in the way: the hint of the key box, and once
-            // by the tray icon.
-            const QString problem = m_hotkey->problem();
-            ui->cbbKey->setToolTip(problem);
-            if (!problem.isEmpty() && problem != m_reportedHotkeyProblem)
-                trycn1->notify(problem);
-            m_reportedHotkeyProblem = problem;
-        });
+        connect(m_hotkey.get(), &GlobalHotkey::statusChanged, this, &TForm1::reportHotkeyState);
     }
     const int key = hotkeyFunctionNumber(ui->cbbKey->currentText());
     if (key > 0)
         m_hotkey->registerKey(key);
+    reportHotkeyState(); // a backend may know its answer at once
+}
+
+void TForm1::reportHotkeyState()
+{
+    // Said without a box in the way: the hint of the key box, and once by
+    // the tray icon.
+    const QString problem = m_hotkey->problem();
+    ui->cbbKey->setToolTip(problem);
+    if (!problem.isEmpty() && problem != m_reportedHotkeyProblem)
+        trycn1->notify(problem);
+    m_reportedHotkeyProblem = problem;
 }
 
 void TForm1::cbbKeyChange()
@@ -557,15 +590,7 @@ void TForm1::hotKeyToggle()
 
 void TForm1::chkDispTopClick()
 {
-    const bool on = ui->chkDispTop->isChecked();
-    if (QWindow* window = windowHandle()) {
-        // On the live window, so it keeps its identity; the widget's own flags
-        // follow without re-creating it.
-        window->setFlag(Qt::WindowStaysOnTopHint, on);
-        overrideWindowFlags(window->flags());
-    } else {
-        setWindowFlag(Qt::WindowStaysOnTopHint, on);
-    }
+    setStaysOnTop(this, ui->chkDispTop->isChecked());
 }
 
 void TForm1::lbl8Click()
@@ -580,11 +605,11 @@ void TForm1::tmr1Timer()
     if (!TipsLoaded) {
         // Only the first firing fetches the list; it arrives in the background.
         TipsLoaded = true;
-        WebTips = std::make_unique<hyWebTips>(QUrl(m_services.serverBase + QStringLiteral("/tips.asp")),
-                                              m_services.tipsCachePath);
+        WebTips = std::make_unique<hyWebTips>(
+            QUrl(m_services.serverBase + QStringLiteral("/tips.asp")), m_services.tipsCachePath);
         connect(WebTips.get(), &hyWebTips::cacheWriteFailed, this, [this](const QString& message) {
-            QMetaObject::invokeMethod(this, [this, message] { showErrorBox(this, message); },
-                                      Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, message] { showErrorBox(this, message); }, Qt::QueuedConnection);
         });
     }
     if (!WebTips->isFinished())

@@ -79,6 +79,8 @@ private:
     void wireHandlers();
     void applyChimeRule();
     void registerHotkey();
+    void reportHotkeyState();
+    void centreOnScreen();
     void restoreWaveFile(const QString& storedPath) override;
     // Runs a handler; an error it raises is shown in the error box and the
     // program goes on.
@@ -119,5 +121,6 @@ private:
     QTimer* tmrHour = nullptr;
     QTimer* tmr1 = nullptr;
     bool m_centred = false;
+    bool m_justShown = false; // shown, not yet on the screen
     bool m_closed = false;
 };

@@ -514,17 +514,17 @@ void TestX11Hotkey::factoryPicksBackend()
         auto hotkey = hy::createGlobalHotkey();
         QVERIFY(dynamic_cast<X11Hotkey*>(hotkey.get()));
     }
-    // An X server reached from a Wayland session does not count; with no
-    // session bus either, the answer is a clear "no".
+    // An X server reached from a Wayland session does not count: the portal
+    // is asked instead (or, with no session bus, nothing is). This session
+    // has no portal with global shortcuts, so either way the answer is a
+    // clear "no" with a reason, and the program keeps running.
     qputenv("WAYLAND_DISPLAY", "wayland-test");
-    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/hytune-test-bus");
     auto hotkey = hy::createGlobalHotkey();
     qunsetenv("WAYLAND_DISPLAY");
     QVERIFY(!dynamic_cast<X11Hotkey*>(hotkey.get()));
-    QCOMPARE(hotkey->status(), Status::Unavailable);
-    QVERIFY(hotkey->problem().contains(QStringLiteral("不支持全局快捷键")));
     hotkey->registerKey(1);
-    QCOMPARE(hotkey->status(), Status::Unavailable);
+    QTRY_COMPARE_WITH_TIMEOUT(hotkey->status(), Status::Unavailable, 30000);
+    QVERIFY(!hotkey->problem().isEmpty());
 }
 
 QTEST_MAIN(TestX11Hotkey)

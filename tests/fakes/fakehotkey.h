@@ -29,20 +29,13 @@ public:
     }
 
     // Changes the status now, as a desktop answering late would.
-    void setStatus(Status status, const QString& problem = {})
-    {
-        if (m_status == status && m_problem == problem)
-            return;
-        m_status = status;
-        m_problem = problem;
-        emit statusChanged(status);
-    }
+    void setStatus(Status status, const QString& problem = {}) { setState(status, problem); }
 
     // The user presses Ctrl + the held key. Only a Registered key reaches the
     // program; returns whether pressed() was emitted.
     bool press()
     {
-        if (m_status != Status::Registered || m_key == 0)
+        if (status() != Status::Registered || m_key == 0)
             return false;
         emit pressed();
         return true;
@@ -62,14 +55,10 @@ public:
         m_key = 0;
         setStatus(Status::Idle);
     }
-    Status status() const override { return m_status; }
-    QString problem() const override { return m_problem; }
 
 private:
     QStringList m_calls;
     int m_key = 0;
-    Status m_status = Status::Idle;
-    QString m_problem;
     Status m_outcome = Status::Registered;
     QString m_outcomeProblem;
 };

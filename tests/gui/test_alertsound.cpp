@@ -21,8 +21,8 @@ QByteArray wavImage(int frames, qint16 value)
     out.writeRawData("RIFF", 4);
     out << quint32(36 + bytes);
     out.writeRawData("WAVEfmt ", 8);
-    out << quint32(16) << quint16(1) << quint16(1) << quint32(22050) << quint32(44100)
-        << quint16(2) << quint16(16);
+    out << quint32(16) << quint16(1) << quint16(1) << quint32(22050) << quint32(44100) << quint16(2)
+        << quint16(16);
     out.writeRawData("data", 4);
     out << bytes;
     for (int i = 0; i < frames; ++i)
@@ -86,11 +86,16 @@ void TestAlertSound::badChoiceKeepsOldSound_data()
 {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("message");
-    QTest::newRow("not sound") << "text" << "不是可以播放的声音文件";
-    QTest::newRow("directory") << "dir" << "不是一个普通文件";
-    QTest::newRow("too big") << "big" << "太大";
-    QTest::newRow("unreadable") << "proc" << "无法读取";
-    QTest::newRow("vanished") << "missing" << "不存在";
+    QTest::newRow("not sound") << "text"
+                               << "不是可以播放的声音文件";
+    QTest::newRow("directory") << "dir"
+                               << "不是一个普通文件";
+    QTest::newRow("too big") << "big"
+                             << "太大";
+    QTest::newRow("unreadable") << "proc"
+                                << "无法读取";
+    QTest::newRow("vanished") << "missing"
+                              << "不存在";
 }
 
 void TestAlertSound::badChoiceKeepsOldSound()

@@ -27,9 +27,9 @@ public:
                 connect(s, &QTcpSocket::readyRead, s, [this, s] {
                     if (!s->readAll().contains("\r\n\r\n"))
                         return;
-                    s->write("HTTP/1.1 200 OK\r\nContent-Length: " +
-                             QByteArray::number(m_body.size()) + "\r\nConnection: close\r\n\r\n" +
-                             m_body);
+                    s->write(
+                        "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(m_body.size()) +
+                        "\r\nConnection: close\r\n\r\n" + m_body);
                     s->disconnectFromHost();
                 });
             }
@@ -56,6 +56,7 @@ private slots:
     void noSettingsFileStaysAbsent();
     void hotkeyFollowsRealState();
     void hotkeyProblemIsShownOnce();
+    void hotkeyProblemKnownAtOnce();
     void tipsShownAndOpenedSafely_data();
     void tipsShownAndOpenedSafely();
     void closingBeforeFirstTipWritesNothing();
@@ -196,13 +197,28 @@ void TestFormFeatures::hotkeyFollowsRealState()
     QVERIFY(form.countdown().isActive());
 }
 
+void TestFormFeatures::hotkeyProblemKnownAtOnce()
+{
+    // A backend that answers during registration (no desktop-wide keys here).
+    FormRig rig;
+    auto services = rig.services();
+    services.makeHotkey = [] {
+        auto h = std::make_unique<FakeHotkey>();
+        h->setRegisterOutcome(hy::GlobalHotkey::Status::Unavailable, "此桌面不支持全局快捷键");
+        return h;
+    };
+    rig.form = std::make_unique<TForm1>(services);
+    QCOMPARE(rig.find<QComboBox>("cbbKey")->toolTip(), QStringLiteral("此桌面不支持全局快捷键"));
+}
+
 void TestFormFeatures::hotkeyProblemIsShownOnce()
 {
     FormRig rig;
     TForm1& form = rig.make();
     form.show();
     rig.hotkey->setStatus(hy::GlobalHotkey::Status::Taken, "快捷键 Ctrl+F1 已被其他程序占用");
-    QCOMPARE(rig.find<QComboBox>("cbbKey")->toolTip(), QStringLiteral("快捷键 Ctrl+F1 已被其他程序占用"));
+    QCOMPARE(rig.find<QComboBox>("cbbKey")->toolTip(),
+             QStringLiteral("快捷键 Ctrl+F1 已被其他程序占用"));
     QVERIFY(QApplication::activeModalWidget() == nullptr); // no box in the way
     rig.hotkey->setStatus(hy::GlobalHotkey::Status::Registered);
     QVERIFY(rig.find<QComboBox>("cbbKey")->toolTip().isEmpty());
@@ -213,17 +229,24 @@ void TestFormFeatures::tipsShownAndOpenedSafely_data()
     QTest::addColumn<QByteArray>("page");
     QTest::addColumn<QString>("shown");
     QTest::addColumn<QString>("opened");
-    QTest::newRow("web link") << QByteArray("Use Ctrl+F1@#$http://example.test/a\r\n") << "Use Ctrl+F1 >>"
+    QTest::newRow("web link") << QByteArray("Use Ctrl+F1@#$http://example.test/a\r\n")
+                              << "Use Ctrl+F1 >>"
                               << "http://example.test/a";
     QTest::newRow("https link") << QByteArray("Tip@#$https://example.test/b") << "Tip >>"
                                 << "https://example.test/b";
-    QTest::newRow("file link") << QByteArray("Tip@#$file:///etc/passwd") << "Tip >>" << "";
-    QTest::newRow("local path") << QByteArray("Tip@#$/usr/bin/xterm") << "Tip >>" << "";
-    QTest::newRow("script") << QByteArray("Tip@#$javascript:alert(1)") << "Tip >>" << "";
-    QTest::newRow("no link") << QByteArray("Tip@#$") << "Tip >>" << "";
-    QTest::newRow("markup shown as text") << QByteArray("<b>bold</b><img src=x>@#$http://x.test/")
-                                          << "<b>bold</b><img src=x> >>" << "http://x.test/";
-    QTest::newRow("no tips") << QByteArray("<html>Not found</html>") << "" << "";
+    QTest::newRow("file link") << QByteArray("Tip@#$file:///etc/passwd") << "Tip >>"
+                               << "";
+    QTest::newRow("local path") << QByteArray("Tip@#$/usr/bin/xterm") << "Tip >>"
+                                << "";
+    QTest::newRow("script") << QByteArray("Tip@#$javascript:alert(1)") << "Tip >>"
+                            << "";
+    QTest::newRow("no link") << QByteArray("Tip@#$") << "Tip >>"
+                             << "";
+    QTest::newRow("markup shown as text")
+        << QByteArray("<b>bold</b><img src=x>@#$http://x.test/") << "<b>bold</b><img src=x> >>"
+        << "http://x.test/";
+    QTest::newRow("no tips") << QByteArray("<html>Not found</html>") << ""
+                             << "";
 }
 
 void TestFormFeatures::tipsShownAndOpenedSafely()
@@ -276,8 +299,8 @@ void TestFormFeatures::tipsDestroyedAfterSave()
             [&] { rig.journal << QStringLiteral("tips destroyed"); });
     rig.journal.clear();
     form.close();
-    QCOMPARE(rig.journal, (QStringList{"announcer stopped with 23 clips", "settings saved",
-                                       "tips destroyed"}));
+    QCOMPARE(rig.journal,
+             (QStringList{"announcer stopped with 23 clips", "settings saved", "tips destroyed"}));
 }
 
 QTEST_MAIN(TestFormFeatures)

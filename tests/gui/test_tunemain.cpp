@@ -254,11 +254,11 @@ void TestTunemain::tabOrder()
 {
     FormRig rig;
     TForm1& form = rig.make();
-    const QStringList order{"chkHour",    "chkHalf",    "chkStart",  "dtmpckrStart", "cbbHour",
-                            "cbbMin",     "cbbSec",     "chkMin",    "cbbLastMin",   "cbbPerMin",
-                            "chkSec",     "cbbLastSec", "cbbPerSec", "chkLastOne",   "btnLastOne",
-                            "chkCircle",  "btnMinStart", "btnStop",  "chkDispTop",   "chkFix",
-                            "cbbFixHour", "cbbFixMin",  "cbbKey"};
+    const QStringList order{"chkHour",    "chkHalf",     "chkStart",  "dtmpckrStart", "cbbHour",
+                            "cbbMin",     "cbbSec",      "chkMin",    "cbbLastMin",   "cbbPerMin",
+                            "chkSec",     "cbbLastSec",  "cbbPerSec", "chkLastOne",   "btnLastOne",
+                            "chkCircle",  "btnMinStart", "btnStop",   "chkDispTop",   "chkFix",
+                            "cbbFixHour", "cbbFixMin",   "cbbKey"};
     // The controls as the Tab key visits them, from the first one on.
     QStringList visited;
     QWidget* w = form.findChild<QWidget*>(order.first());
@@ -274,13 +274,23 @@ void TestTunemain::helpText()
 {
     FormRig rig;
     rig.make();
-    const QStringList lines =
-        rig.find<QPlainTextEdit>("mmoHelp")->toPlainText().split('\n');
+    const QStringList lines = rig.find<QPlainTextEdit>("mmoHelp")->toPlainText().split('\n');
     QCOMPARE(lines.size(), 18);
-    const QStringList fixed{"禾音语音报时器说明：", "", "1、可以设置语音报时；", "",
-                            "2、可以设置倒计时并语音报数；", "", "3、可以设置循环倒计时；", "",
-                            "4、可以设置定时报时；", "", "5、常用于游戏、秒杀、计时等进行语音提醒；",
-                            "", "6、启动或停止快捷键：Ctrl + F1；", "", ""};
+    const QStringList fixed{"禾音语音报时器说明：",
+                            "",
+                            "1、可以设置语音报时；",
+                            "",
+                            "2、可以设置倒计时并语音报数；",
+                            "",
+                            "3、可以设置循环倒计时；",
+                            "",
+                            "4、可以设置定时报时；",
+                            "",
+                            "5、常用于游戏、秒杀、计时等进行语音提醒；",
+                            "",
+                            "6、启动或停止快捷键：Ctrl + F1；",
+                            "",
+                            ""};
     QCOMPARE(lines.mid(0, 15), fixed);
     QVERIFY(lines[15].startsWith("     ") && lines[15].size() > 6); // credit line
     QCOMPARE(lines[16], QString());
@@ -327,8 +337,8 @@ void TestTunemain::lifeOrder()
     rig.form = std::make_unique<TForm1>(services);
     TForm1& form = *rig.form;
     QVERIFY(chimeRunningAtHotkey);
-    QCOMPARE(rig.journal, (QStringList{"settings loaded", "clips loaded", "announcer started",
-                                       "hotkey"}));
+    QCOMPARE(rig.journal,
+             (QStringList{"settings loaded", "clips loaded", "announcer started", "hotkey"}));
     QCOMPARE(form.Clips.loadedCount(), 23);
     QVERIFY(form.Announcer);
     QCOMPARE(rig.hotkey->heldKey(), 1); // Ctrl+F1 after the settings
@@ -369,8 +379,10 @@ void TestTunemain::errorInHandlerShowsBoxAndGoesOn_data()
 {
     QTest::addColumn<QString>("how");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("bad number at Start") << "start" << "“abc”";
-    QTest::newRow("error from the shell") << "link" << "no browser here";
+    QTest::newRow("bad number at Start") << "start"
+                                         << "“abc”";
+    QTest::newRow("error from the shell") << "link"
+                                          << "no browser here";
 }
 
 void TestTunemain::errorInHandlerShowsBoxAndGoesOn()
@@ -435,7 +447,7 @@ void TestTunemain::tickEventsReachCountdown()
     QCOMPARE(rig.find<QLabel>("lblMinTick")->text(), QStringLiteral("0:10:30"));
     QCoreApplication::postEvent(&form, new hy::TickEvent(rig.ticks->run));
     QCoreApplication::postEvent(&form, new hy::TickEvent(rig.ticks->run + 7)); // not this run
-    QCoreApplication::postEvent(&form, new QEvent(QEvent::User)); // default handling
+    QCoreApplication::postEvent(&form, new QEvent(QEvent::User));              // default handling
     QTRY_COMPARE(rig.find<QLabel>("lblMinTick")->text(), QStringLiteral("0:10:29"));
     QCoreApplication::processEvents();
     QCOMPARE(form.countdown().RemainSeconds, 629);

@@ -15,27 +15,44 @@ private slots:
 void TestChime::firing_data()
 {
     QTest::addColumn<QString>("boxes"); // H hour, S half, F fixed
-    QTest::addColumn<QString>("fixed");  // "h:m" texts of the fixed-time boxes
+    QTest::addColumn<QString>("fixed"); // "h:m" texts of the fixed-time boxes
     QTest::addColumn<QTime>("now");
     QTest::addColumn<int>("posted"); // -1: nothing
 
-    QTest::newRow("on the hour") << "H" << "9:25" << QTime(10, 0, 37) << 10000;
-    QTest::newRow("a minute later") << "H" << "9:25" << QTime(10, 1, 37) << -1;
-    QTest::newRow("hour box at the half") << "H" << "9:25" << QTime(10, 30, 0) << -1;
-    QTest::newRow("half hour") << "S" << "9:25" << QTime(10, 30, 12) << 10030;
-    QTest::newRow("half box on the hour") << "S" << "9:25" << QTime(11, 0, 0) << -1;
-    QTest::newRow("hour and fixed together: one") << "HF" << "10:0" << QTime(10, 0, 5) << 10000;
-    QTest::newRow("fixed midnight") << "F" << "0:0" << QTime(0, 0, 59) << 0;
-    QTest::newRow("fixed default 9:25") << "F" << "9:25" << QTime(9, 25, 1) << 9025;
-    QTest::newRow("fixed, other minute") << "F" << "9:25" << QTime(9, 26, 1) << -1;
-    QTest::newRow("fixed, other hour") << "F" << "9:25" << QTime(21, 25, 1) << -1;
-    QTest::newRow("all three at midnight") << "HSF" << "0:0" << QTime(0, 0, 0) << 0;
-    QTest::newRow("fixed time unticked") << "H" << "10:5" << QTime(10, 5, 0) << -1;
-    QTest::newRow("fixed text not a number") << "F" << "abc:25" << QTime(9, 25, 0) << -1;
-    QTest::newRow("fixed minute empty") << "F" << "9:" << QTime(9, 0, 0) << -1;
-    QTest::newRow("fixed hour out of range") << "F" << "30:0" << QTime(6, 0, 0) << -1;
-    QTest::newRow("late evening") << "HS" << "9:25" << QTime(23, 30, 59) << 23030;
-    QTest::newRow("nothing ticked") << "" << "9:25" << QTime(10, 0, 0) << -1;
+    QTest::newRow("on the hour") << "H"
+                                 << "9:25" << QTime(10, 0, 37) << 10000;
+    QTest::newRow("a minute later") << "H"
+                                    << "9:25" << QTime(10, 1, 37) << -1;
+    QTest::newRow("hour box at the half") << "H"
+                                          << "9:25" << QTime(10, 30, 0) << -1;
+    QTest::newRow("half hour") << "S"
+                               << "9:25" << QTime(10, 30, 12) << 10030;
+    QTest::newRow("half box on the hour") << "S"
+                                          << "9:25" << QTime(11, 0, 0) << -1;
+    QTest::newRow("hour and fixed together: one") << "HF"
+                                                  << "10:0" << QTime(10, 0, 5) << 10000;
+    QTest::newRow("fixed midnight") << "F"
+                                    << "0:0" << QTime(0, 0, 59) << 0;
+    QTest::newRow("fixed default 9:25") << "F"
+                                        << "9:25" << QTime(9, 25, 1) << 9025;
+    QTest::newRow("fixed, other minute") << "F"
+                                         << "9:25" << QTime(9, 26, 1) << -1;
+    QTest::newRow("fixed, other hour") << "F"
+                                       << "9:25" << QTime(21, 25, 1) << -1;
+    QTest::newRow("all three at midnight") << "HSF"
+                                           << "0:0" << QTime(0, 0, 0) << 0;
+    QTest::newRow("fixed time unticked") << "H"
+                                         << "10:5" << QTime(10, 5, 0) << -1;
+    QTest::newRow("fixed text not a number") << "F"
+                                             << "abc:25" << QTime(9, 25, 0) << -1;
+    QTest::newRow("fixed minute empty") << "F"
+                                        << "9:" << QTime(9, 0, 0) << -1;
+    QTest::newRow("fixed hour out of range") << "F"
+                                             << "30:0" << QTime(6, 0, 0) << -1;
+    QTest::newRow("late evening") << "HS"
+                                  << "9:25" << QTime(23, 30, 59) << 23030;
+    QTest::newRow("nothing ticked") << ""
+                                    << "9:25" << QTime(10, 0, 0) << -1;
 }
 
 void TestChime::firing()

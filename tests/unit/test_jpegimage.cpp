@@ -279,7 +279,6 @@ void TestJpegImage::survivesRandomDamage()
     QVERIFY(rejected > 0);
 }
 
-
 void TestJpegImage::decodesReducedWhenAsked_data()
 {
     QTest::addColumn<QSize>("atLeast");
@@ -299,8 +298,8 @@ void TestJpegImage::decodesReducedWhenAsked()
     const QImage image = hy::decodeJpeg(m_about, atLeast);
     QCOMPARE(image.size(), decoded);
     // The same picture: its mean colour matches the full decode's.
-    const QImage full = hy::decodeJpeg(m_about).scaled(decoded, Qt::IgnoreAspectRatio,
-                                                       Qt::SmoothTransformation);
+    const QImage full =
+        hy::decodeJpeg(m_about).scaled(decoded, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     const auto mean = [](const QImage& im) {
         qint64 sum[3] = {0, 0, 0};
         for (int y = 0; y < im.height(); ++y)

@@ -17,8 +17,8 @@ void TestPaths::locations_data()
     QTest::addColumn<bool>("installed");
     QTest::addColumn<QString>("settings");
     QTest::addColumn<QString>("cache");
-    QTest::newRow("build or unpacked folder")
-        << false << "/opt/hy/bin/hytunetm.db" << "/opt/hy/bin/tipsupd.dat";
+    QTest::newRow("build or unpacked folder") << false << "/opt/hy/bin/hytunetm.db"
+                                              << "/opt/hy/bin/tipsupd.dat";
     QTest::newRow("installed") << true << "/home/u/.config/hytune/hytunetm.db"
                                << "/home/u/.cache/hytune/tipsupd.dat";
 }
@@ -28,8 +28,9 @@ void TestPaths::locations()
     QFETCH(bool, installed);
     QFETCH(QString, settings);
     QFETCH(QString, cache);
-    const hy::DataLocations where = hy::dataLocationsFor(
-        "/opt/hy/bin", installed, "/home/u/.config", "/home/u/.cache", "/usr/share/hytune/hytunetm.db");
+    const hy::DataLocations where =
+        hy::dataLocationsFor("/opt/hy/bin", installed, "/home/u/.config", "/home/u/.cache",
+                             "/usr/share/hytune/hytunetm.db");
     QCOMPARE(where.settingsFile, settings);
     QCOMPARE(where.tipsCache, cache);
     QCOMPARE(where.portable, !installed);

@@ -13,17 +13,13 @@ namespace {
 class UnavailableHotkey final : public GlobalHotkey
 {
 public:
-    UnavailableHotkey(QString problem, QObject* parent)
+    UnavailableHotkey(const QString& problem, QObject* parent)
         : GlobalHotkey(parent)
-        , m_problem(std::move(problem))
-    {}
+    {
+        setState(Status::Unavailable, problem);
+    }
     void registerKey(int) override {}
     void unregisterKey() override {}
-    Status status() const override { return Status::Unavailable; }
-    QString problem() const override { return m_problem; }
-
-private:
-    QString m_problem;
 };
 
 bool isWaylandSession()

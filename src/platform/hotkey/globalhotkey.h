@@ -27,14 +27,30 @@ public:
     // Releases any key held, then grabs Ctrl + F<functionKey> (1..12).
     virtual void registerKey(int functionKey) = 0;
     virtual void unregisterKey() = 0;
-    virtual Status status() const = 0;
+    Status status() const { return m_status; }
     // A short Chinese sentence for the user when the status is Taken or
     // Unavailable; empty otherwise.
-    virtual QString problem() const = 0;
+    QString problem() const { return m_problem; }
 
 signals:
     void pressed();
     void statusChanged(hy::GlobalHotkey::Status status);
+
+protected:
+    // Records the new state; statusChanged() is emitted when status or
+    // problem text really change.
+    void setState(Status status, const QString& problem = {})
+    {
+        if (m_status == status && m_problem == problem)
+            return;
+        m_status = status;
+        m_problem = problem;
+        emit statusChanged(status);
+    }
+
+private:
+    Status m_status = Status::Idle;
+    QString m_problem;
 };
 
 // The backend for this session: X11 when the session is X11, the desktop

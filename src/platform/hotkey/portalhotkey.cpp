@@ -260,7 +260,7 @@ void PortalHotkey::onRequestResponse(uint response, const QVariantMap& results,
 void PortalHotkey::onActivated(const QDBusObjectPath& session, const QString& shortcutId,
                                qulonglong, const QVariantMap&)
 {
-    if (m_status == Status::Registered && !m_session.isEmpty() && session.path() == m_session &&
+    if (status() == Status::Registered && !m_session.isEmpty() && session.path() == m_session &&
         shortcutId == QLatin1String(kShortcutId))
         emit pressed();
 }
@@ -272,7 +272,7 @@ void PortalHotkey::onSessionClosed(const QVariantMap&, const QDBusMessage& messa
     watchSession(m_session, false);
     m_session.clear();
     m_trigger.clear();
-    if (m_status == Status::Registered || m_status == Status::Pending)
+    if (status() == Status::Registered || status() == Status::Pending)
         fail(QStringLiteral("桌面关闭了全局快捷键 Ctrl+F%1").arg(m_functionKey));
 }
 
@@ -336,15 +336,6 @@ void PortalHotkey::closeSession()
 void PortalHotkey::fail(const QString& problem)
 {
     setState(Status::Unavailable, problem);
-}
-
-void PortalHotkey::setState(Status status, const QString& problem)
-{
-    if (m_status == status && m_problem == problem)
-        return;
-    m_status = status;
-    m_problem = problem;
-    emit statusChanged(status);
 }
 
 } // namespace hy

@@ -36,8 +36,6 @@ public:
     // (the portal binds a session's shortcuts only once).
     void registerKey(int functionKey) override;
     void unregisterKey() override;
-    Status status() const override { return m_status; }
-    QString problem() const override { return m_problem; }
 
     // The function key of the last registerKey() (1..12), 0 when none.
     int functionKey() const { return m_functionKey; }
@@ -77,7 +75,6 @@ private:
     void watchSession(const QString& session, bool on);
     void closeSession();
     void fail(const QString& problem);
-    void setState(Status status, const QString& problem);
 
     QDBusConnection m_bus;
     // Bumped by every registerKey() and unregisterKey(): answers that belong
@@ -88,8 +85,6 @@ private:
     int m_functionKey = 0;
     QString m_session;
     QString m_trigger;
-    Status m_status = Status::Idle;
-    QString m_problem;
     QHash<QString, Request> m_requests; // by request object path
 };
 

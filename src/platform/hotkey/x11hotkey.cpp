@@ -222,7 +222,7 @@ void X11Hotkey::releaseGrabs()
 void X11Hotkey::refreshAfterMappingChange()
 {
     m_refreshQueued = false;
-    if (m_status != Status::Registered || !m_connection)
+    if (status() != Status::Registered || !m_connection)
         return;
     const Keymap map = readKeymap(m_functionKey);
     if (map.keyCodes == m_keyCodes && map.numLockMask == m_numLockMask)
@@ -247,7 +247,7 @@ bool X11Hotkey::nativeEventFilter(const QByteArray& eventType, void* message, qi
              XCB_MAPPING_POINTER) ||
         (m_xkbFirstEvent != 0 && type == m_xkbFirstEvent &&
          (event->pad0 == kXkbNewKeyboardNotify || event->pad0 == kXkbMapNotify));
-    if (mappingChanged && !m_refreshQueued && m_status == Status::Registered) {
+    if (mappingChanged && !m_refreshQueued && status() == Status::Registered) {
         m_refreshQueued = true;
         QTimer::singleShot(0, this, &X11Hotkey::refreshAfterMappingChange);
         return false;
@@ -275,15 +275,6 @@ bool X11Hotkey::nativeEventFilter(const QByteArray& eventType, void* message, qi
     if (!repeat && onlyCtrl)
         emit pressed();
     return true;
-}
-
-void X11Hotkey::setState(Status status, const QString& problem)
-{
-    if (m_status == status && m_problem == problem)
-        return;
-    m_status = status;
-    m_problem = problem;
-    emit statusChanged(status);
 }
 
 } // namespace hy

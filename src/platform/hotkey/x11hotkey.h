@@ -26,8 +26,6 @@ public:
 
     void registerKey(int functionKey) override;
     void unregisterKey() override;
-    Status status() const override { return m_status; }
-    QString problem() const override { return m_problem; }
 
     // The function key asked for by the last registerKey() (1..12), 0 after
     // unregisterKey() or before any registration.
@@ -49,7 +47,6 @@ private:
     void grab();
     void releaseGrabs();
     void refreshAfterMappingChange();
-    void setState(Status status, const QString& problem);
 
     xcb_connection_t* m_connection = nullptr;
     quint32 m_root = 0;
@@ -58,8 +55,6 @@ private:
     int m_functionKey = 0;
     QList<quint8> m_keyCodes;
     quint16 m_numLockMask = 0;
-    Status m_status = Status::Idle;
-    QString m_problem;
 
     // Auto-repeat: a press while the key is already down, or a press with the
     // same time stamp as the release just before it, is a repeat.

@@ -1,0 +1,20 @@
+#pragma once
+
+class QWidget;
+
+namespace hy {
+
+// Keeps a top-level window above ordinary windows, or stops doing so, at once
+// and without giving the window a new identity.
+//
+// On X11 this goes to the window manager's _NET_WM_STATE: a request while the
+// window is managed, the property itself while it is withdrawn (before it is
+// first shown, or while it waits in the tray), which the window manager reads
+// when the window is mapped. Qt's own stay-on-top flag is left alone there: a
+// change of that flag makes Qt build a new X window at the next show, so the
+// window would come back from the tray as a different window. Before the
+// window exists this does nothing on X11; call it again when it is shown.
+// Elsewhere it is Qt's flag.
+void setStaysOnTop(QWidget* window, bool on);
+
+} // namespace hy

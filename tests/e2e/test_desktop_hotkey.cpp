@@ -1,0 +1,319 @@
+// The desktop-wide hotkey through the main window, with the real X11 key grab:
+// keys are typed with xdotool (XTEST) as from any program, the key is chosen
+// in cbbKey with the keyboard, and another X client competes for the grab.
+#include "e2e/xdesktop.h"
+#include "fakes/formrig.h"
+
+#include "application.h"
+#include "hotkey/globalhotkey.h"
+#include "hotkey/x11hotkey.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QMessageBox>
+#include <QRegularExpression>
+#include <QWindow>
+#include <QtTest>
+
+#include <X11/keysym.h>
+
+using Status = hy::GlobalHotkey::Status;
+using xdesk::Wid;
+
+namespace {
+
+// Another program on the same display, with its own connection.
+class OtherClient
+{
+public:
+    OtherClient()
+        : m_c(xcb_connect(nullptr, nullptr))
+    {
+        if (ok())
+            m_root = xcb_setup_roots_iterator(xcb_get_setup(m_c)).data->root;
+    }
+    ~OtherClient() { xcb_disconnect(m_c); }
+    OtherClient(const OtherClient&) = delete;
+    OtherClient& operator=(const OtherClient&) = delete;
+
+    bool ok() const { return m_c && !xcb_connection_has_error(m_c); }
+
+    // The first key code that produces `sym`, 0 when none does.
+    quint8 keyCode(xcb_keysym_t sym)
+    {
+        const xcb_setup_t* setup = xcb_get_setup(m_c);
+        auto* reply = xcb_get_keyboard_mapping_reply(
+            m_c,
+            xcb_get_keyboard_mapping(m_c, setup->min_keycode,
+                                     setup->max_keycode - setup->min_keycode + 1),
+            nullptr);
+        quint8 code = 0;
+        if (reply) {
+            const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(reply);
+            const int n = xcb_get_keyboard_mapping_keysyms_length(reply);
+            for (int i = 0; i < n && code == 0; ++i) {
+                if (syms[i] == sym)
+                    code = quint8(setup->min_keycode + i / reply->keysyms_per_keycode);
+            }
+            std::free(reply);
+        }
+        return code;
+    }
+    // 0 on success, else the X error code (10 = BadAccess).
+    int grab(quint8 code, quint16 mods)
+    {
+        auto cookie = xcb_grab_key_checked(m_c, 0, m_root, mods, code, XCB_GRAB_MODE_ASYNC,
+                                           XCB_GRAB_MODE_ASYNC);
+        xcb_generic_error_t* error = xcb_request_check(m_c, cookie);
+        const int result = error ? error->error_code : 0;
+        std::free(error);
+        return result;
+    }
+    void ungrabAll()
+    {
+        xcb_ungrab_key(m_c, XCB_GRAB_ANY, m_root, XCB_MOD_MASK_ANY);
+        std::free(xcb_get_input_focus_reply(m_c, xcb_get_input_focus(m_c), nullptr));
+    }
+    // Modifier and lock state of the core keyboard.
+    quint16 modifierState()
+    {
+        auto* reply = xcb_query_pointer_reply(m_c, xcb_query_pointer(m_c, m_root), nullptr);
+        const quint16 mask = reply ? reply->mask & 0xff : 0;
+        std::free(reply);
+        return mask;
+    }
+
+private:
+    xcb_connection_t* m_c;
+    xcb_window_t m_root = 0;
+};
+
+Wid widOf(const QWidget& w)
+{
+    return w.windowHandle() ? Wid(w.windowHandle()->winId()) : 0;
+}
+
+// Types each key combination, then waits until what they caused has arrived.
+bool type(const QStringList& combos)
+{
+    for (const QString& combo : combos) {
+        if (!xdesk::xdotool({QStringLiteral("key"), combo}))
+            return false;
+    }
+    xdesk::settle(150);
+    return true;
+}
+
+bool anyBoxShown()
+{
+    if (QApplication::activeModalWidget())
+        return true;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (qobject_cast<QMessageBox*>(w) && w->isVisible())
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+class TestDesktopHotkey : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanup();
+    void togglesCountdown_data();
+    void togglesCountdown();
+    void otherKeysDoNothing_data();
+    void otherKeysDoNothing();
+    void userChoosesAnotherKey();
+    void keyTakenByAnotherProgram();
+
+private:
+    // The window with the real desktop-wide hotkey and the second count ticked,
+    // shown and active.
+    TForm1& showForm();
+    bool isRunning() const { return m_rig->form->countdown().isActive(); }
+    int starts() const { return m_rig->ticks->starts; }
+    // Chooses an entry of cbbKey as the user does: keyboard on the focused box.
+    bool chooseKey(const QString& key);
+
+    std::unique_ptr<FormRig> m_rig;
+    OtherClient m_other;
+};
+
+void TestDesktopHotkey::initTestCase()
+{
+    QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
+    QVERIFY2(xdesk::windowManagerRuns(), "the session has no window manager");
+    QVERIFY(m_other.ok());
+    QVERIFY2(xdesk::xdotool({QStringLiteral("version")}), "xdotool is needed");
+    hy::installFontSubstitutes();
+    QCOMPARE(m_other.modifierState() & (XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2), 0);
+}
+
+void TestDesktopHotkey::cleanup()
+{
+    m_rig.reset();
+    // Whatever a test left behind: no locks on, no foreign grabs.
+    m_other.ungrabAll();
+    const quint16 state = m_other.modifierState();
+    if (state & XCB_MOD_MASK_LOCK)
+        xdesk::xdotool({QStringLiteral("key"), QStringLiteral("Caps_Lock")});
+    if (state & XCB_MOD_MASK_2)
+        xdesk::xdotool({QStringLiteral("key"), QStringLiteral("Num_Lock")});
+}
+
+TForm1& TestDesktopHotkey::showForm()
+{
+    m_rig = std::make_unique<FormRig>();
+    hy::FormServices services = m_rig->services();
+    services.makeHotkey = [] { return hy::createGlobalHotkey(); };
+    m_rig->form = std::make_unique<TForm1>(std::move(services));
+    TForm1& form = *m_rig->form;
+    m_rig->find<QCheckBox>("chkSec")->setChecked(true);
+    form.show();
+    if (!QTest::qWaitForWindowExposed(&form) ||
+        !QTest::qWaitFor([&] { return xdesk::activeWindow() == widOf(form); }))
+        qWarning("the window did not become active");
+    return form;
+}
+
+bool TestDesktopHotkey::chooseKey(const QString& key)
+{
+    auto* box = m_rig->find<QComboBox>("cbbKey");
+    box->setFocus();
+    if (!QTest::qWaitFor([&] { return box->hasFocus(); }))
+        return false;
+    // Home goes to F1, then Down to the key wanted.
+    const int steps = box->findText(key);
+    if (!xdesk::xdotool({QStringLiteral("key"), QStringLiteral("Home")}))
+        return false;
+    for (int i = 0; i < steps; ++i) {
+        if (!xdesk::xdotool({QStringLiteral("key"), QStringLiteral("Down")}))
+            return false;
+    }
+    return QTest::qWaitFor([&] { return box->currentText() == key; });
+}
+
+void TestDesktopHotkey::togglesCountdown_data()
+{
+    QTest::addColumn<QStringList>("locks");
+    QTest::newRow("no lock") << QStringList{};
+    QTest::newRow("NumLock on") << QStringList{"Num_Lock"};
+    QTest::newRow("CapsLock on") << QStringList{"Caps_Lock"};
+    QTest::newRow("both locks on") << QStringList{"Num_Lock", "Caps_Lock"};
+}
+
+void TestDesktopHotkey::togglesCountdown()
+{
+    QFETCH(QStringList, locks);
+    TForm1& form = showForm();
+    QCOMPARE(form.hotkey()->status(), Status::Registered);
+    const auto* x11 = dynamic_cast<const hy::X11Hotkey*>(form.hotkey());
+    QVERIFY(x11);
+
+    quint16 expected = 0;
+    for (const QString& lock : locks) {
+        QVERIFY(xdesk::xdotool({QStringLiteral("key"), lock}));
+        expected |= lock == "Num_Lock" ? x11->numLockMask() : quint16(XCB_MOD_MASK_LOCK);
+    }
+    // The locks really are on, so the row tests what it says.
+    QCOMPARE(m_other.modifierState() & (XCB_MOD_MASK_LOCK | x11->numLockMask()), expected);
+
+    QVERIFY(!isRunning());
+    QVERIFY(type({QStringLiteral("ctrl+F1")}));
+    QTRY_VERIFY(isRunning());
+    QVERIFY(type({QStringLiteral("ctrl+F1")}));
+    QTRY_VERIFY(!isRunning());
+    QVERIFY(type({QStringLiteral("ctrl+F1")}));
+    QTRY_VERIFY(isRunning());
+    QCOMPARE(starts(), 2);
+}
+
+void TestDesktopHotkey::otherKeysDoNothing_data()
+{
+    QTest::addColumn<QString>("keys");
+    QTest::newRow("F1") << "F1";
+    QTest::newRow("ctrl+shift+F1") << "ctrl+shift+F1";
+    QTest::newRow("shift+F1") << "shift+F1";
+    QTest::newRow("ctrl+alt+F1") << "ctrl+alt+F1";
+    QTest::newRow("ctrl+F2") << "ctrl+F2";
+    QTest::newRow("ctrl+F12") << "ctrl+F12";
+}
+
+void TestDesktopHotkey::otherKeysDoNothing()
+{
+    QFETCH(QString, keys);
+    showForm();
+    QVERIFY(type({keys}));
+    QVERIFY(!isRunning());
+    QCOMPARE(starts(), 0);
+    // The key after it is heard, so the one before really was ignored.
+    QVERIFY(type({QStringLiteral("ctrl+F1")}));
+    QTRY_VERIFY(isRunning());
+    QCOMPARE(starts(), 1);
+}
+
+void TestDesktopHotkey::userChoosesAnotherKey()
+{
+    TForm1& form = showForm();
+    auto* box = m_rig->find<QComboBox>("cbbKey");
+    const quint8 f1 = m_other.keyCode(XK_F1);
+    QVERIFY(f1 != 0);
+
+    // A selection made by the program registers nothing: Ctrl+F1 still works.
+    box->setCurrentIndex(box->findText(QStringLiteral("F12")));
+    QVERIFY(type({QStringLiteral("ctrl+F12")}));
+    QVERIFY(!isRunning());
+    QVERIFY(type({QStringLiteral("ctrl+F1")}));
+    QTRY_VERIFY(isRunning());
+    QVERIFY(type({QStringLiteral("ctrl+F1")}));
+    QTRY_VERIFY(!isRunning());
+    box->setCurrentIndex(0);
+
+    // The user's choice takes Ctrl+F12 and gives Ctrl+F1 back at once.
+    QVERIFY(chooseKey(QStringLiteral("F12")));
+    QCOMPARE(form.hotkey()->status(), Status::Registered);
+    QCOMPARE(m_other.grab(f1, XCB_MOD_MASK_CONTROL), 0);
+    m_other.ungrabAll();
+    QVERIFY(type({QStringLiteral("ctrl+F1")}));
+    QVERIFY(!isRunning());
+    QVERIFY(type({QStringLiteral("ctrl+F12")}));
+    QTRY_VERIFY(isRunning());
+    QVERIFY(type({QStringLiteral("ctrl+F12")}));
+    QTRY_VERIFY(!isRunning());
+    QCOMPARE(starts(), 2);
+}
+
+void TestDesktopHotkey::keyTakenByAnotherProgram()
+{
+    // Another program holds Ctrl+F1 before the window starts.
+    const quint8 f1 = m_other.keyCode(XK_F1);
+    QVERIFY(f1 != 0);
+    QCOMPARE(m_other.grab(f1, XCB_MOD_MASK_CONTROL), 0);
+
+    TForm1& form = showForm();
+    auto* box = m_rig->find<QComboBox>("cbbKey");
+    QCOMPARE(form.hotkey()->status(), Status::Taken);
+    // Said in the key box's hint, in a sentence for the user ...
+    QVERIFY2(box->toolTip().contains(QLatin1String("Ctrl+F1")), qPrintable(box->toolTip()));
+    QVERIFY2(box->toolTip().contains(QRegularExpression(QStringLiteral("[\\x{4e00}-\\x{9fff}]"))),
+             qPrintable(box->toolTip()));
+    // ... with no box in the way, and the window goes on working.
+    QVERIFY(xdesk::holdsFor(300, [&] { return !anyBoxShown() && form.isVisible(); }));
+    QVERIFY(type({QStringLiteral("ctrl+F1")}));
+    QVERIFY(!isRunning());
+
+    // Another key can be chosen and works; the hint is cleared.
+    QVERIFY(chooseKey(QStringLiteral("F5")));
+    QCOMPARE(form.hotkey()->status(), Status::Registered);
+    QVERIFY(box->toolTip().isEmpty());
+    QVERIFY(type({QStringLiteral("ctrl+F5")}));
+    QTRY_VERIFY(isRunning());
+    QVERIFY(!anyBoxShown());
+}
+
+QTEST_MAIN(TestDesktopHotkey)
+#include "test_desktop_hotkey.moc"
