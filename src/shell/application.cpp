@@ -3,27 +3,44 @@
 #include "errorbox.h"
 
 #include <QFont>
+#include <QFontDatabase>
 #include <QIcon>
 
 namespace hy {
 
+QString embeddedSongFamily()
+{
+    return QStringLiteral("HyTune Song");
+}
+
 void installFontSubstitutes()
 {
-    QFont::insertSubstitutions(QStringLiteral("宋体"),
-                               {
-                                   // Song (Ming) faces first, as the window was designed with one.
-                                   QStringLiteral("Noto Serif CJK SC"),
-                                   QStringLiteral("Source Han Serif SC"),
-                                   QStringLiteral("AR PL UMing CN"),
-                                   QStringLiteral("AR PL SungtiL GB"),
-                                   QStringLiteral("SimSun"),
-                                   // then any CJK sans
-                                   QStringLiteral("Noto Sans CJK SC"),
-                                   QStringLiteral("Source Han Sans SC"),
-                                   QStringLiteral("WenQuanYi Zen Hei"),
-                                   QStringLiteral("WenQuanYi Micro Hei"),
-                                   QStringLiteral("Droid Sans Fallback"),
-                               });
+    // Our own Song face, cut down to the window's characters: the window looks
+    // the same everywhere, and no 20 MB font file is mapped to draw it. Once
+    // per process, however often this is called.
+    static const bool embedded =
+        QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/hysong.ttf")) >= 0;
+    QStringList faces;
+    if (embedded)
+        faces << embeddedSongFamily();
+    // Installed faces for every other character (web tips), and for the
+    // window itself should the embedded face be missing.
+    faces << QStringList{
+        // Song (Ming) faces first, as the window was designed with one.
+        QStringLiteral("Noto Serif CJK SC"),
+        QStringLiteral("Source Han Serif SC"),
+        QStringLiteral("AR PL UMing CN"),
+        QStringLiteral("AR PL SungtiL GB"),
+        QStringLiteral("SimSun"),
+        // then any CJK sans
+        QStringLiteral("Noto Sans CJK SC"),
+        QStringLiteral("Source Han Sans SC"),
+        QStringLiteral("WenQuanYi Zen Hei"),
+        QStringLiteral("WenQuanYi Micro Hei"),
+        QStringLiteral("Droid Sans Fallback"),
+    };
+    QFont::removeSubstitutions(QStringLiteral("宋体"));
+    QFont::insertSubstitutions(QStringLiteral("宋体"), faces);
 }
 
 Application::Application(int& argc, char** argv)

@@ -13,8 +13,12 @@ public:
     bool notify(QObject* receiver, QEvent* event) override;
 };
 
-// "宋体" is not on Linux desktops: map it to a Song-style CJK face when one is
-// installed, and to a CJK sans otherwise, so every Chinese text has glyphs.
+// "宋体" is not on Linux desktops: map it to the Song face embedded in the
+// program (the window's own characters), then to a Song-style CJK face when
+// one is installed, and to a CJK sans otherwise, so every Chinese text has
+// glyphs.
 void installFontSubstitutes();
+// The family name of the embedded Song face.
+QString embeddedSongFamily();
 
 } // namespace hy

@@ -18,6 +18,7 @@
 #include "tickevent.h"
 #include "trayicon.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
 #include <QFont>
@@ -98,9 +99,18 @@ TForm1::TForm1(FormServices services, QWidget* parent)
           [this](quint64 run) { QCoreApplication::postEvent(this, new TickEvent(run)); }))
     , m_countdown(*this, *m_ticks, *m_services.clock, *m_sink)
 {
-    // The window font first, so the controls are laid out once, in it.
+    // The window font first, so the controls are laid out once, in it. The
+    // tab pages are built without a parent and only then put in the tab
+    // widget: for as long as setupUi runs, the application font is the
+    // window's too, or the help text would first be laid out in the desktop
+    // font, pulling in a fallback CJK font file for nothing.
     setFont(designFont(16));
-    ui->setupUi(this);
+    {
+        const QFont desktopFont = QApplication::font();
+        QApplication::setFont(font());
+        ui->setupUi(this);
+        QApplication::setFont(desktopFont);
+    }
     applyDesignLook();
     trycn1 = new TTrayIcon(this);
 
@@ -156,8 +166,19 @@ void TForm1::applyDesignLook()
     ui->cbbLastSec->setCurrentIndex(-1);
     ui->cbbLastSec->setEditText(QStringLiteral("30"));
 
-    // The picture is shown at the size of its box: decoded at a fraction of
-    // its 800 x 920 pixels, then brought to the box's size.
+    // The about picture is decoded when its page is first shown, not at start.
+    connect(ui->pgc1, &QTabWidget::currentChanged, this, [this] {
+        if (ui->pgc1->currentWidget() == ui->ts2)
+            showAboutPicture();
+    });
+}
+
+void TForm1::showAboutPicture()
+{
+    if (!ui->img1->pixmap().isNull())
+        return;
+    // Shown at the size of its box: decoded at a fraction of its 800 x 920
+    // pixels, then brought to the box's size.
     QFile picture(QStringLiteral(":/about.jpg"));
     if (picture.open(QIODevice::ReadOnly)) {
         const QSize box = ui->img1->size();

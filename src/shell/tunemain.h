@@ -76,6 +76,7 @@ private:
     void LoadSettings();
     bool SaveSettings();
     void applyDesignLook();
+    void showAboutPicture();
     void wireHandlers();
     void applyChimeRule();
     void registerHotkey();
