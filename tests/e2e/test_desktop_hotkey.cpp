@@ -104,17 +104,6 @@ bool type(const QStringList& combos)
     return true;
 }
 
-bool anyBoxShown()
-{
-    if (QApplication::activeModalWidget())
-        return true;
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-        if (qobject_cast<QMessageBox*>(w) && w->isVisible())
-            return true;
-    }
-    return false;
-}
-
 } // namespace
 
 class TestDesktopHotkey : public QObject

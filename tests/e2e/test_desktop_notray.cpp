@@ -36,18 +36,6 @@ TTrayIcon* trayOf(const TForm1& form)
     return form.findChild<TTrayIcon*>(QStringLiteral("trycn1"));
 }
 
-// Any message box or other modal window up now.
-bool anyBoxShown()
-{
-    if (QApplication::activeModalWidget())
-        return true;
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-        if (qobject_cast<QMessageBox*>(w) && w->isVisible())
-            return true;
-    }
-    return false;
-}
-
 // An X display with a window manager, for this process alone. Started before
 // the application object exists, so plain fork and exec. Its screen has an
 // unusual size, so that a connection that reaches some other X server (one

@@ -100,6 +100,18 @@ struct FormRig
     }
 };
 
+// Any message box or other modal window up now.
+inline bool anyBoxShown()
+{
+    if (QApplication::activeModalWidget())
+        return true;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (qobject_cast<QMessageBox*>(w) && w->isVisible())
+            return true;
+    }
+    return false;
+}
+
 // Closes the next message box that opens, remembering its text.
 struct BoxCatcher
 {

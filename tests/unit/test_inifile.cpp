@@ -1,6 +1,8 @@
 #include "settings/atomicfile.h"
 #include "settings/inifile.h"
 
+#include "fakes/testfiles.h"
+
 #include <QtTest>
 
 #include <sys/stat.h>
@@ -9,25 +11,9 @@ using hy::IniFile;
 
 namespace {
 
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return "<unreadable>";
-    return f.readAll();
-}
-
-bool writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
-
-QStringList entriesOf(const QString& dir)
-{
-    return QDir(dir).entryList(
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-}
+using testfiles::entriesOf;
+using testfiles::readAll;
+using testfiles::writeBytes;
 
 mode_t modeOf(const QString& path)
 {

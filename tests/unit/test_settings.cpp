@@ -2,12 +2,18 @@
 #include "settings/settings.h"
 #include "settings/settingsformat.h"
 
+#include "fakes/testfiles.h"
+
 #include <QtTest>
 
 #include <stdexcept>
 #include <sys/stat.h>
 
 namespace {
+
+using testfiles::entriesOf;
+using testfiles::readAll;
+using testfiles::writeBytes;
 
 QStringList numbers(int from, int to)
 {
@@ -146,26 +152,6 @@ public:
     QString throwOn;
     mutable QStringList calls;
 };
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return "<unreadable>";
-    return f.readAll();
-}
-
-bool writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
-
-QStringList entriesOf(const QString& dir)
-{
-    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
-                               QDir::NoDotAndDotDot);
-}
 
 ino_t inodeOf(const QString& path)
 {
