@@ -5,6 +5,7 @@
 #include <QFont>
 #include <QFontDatabase>
 #include <QIcon>
+#include <QResource>
 
 namespace hy {
 
@@ -18,8 +19,13 @@ void installFontSubstitutes()
     // Our own Song face, cut down to the window's characters: the window looks
     // the same everywhere, and no 20 MB font file is mapped to draw it. Once
     // per process, however often this is called.
-    static const bool embedded =
-        QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/hysong.ttf")) >= 0;
+    static const bool embedded = [] {
+        // Read in place from the program's resources, not copied.
+        const QResource face(QStringLiteral(":/fonts/hysong.ttf"));
+        return face.isValid() && face.compressionAlgorithm() == QResource::NoCompression &&
+               QFontDatabase::addApplicationFontFromData(QByteArray::fromRawData(
+                   reinterpret_cast<const char*>(face.data()), qsizetype(face.size()))) >= 0;
+    }();
     QStringList faces;
     if (embedded)
         faces << embeddedSongFamily();
