@@ -1,5 +1,7 @@
 #include "staysontop.h"
 
+#include "xcbreply.h"
+
 #include <QGuiApplication>
 #include <QWidget>
 #include <QWindow>
@@ -15,16 +17,9 @@
 namespace hy {
 namespace {
 
-struct FreeDeleter
-{
-    void operator()(void* p) const { std::free(p); }
-};
-template <typename T>
-using Reply = std::unique_ptr<T, FreeDeleter>;
-
 xcb_atom_t internAtom(xcb_connection_t* c, const char* name)
 {
-    Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
+    XcbReply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
         c, xcb_intern_atom(c, 0, uint16_t(std::strlen(name)), name), nullptr));
     return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
 }
@@ -34,7 +29,7 @@ xcb_atom_t internAtom(xcb_connection_t* c, const char* name)
 bool isManaged(xcb_connection_t* c, xcb_window_t window)
 {
     const xcb_atom_t wmState = internAtom(c, "WM_STATE");
-    Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+    XcbReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
         c, xcb_get_property(c, 0, window, wmState, XCB_GET_PROPERTY_TYPE_ANY, 0, 1), nullptr));
     if (!reply || reply->format != 32 || xcb_get_property_value_length(reply.get()) < 4)
         return false;
@@ -50,7 +45,7 @@ void setAboveX11(xcb_connection_t* c, xcb_window_t window, bool on)
         return;
 
     if (isManaged(c, window)) {
-        Reply<xcb_query_tree_reply_t> tree(
+        XcbReply<xcb_query_tree_reply_t> tree(
             xcb_query_tree_reply(c, xcb_query_tree(c, window), nullptr));
         if (!tree)
             return;
@@ -67,7 +62,7 @@ void setAboveX11(xcb_connection_t* c, xcb_window_t window, bool on)
                        XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
                        reinterpret_cast<const char*>(&event));
     } else {
-        Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+        XcbReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
             c, xcb_get_property(c, 0, window, netWmState, XCB_ATOM_ATOM, 0, 1024), nullptr));
         std::vector<xcb_atom_t> atoms;
         if (reply && reply->format == 32 && reply->type == XCB_ATOM_ATOM) {

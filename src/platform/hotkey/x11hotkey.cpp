@@ -1,5 +1,7 @@
 #include "hotkey/x11hotkey.h"
 
+#include "xcbreply.h"
+
 #include <QGuiApplication>
 #include <QTimer>
 #include <QtGui/qguiapplication_platform.h>
@@ -14,13 +16,6 @@
 namespace hy {
 
 namespace {
-
-struct FreeDeleter
-{
-    void operator()(void* p) const { std::free(p); }
-};
-template <typename T>
-using XcbReply = std::unique_ptr<T, FreeDeleter>;
 
 // XKB event codes (XKBproto.h), so that no xkb library is needed.
 constexpr quint8 kXkbNewKeyboardNotify = 0;
