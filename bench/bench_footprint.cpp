@@ -37,6 +37,8 @@
 // threads), as /proc/PID/stat counts in clock ticks of 10 ms.
 // Only one measured program runs at a time.
 
+#include "stats.h"
+
 #include <xcb/xcb.h>
 
 #include <algorithm>
@@ -66,6 +68,9 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 namespace {
+
+using benchstats::median;
+using benchstats::percentile;
 
 struct Subject
 {
@@ -162,15 +167,6 @@ Options parse(int argc, char** argv)
     if (o.subjects.empty())
         usage("no --subject given");
     return o;
-}
-
-double median(std::vector<double> v)
-{
-    if (v.empty())
-        return std::nan("");
-    std::sort(v.begin(), v.end());
-    const size_t m = v.size() / 2;
-    return v.size() % 2 ? v[m] : (v[m - 1] + v[m]) / 2;
 }
 
 std::string join(const std::vector<double>& v, int decimals)

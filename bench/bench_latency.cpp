@@ -35,6 +35,8 @@
 // a second mapping (earliest arrival of the samples, no latency report) lies
 // from the one used.
 
+#include "stats.h"
+
 #include "e2e/monitorrecorder.h"
 
 #include "application.h"
@@ -65,29 +67,14 @@ using Clock = steady_clock;
 
 namespace {
 
+using benchstats::median;
+using benchstats::percentile;
+
 constexpr int kRate = 22050;
 
 double ms(Clock::duration d)
 {
     return duration<double, std::milli>(d).count();
-}
-
-double median(std::vector<double> v)
-{
-    if (v.empty())
-        return std::nan("");
-    std::sort(v.begin(), v.end());
-    const size_t m = v.size() / 2;
-    return v.size() % 2 ? v[m] : (v[m - 1] + v[m]) / 2;
-}
-
-double percentile(std::vector<double> v, double p)
-{
-    if (v.empty())
-        return std::nan("");
-    std::sort(v.begin(), v.end());
-    const size_t i = size_t(std::max(1.0, std::ceil(p * double(v.size())))) - 1;
-    return v[std::min(v.size() - 1, i)];
 }
 
 // Records the monitor of the default sink into memory, noting for every read

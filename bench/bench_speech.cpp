@@ -11,6 +11,8 @@
 //
 // Details (median, mean, counts) go to stderr; stdout holds the three figures.
 
+#include "stats.h"
+
 #include "e2e/monitorrecorder.h"
 
 #include "mythread.h"
@@ -31,19 +33,8 @@ using namespace std::chrono;
 
 namespace {
 
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
-double percentile(std::vector<double> v, double p)
-{
-    std::sort(v.begin(), v.end());
-    if (v.empty())
-        return 0;
-    return v[std::min(v.size() - 1, size_t(p * double(v.size())))];
-}
+using benchstats::median;
+using benchstats::percentile;
 
 double bytesToMs(qsizetype bytes)
 {

@@ -17,6 +17,8 @@
 // The callback does what the window's does (post an event to an object on the
 // main thread); when that event is handled is reported in a comment line.
 
+#include "stats.h"
+
 #include "tickthread.h"
 
 #include <QCoreApplication>
@@ -54,15 +56,11 @@ std::vector<double> distances(const std::vector<Clock::time_point>& at, Clock::t
 
 double percentileAbs(const std::vector<double>& v, double p)
 {
-    if (v.empty())
-        return std::nan("");
     std::vector<double> a;
     a.reserve(v.size());
     for (double x : v)
         a.push_back(std::fabs(x));
-    std::sort(a.begin(), a.end());
-    const size_t i = std::min(a.size() - 1, size_t(std::ceil(p * double(a.size()))) - 1);
-    return a[i];
+    return benchstats::percentile(std::move(a), p);
 }
 
 double maxAbs(const std::vector<double>& v)

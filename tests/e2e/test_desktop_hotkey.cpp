@@ -1,6 +1,7 @@
 // The desktop-wide hotkey through the main window, with the real X11 key grab:
 // keys are typed with xdotool (XTEST) as from any program, the key is chosen
 // in cbbKey with the keyboard, and another X client competes for the grab.
+#include "e2e/otherclient.h"
 #include "e2e/xdesktop.h"
 #include "fakes/formrig.h"
 
@@ -21,72 +22,6 @@ using Status = hy::GlobalHotkey::Status;
 using xdesk::Wid;
 
 namespace {
-
-// Another program on the same display, with its own connection.
-class OtherClient
-{
-public:
-    OtherClient()
-        : m_c(xcb_connect(nullptr, nullptr))
-    {
-        if (ok())
-            m_root = xcb_setup_roots_iterator(xcb_get_setup(m_c)).data->root;
-    }
-    ~OtherClient() { xcb_disconnect(m_c); }
-    OtherClient(const OtherClient&) = delete;
-    OtherClient& operator=(const OtherClient&) = delete;
-
-    bool ok() const { return m_c && !xcb_connection_has_error(m_c); }
-
-    // The first key code that produces `sym`, 0 when none does.
-    quint8 keyCode(xcb_keysym_t sym)
-    {
-        const xcb_setup_t* setup = xcb_get_setup(m_c);
-        auto* reply = xcb_get_keyboard_mapping_reply(
-            m_c,
-            xcb_get_keyboard_mapping(m_c, setup->min_keycode,
-                                     setup->max_keycode - setup->min_keycode + 1),
-            nullptr);
-        quint8 code = 0;
-        if (reply) {
-            const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(reply);
-            const int n = xcb_get_keyboard_mapping_keysyms_length(reply);
-            for (int i = 0; i < n && code == 0; ++i) {
-                if (syms[i] == sym)
-                    code = quint8(setup->min_keycode + i / reply->keysyms_per_keycode);
-            }
-            std::free(reply);
-        }
-        return code;
-    }
-    // 0 on success, else the X error code (10 = BadAccess).
-    int grab(quint8 code, quint16 mods)
-    {
-        auto cookie = xcb_grab_key_checked(m_c, 0, m_root, mods, code, XCB_GRAB_MODE_ASYNC,
-                                           XCB_GRAB_MODE_ASYNC);
-        xcb_generic_error_t* error = xcb_request_check(m_c, cookie);
-        const int result = error ? error->error_code : 0;
-        std::free(error);
-        return result;
-    }
-    void ungrabAll()
-    {
-        xcb_ungrab_key(m_c, XCB_GRAB_ANY, m_root, XCB_MOD_MASK_ANY);
-        std::free(xcb_get_input_focus_reply(m_c, xcb_get_input_focus(m_c), nullptr));
-    }
-    // Modifier and lock state of the core keyboard.
-    quint16 modifierState()
-    {
-        auto* reply = xcb_query_pointer_reply(m_c, xcb_query_pointer(m_c, m_root), nullptr);
-        const quint16 mask = reply ? reply->mask & 0xff : 0;
-        std::free(reply);
-        return mask;
-    }
-
-private:
-    xcb_connection_t* m_c;
-    xcb_window_t m_root = 0;
-};
 
 Wid widOf(const QWidget& w)
 {
