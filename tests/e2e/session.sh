@@ -55,17 +55,31 @@ start() {
     stop
     mkdir -p "$dir/run" "$dir/home" && chmod 700 "$dir/run"
     local xlog="$dir/xvfb.log" dispfile="$dir/display"
-    rm -f "$dispfile"
+    rm -f "$dispfile" "$dir/openbox.log"
     Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$dispfile" >"$xlog" 2>&1 &
     echo $! >"$dir/xvfb.pid"
     wait_for 100 test -s "$dispfile" || { echo "Xvfb did not start"; cat "$xlog"; return 1; }
     local display=":$(tr -d '[:space:]' <"$dispfile")"
     wait_for 50 env DISPLAY="$display" xdpyinfo || { echo "display $display not ready"; return 1; }
 
-    DISPLAY="$display" openbox --sm-disable >"$dir/openbox.log" 2>&1 &
-    echo $! >"$dir/openbox.pid"
-    wait_for 50 sh -c "DISPLAY=$display xprop -root _NET_SUPPORTING_WM_CHECK | grep -q window" ||
-        echo "warning: openbox did not announce itself"
+    # The window manager: tried a few times, as it has once been seen to give
+    # up on a display that had only just come up; the desktop tests need it.
+    local attempt
+    for attempt in 1 2 3; do
+        DISPLAY="$display" openbox --sm-disable >>"$dir/openbox.log" 2>&1 &
+        echo $! >"$dir/openbox.pid"
+        if wait_for 50 sh -c "DISPLAY=$display xprop -root _NET_SUPPORTING_WM_CHECK | grep -q window"; then
+            break
+        fi
+        kill "$(cat "$dir/openbox.pid")" 2>/dev/null
+        rm -f "$dir/openbox.pid"
+        if [[ $attempt -eq 3 ]]; then
+            echo "openbox did not come up on $display:"
+            cat "$dir/openbox.log"
+            return 1
+        fi
+        sleep 0.5
+    done
 
     DISPLAY="$display" trayer --edge bottom --align right --widthtype request --height 24 \
         --transparent false >"$dir/trayer.log" 2>&1 &
