@@ -1,5 +1,7 @@
 #include "trayicon.h"
 
+#include "windowstate.h"
+
 #include <QApplication>
 #include <QEvent>
 #include <QTimer>
@@ -61,9 +63,7 @@ void TTrayIcon::Minimize()
 
 void TTrayIcon::Restore()
 {
-    m_window->showNormal();
-    m_window->raise();
-    m_window->activateWindow();
+    hy::bringToFront(m_window);
 }
 
 void TTrayIcon::onActivated(QSystemTrayIcon::ActivationReason reason)

@@ -14,9 +14,9 @@
 #include "speech/soundfile.h"
 #include "speech/soundplayer.h"
 #include "speech/speaker.h"
-#include "staysontop.h"
 #include "tickevent.h"
 #include "trayicon.h"
+#include "windowstate.h"
 
 #include <QApplication>
 #include <QCloseEvent>

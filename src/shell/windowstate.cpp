@@ -1,4 +1,4 @@
-#include "staysontop.h"
+#include "windowstate.h"
 
 #include "xcbreply.h"
 
@@ -78,7 +78,42 @@ void setAboveX11(xcb_connection_t* c, xcb_window_t window, bool on)
     xcb_flush(c);
 }
 
+void activateX11(xcb_connection_t* c, xcb_window_t window)
+{
+    const xcb_atom_t netActiveWindow = internAtom(c, "_NET_ACTIVE_WINDOW");
+    if (netActiveWindow == XCB_ATOM_NONE)
+        return;
+    XcbReply<xcb_query_tree_reply_t> tree(
+        xcb_query_tree_reply(c, xcb_query_tree(c, window), nullptr));
+    if (!tree)
+        return;
+    xcb_client_message_event_t event;
+    std::memset(&event, 0, sizeof event);
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = window;
+    event.type = netActiveWindow;
+    event.data.data32[0] = 2; // asked by the user, through a pager or task bar
+    event.data.data32[1] = XCB_CURRENT_TIME;
+    xcb_send_event(c, 0, tree->root,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+                   reinterpret_cast<const char*>(&event));
+    xcb_flush(c);
+}
+
 } // namespace
+
+void bringToFront(QWidget* widget)
+{
+    widget->showNormal();
+    widget->raise();
+    widget->activateWindow();
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    QWindow* window = widget->windowHandle();
+    if (QGuiApplication::platformName() == QLatin1String("xcb") && x11 && x11->connection() &&
+        window && window->handle())
+        activateX11(x11->connection(), xcb_window_t(window->winId()));
+}
 
 void setStaysOnTop(QWidget* widget, bool on)
 {

@@ -17,4 +17,12 @@ namespace hy {
 // Elsewhere it is Qt's flag.
 void setStaysOnTop(QWidget* window, bool on);
 
+// Shows a top-level window normally, raises it and gives it the focus, for a
+// user who asked for it from outside the window (a click on the tray icon).
+// On X11 the activation is asked of the window manager as a request on the
+// user's behalf, as pagers and task bars do: an ordinary application request
+// may be refused by focus-stealing prevention while another program is
+// active, and the window would then stay behind it.
+void bringToFront(QWidget* window);
+
 } // namespace hy
