@@ -39,11 +39,11 @@
 
 #include "e2e/monitorrecorder.h"
 
-#include "application.h"
-#include "speech/cliptable.h"
-#include "speech/pulseplayer.h"
-#include "tickthread.h"
-#include "tunemain.h"
+#include "shell/application.h"
+#include "core/speech/cliptable.h"
+#include "platform/speech/pulseplayer.h"
+#include "platform/tickthread.h"
+#include "shell/tunemain.h"
 
 #include <QCheckBox>
 #include <QComboBox>

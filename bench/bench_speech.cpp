@@ -15,9 +15,9 @@
 
 #include "e2e/monitorrecorder.h"
 
-#include "mythread.h"
-#include "speech/cliptable.h"
-#include "speech/pulseplayer.h"
+#include "core/mythread.h"
+#include "core/speech/cliptable.h"
+#include "platform/speech/pulseplayer.h"
 
 #include <QCoreApplication>
 #include <algorithm>

@@ -19,7 +19,7 @@
 
 #include "stats.h"
 
-#include "tickthread.h"
+#include "platform/tickthread.h"
 
 #include <QCoreApplication>
 #include <QEvent>

@@ -1,4 +1,4 @@
-#include "hywebtips.h"
+#include "core/hywebtips.h"
 
 #include <QDir>
 #include <QNetworkAccessManager>

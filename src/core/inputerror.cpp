@@ -1,4 +1,4 @@
-#include "inputerror.h"
+#include "core/inputerror.h"
 
 namespace hy {
 

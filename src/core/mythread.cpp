@@ -1,4 +1,4 @@
-#include "mythread.h"
+#include "core/mythread.h"
 
 #include <cstdio>
 #include <exception>

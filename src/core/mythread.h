@@ -1,6 +1,6 @@
 #pragma once
 
-#include "announce.h"
+#include "core/announce.h"
 
 #include <condition_variable>
 #include <deque>

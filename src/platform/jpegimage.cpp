@@ -1,4 +1,4 @@
-#include "jpegimage.h"
+#include "platform/jpegimage.h"
 
 #include <csetjmp>
 #include <cstdio> // jpeglib.h needs FILE

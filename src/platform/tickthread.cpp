@@ -1,4 +1,4 @@
-#include "tickthread.h"
+#include "platform/tickthread.h"
 
 namespace hy {
 

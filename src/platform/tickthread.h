@@ -1,6 +1,6 @@
 #pragma once
 
-#include "countdown/ticksource.h"
+#include "core/countdown/ticksource.h"
 
 #include <chrono>
 #include <condition_variable>

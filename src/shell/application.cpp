@@ -1,6 +1,6 @@
-#include "application.h"
+#include "shell/application.h"
 
-#include "errorbox.h"
+#include "shell/errorbox.h"
 
 #include <QFont>
 #include <QFontDatabase>

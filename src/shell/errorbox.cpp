@@ -1,6 +1,6 @@
-#include "errorbox.h"
+#include "shell/errorbox.h"
 
-#include "inputerror.h"
+#include "core/inputerror.h"
 
 #include <QMessageBox>
 #include <exception>

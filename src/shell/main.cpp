@@ -1,6 +1,6 @@
-#include "application.h"
-#include "errorbox.h"
-#include "tunemain.h"
+#include "shell/application.h"
+#include "shell/errorbox.h"
+#include "shell/tunemain.h"
 
 int main(int argc, char** argv)
 {

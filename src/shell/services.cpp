@@ -1,12 +1,12 @@
-#include "services.h"
+#include "shell/services.h"
 
-#include "clock.h"
-#include "hotkey/globalhotkey.h"
-#include "paths.h"
-#include "settings/settings.h"
-#include "speech/cliptable.h"
-#include "speech/pulseplayer.h"
-#include "tickthread.h"
+#include "core/clock.h"
+#include "platform/hotkey/globalhotkey.h"
+#include "core/paths.h"
+#include "core/settings/settings.h"
+#include "core/speech/cliptable.h"
+#include "platform/speech/pulseplayer.h"
+#include "platform/tickthread.h"
 
 #include <QDesktopServices>
 #include <QFileDialog>

@@ -1,6 +1,6 @@
-#include "trayicon.h"
+#include "shell/trayicon.h"
 
-#include "windowstate.h"
+#include "shell/windowstate.h"
 
 #include <QApplication>
 #include <QEvent>

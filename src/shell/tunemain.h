@@ -1,10 +1,10 @@
 #pragma once
 
-#include "countdown/countdown.h"
-#include "services.h"
-#include "settings/settings.h"
-#include "speech/cliptable.h"
-#include "speech/sharedsound.h"
+#include "core/countdown/countdown.h"
+#include "shell/services.h"
+#include "core/settings/settings.h"
+#include "core/speech/cliptable.h"
+#include "core/speech/sharedsound.h"
 
 #include <QWidget>
 #include <memory>

@@ -5,9 +5,9 @@
 #include "e2e/xdesktop.h"
 #include "fakes/formrig.h"
 
-#include "application.h"
-#include "hotkey/globalhotkey.h"
-#include "hotkey/x11hotkey.h"
+#include "shell/application.h"
+#include "platform/hotkey/globalhotkey.h"
+#include "platform/x11/x11hotkey.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -5,8 +5,8 @@
 #include "e2e/xdesktop.h"
 #include "fakes/formrig.h"
 
-#include "application.h"
-#include "trayicon.h"
+#include "shell/application.h"
+#include "shell/trayicon.h"
 
 #include <QCheckBox>
 #include <QScreen>

@@ -1,9 +1,9 @@
 #include "e2e/monitorrecorder.h"
 
-#include "speech/cliptable.h"
-#include "speech/pulseplayer.h"
-#include "speech/sharedsound.h"
-#include "speech/speaker.h"
+#include "core/speech/cliptable.h"
+#include "platform/speech/pulseplayer.h"
+#include "core/speech/sharedsound.h"
+#include "core/speech/speaker.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryFile>

@@ -4,7 +4,7 @@
 #include "e2e/xdesktop.h"
 #include "fakes/formrig.h"
 
-#include "application.h"
+#include "shell/application.h"
 
 #include <QDir>
 #include <QScreen>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "announce.h"
-#include "clock.h"
-#include "countdown/countdown.h"
-#include "countdown/ticksource.h"
+#include "core/announce.h"
+#include "core/clock.h"
+#include "core/countdown/countdown.h"
+#include "core/countdown/ticksource.h"
 
 #include <QMap>
 #include <QTime>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "speech/soundplayer.h"
+#include "core/speech/soundplayer.h"
 
 #include <QByteArray>
 #include <chrono>

@@ -4,11 +4,11 @@
 #include "fakes/fakehotkey.h"
 #include "fakes/fakeplayer.h"
 
-#include "services.h"
-#include "settings/settings.h"
-#include "speech/cliptable.h"
-#include "tickthread.h"
-#include "tunemain.h"
+#include "shell/services.h"
+#include "core/settings/settings.h"
+#include "core/speech/cliptable.h"
+#include "platform/tickthread.h"
+#include "shell/tunemain.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -1,7 +1,7 @@
 #include "fakes/formrig.h"
 
-#include "application.h"
-#include "mythread.h"
+#include "shell/application.h"
+#include "core/mythread.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,8 +1,8 @@
 #include "fakes/formrig.h"
 
-#include "application.h"
-#include "hywebtips.h"
-#include "mythread.h"
+#include "shell/application.h"
+#include "core/hywebtips.h"
+#include "core/mythread.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,8 +1,8 @@
 #include "fakes/formrig.h"
 
-#include "application.h"
-#include "mythread.h"
-#include "tickevent.h"
+#include "shell/application.h"
+#include "core/mythread.h"
+#include "shell/tickevent.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,10 +1,10 @@
 #include "fakes/fakeplayer.h"
 
-#include "announce.h"
-#include "mythread.h"
-#include "speech/cliptable.h"
-#include "speech/sharedsound.h"
-#include "speech/speaker.h"
+#include "core/announce.h"
+#include "core/mythread.h"
+#include "core/speech/cliptable.h"
+#include "core/speech/sharedsound.h"
+#include "core/speech/speaker.h"
 
 #include <QElapsedTimer>
 #include <QtTest>

@@ -1,4 +1,4 @@
-#include "chime.h"
+#include "core/chime.h"
 
 #include <QtTest>
 

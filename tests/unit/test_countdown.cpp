@@ -1,6 +1,6 @@
 #include "fakes/countdownfakes.h"
 
-#include "inputerror.h"
+#include "core/inputerror.h"
 
 #include <QtTest>
 

@@ -1,5 +1,5 @@
-#include "hywebtips.h"
-#include "paths.h"
+#include "core/hywebtips.h"
+#include "core/paths.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,5 +1,5 @@
-#include "settings/atomicfile.h"
-#include "settings/inifile.h"
+#include "core/settings/atomicfile.h"
+#include "core/settings/inifile.h"
 
 #include "fakes/testfiles.h"
 

@@ -1,4 +1,4 @@
-#include "jpegimage.h"
+#include "platform/jpegimage.h"
 
 #include <QBuffer>
 #include <QColor>

@@ -1,6 +1,6 @@
-#include "announce.h"
-#include "speech/cliptable.h"
-#include "speech/phrases.h"
+#include "core/announce.h"
+#include "core/speech/cliptable.h"
+#include "core/speech/phrases.h"
 
 #include <QtTest>
 

@@ -1,7 +1,7 @@
 // The portal hotkey against a stand-in desktop portal on a private D-Bus
 // daemon that the test starts itself.
-#include "hotkey/globalhotkey.h"
-#include "hotkey/portalhotkey.h"
+#include "platform/hotkey/globalhotkey.h"
+#include "platform/hotkey/portalhotkey.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>

@@ -1,6 +1,6 @@
-#include "settings/inifile.h"
-#include "settings/settings.h"
-#include "settings/settingsformat.h"
+#include "core/settings/inifile.h"
+#include "core/settings/settings.h"
+#include "core/settings/settingsformat.h"
 
 #include "fakes/testfiles.h"
 

@@ -1,5 +1,5 @@
-#include "speech/cliptable.h"
-#include "speech/wavdecoder.h"
+#include "core/speech/cliptable.h"
+#include "core/speech/wavdecoder.h"
 
 #include <QRandomGenerator>
 #include <QtTest>

@@ -1,9 +1,9 @@
-#include "countdown/countdown.h"
+#include "core/countdown/countdown.h"
 
-#include "announce.h"
-#include "clock.h"
-#include "countdown/ticksource.h"
-#include "inputerror.h"
+#include "core/announce.h"
+#include "core/clock.h"
+#include "core/countdown/ticksource.h"
+#include "core/inputerror.h"
 
 namespace hy {
 

@@ -1,4 +1,4 @@
-#include "settings/atomicfile.h"
+#include "core/settings/atomicfile.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,10 +1,10 @@
-#include "settings/settings.h"
+#include "core/settings/settings.h"
 
-#include "settings/atomicfile.h"
-#include "settings/inifile.h"
-#include "settings/settingsformat.h"
+#include "core/settings/atomicfile.h"
+#include "core/settings/inifile.h"
+#include "core/settings/settingsformat.h"
 
-#include "paths.h"
+#include "core/paths.h"
 
 #include <exception>
 

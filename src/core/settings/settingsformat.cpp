@@ -1,4 +1,4 @@
-#include "settings/settingsformat.h"
+#include "core/settings/settingsformat.h"
 
 #include <QStringList>
 #include <array>

@@ -1,4 +1,4 @@
-#include "speech/cliptable.h"
+#include "core/speech/cliptable.h"
 
 #include <QDirIterator>
 #include <QFileInfo>

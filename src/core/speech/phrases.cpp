@@ -1,7 +1,7 @@
-#include "speech/phrases.h"
+#include "core/speech/phrases.h"
 
-#include "announce.h"
-#include "speech/cliptable.h"
+#include "core/announce.h"
+#include "core/speech/cliptable.h"
 
 namespace hy::phrases {
 namespace {

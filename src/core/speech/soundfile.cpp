@@ -1,6 +1,6 @@
-#include "speech/soundfile.h"
+#include "core/speech/soundfile.h"
 
-#include "speech/wavdecoder.h"
+#include "core/speech/wavdecoder.h"
 
 #include <QFile>
 #include <QFileInfo>

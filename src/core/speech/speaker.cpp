@@ -1,9 +1,9 @@
-#include "speech/speaker.h"
+#include "core/speech/speaker.h"
 
-#include "announce.h"
-#include "speech/cliptable.h"
-#include "speech/sharedsound.h"
-#include "speech/soundplayer.h"
+#include "core/announce.h"
+#include "core/speech/cliptable.h"
+#include "core/speech/sharedsound.h"
+#include "core/speech/soundplayer.h"
 
 namespace hy {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "speech/phrases.h"
+#include "core/speech/phrases.h"
 
 namespace hy {
 

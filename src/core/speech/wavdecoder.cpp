@@ -1,4 +1,4 @@
-#include "speech/wavdecoder.h"
+#include "core/speech/wavdecoder.h"
 
 #include <sndfile.h>
 

@@ -1,7 +1,7 @@
-#include "hotkey/globalhotkey.h"
+#include "platform/hotkey/globalhotkey.h"
 
-#include "hotkey/portalhotkey.h"
-#include "hotkey/x11hotkey.h"
+#include "platform/hotkey/portalhotkey.h"
+#include "platform/x11/x11hotkey.h"
 
 #include <QDBusConnection>
 #include <QGuiApplication>

@@ -1,4 +1,4 @@
-#include "hotkey/portalhotkey.h"
+#include "platform/hotkey/portalhotkey.h"
 
 #include <QDBusArgument>
 #include <QDBusError>

@@ -1,4 +1,4 @@
-#include "speech/pulseplayer.h"
+#include "platform/speech/pulseplayer.h"
 
 #include <pulse/error.h>
 #include <pulse/simple.h>

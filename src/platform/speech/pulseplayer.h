@@ -1,7 +1,7 @@
 #pragma once
 
-#include "speech/soundplayer.h"
-#include "speech/wavdecoder.h"
+#include "core/speech/soundplayer.h"
+#include "core/speech/wavdecoder.h"
 
 #include <array>
 #include <atomic>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "hotkey/globalhotkey.h"
+#include "platform/hotkey/globalhotkey.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QList>

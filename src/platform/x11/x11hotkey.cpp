@@ -1,10 +1,10 @@
-#include "hotkey/x11hotkey.h"
+#include "platform/x11/x11hotkey.h"
 
-#include "xcbreply.h"
+#include "platform/x11/x11window.h"
+#include "platform/x11/xcbreply.h"
 
 #include <QGuiApplication>
 #include <QTimer>
-#include <QtGui/qguiapplication_platform.h>
 
 #include <X11/keysym.h>
 #include <xcb/xcb.h>
@@ -38,13 +38,9 @@ QList<quint16> lockCombinations(quint16 numLockMask)
 X11Hotkey::X11Hotkey(QObject* parent)
     : GlobalHotkey(parent)
 {
-    auto* app = qGuiApp;
-    if (!app)
+    m_connection = x11::appConnection();
+    if (!m_connection)
         return;
-    auto* x11 = app->nativeInterface<QNativeInterface::QX11Application>();
-    if (!x11 || !x11->connection())
-        return;
-    m_connection = x11->connection();
     m_root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
 
     static const char kXkb[] = "XKEYBOARD";
@@ -53,7 +49,7 @@ X11Hotkey::X11Hotkey(QObject* parent)
     if (xkb && xkb->present)
         m_xkbFirstEvent = xkb->first_event;
 
-    app->installNativeEventFilter(this);
+    qGuiApp->installNativeEventFilter(this);
 }
 
 X11Hotkey::~X11Hotkey()
