@@ -119,9 +119,10 @@ QList<Tip> parseTips(const QByteArray& body)
     return tips;
 }
 
-hyWebTips::hyWebTips(const QUrl& tipsUrl, const QString& cachePath, QObject* parent)
+hyWebTips::hyWebTips(const QUrl& tipsUrl, const QString& cachePath, Limits limits, QObject* parent)
     : QObject(parent)
     , m_cachePath(cachePath)
+    , m_limits(limits)
     , m_network(new QNetworkAccessManager(this))
     , m_deadline(new QTimer(this))
     , m_random(static_cast<std::mt19937::result_type>(
@@ -134,7 +135,7 @@ hyWebTips::hyWebTips(const QUrl& tipsUrl, const QString& cachePath, QObject* par
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
 
     m_reply = m_network->get(request);
-    // Qt's own buffer stays small; what is kept is bounded by MaxBodyBytes.
+    // Qt's own buffer stays small; what is kept is bounded by maxBodyBytes.
     m_reply->setReadBufferSize(256 * 1024);
     connect(m_reply, &QNetworkReply::readyRead, this, &hyWebTips::takeBody);
     connect(m_reply, &QNetworkReply::finished, this, &hyWebTips::complete);
@@ -147,7 +148,7 @@ hyWebTips::hyWebTips(const QUrl& tipsUrl, const QString& cachePath, QObject* par
         if (m_reply)
             m_reply->abort();
     });
-    m_deadline->start(TimeoutMs);
+    m_deadline->start(m_limits.timeoutMs);
 }
 
 hyWebTips::~hyWebTips()
@@ -173,20 +174,21 @@ bool hyWebTips::isSafeLink(const QString& link)
 
 QStringList hyWebTips::TipTexts() const
 {
-    QStringList texts;
-    texts.reserve(m_tips.size());
-    for (const Tip& tip : m_tips)
-        texts.append(tip.text);
-    return texts;
+    return column(&Tip::text);
 }
 
 QStringList hyWebTips::TipLinks() const
 {
-    QStringList links;
-    links.reserve(m_tips.size());
+    return column(&Tip::link);
+}
+
+QStringList hyWebTips::column(QString Tip::*field) const
+{
+    QStringList values;
+    values.reserve(m_tips.size());
     for (const Tip& tip : m_tips)
-        links.append(tip.link);
-    return links;
+        values.append(tip.*field);
+    return values;
 }
 
 std::optional<Tip> hyWebTips::randomTip()
@@ -201,10 +203,10 @@ void hyWebTips::takeBody()
 {
     if (!m_reply)
         return;
-    const qint64 room = MaxBodyBytes - m_body.size();
+    const qint64 room = m_limits.maxBodyBytes - m_body.size();
     if (room > 0)
         m_body.append(m_reply->read(room));
-    if (m_body.size() >= MaxBodyBytes)
+    if (m_body.size() >= m_limits.maxBodyBytes)
         m_reply->abort(); // the rest is not wanted; finished() follows
 }
 
@@ -214,7 +216,7 @@ void hyWebTips::complete()
         return;
     QNetworkReply* reply = std::exchange(m_reply, nullptr);
     m_deadline->stop();
-    const qint64 room = MaxBodyBytes - m_body.size();
+    const qint64 room = m_limits.maxBodyBytes - m_body.size();
     if (room > 0 && reply->isOpen())
         m_body.append(reply->read(room));
     reply->disconnect(this);

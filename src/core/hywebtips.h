@@ -36,6 +36,13 @@ QString decodeTipsText(const QByteArray& body);
 // room for.
 QList<Tip> parseTips(const QByteArray& body);
 
+// How long a tips download may take in all, and how much of the body is kept.
+struct TipsLimits
+{
+    int timeoutMs = 15000;
+    qint64 maxBodyBytes = 1024 * 1024;
+};
+
 // Downloads the tips list once, in the background, caches the body and keeps
 // the parsed tips. The download starts in the constructor; every signal comes
 // later from the event loop, so connecting right after construction is safe.
@@ -44,13 +51,16 @@ class hyWebTips : public QObject
     Q_OBJECT
 public:
     static constexpr int MaxTips = 128;
-    static constexpr qint64 MaxBodyBytes = 1024 * 1024;
-    static constexpr int TimeoutMs = 15000;
+    static constexpr qint64 MaxBodyBytes = TipsLimits{}.maxBodyBytes;
+    static constexpr int TimeoutMs = TipsLimits{}.timeoutMs;
+    using Limits = TipsLimits;
 
     // GET `tipsUrl`; when done, successful or not, the body (at most
-    // MaxBodyBytes of it, whatever the HTTP status) replaces the whole content
-    // of `cachePath`, an empty body included.
-    hyWebTips(const QUrl& tipsUrl, const QString& cachePath, QObject* parent = nullptr);
+    // maxBodyBytes of it, whatever the HTTP status) replaces the whole content
+    // of `cachePath`, an empty body included. A download still going after
+    // timeoutMs is cut off there.
+    hyWebTips(const QUrl& tipsUrl, const QString& cachePath, Limits limits = {},
+              QObject* parent = nullptr);
     ~hyWebTips() override;
 
     hyWebTips(const hyWebTips&) = delete;
@@ -79,11 +89,13 @@ signals:
     void cacheWriteFailed(const QString& message);
 
 private:
+    QStringList column(QString Tip::*field) const;
     void takeBody();
     void complete();
     QString writeCache() const;
 
     QString m_cachePath;
+    Limits m_limits;
     QNetworkAccessManager* m_network = nullptr;
     QNetworkReply* m_reply = nullptr;
     QTimer* m_deadline = nullptr;

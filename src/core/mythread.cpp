@@ -1,6 +1,7 @@
 #include "core/mythread.h"
 
-#include <cstdio>
+#include "core/log.h"
+
 #include <exception>
 
 namespace hy {
@@ -94,9 +95,9 @@ void TMyThread::Execute()
         try {
             m_speak(request.kind, request.argument);
         } catch (const std::exception& e) {
-            std::fprintf(stderr, "hytune: announcer: %s\n", e.what());
+            qCWarning(lcHytune, "announcer: %s", e.what());
         } catch (...) {
-            std::fprintf(stderr, "hytune: announcer: unknown error\n");
+            qCWarning(lcHytune, "announcer: unknown error");
         }
         lock.lock();
     }

@@ -16,4 +16,16 @@ void showErrorBox(QWidget* parent, const QString& text);
 // The text of whatever exception is in flight (inside a catch block).
 QString currentExceptionText();
 
+// Runs a handler; an error it raises is shown in the error box and the
+// program goes on.
+template <typename F>
+void guarded(QWidget* parent, F&& handler)
+{
+    try {
+        handler();
+    } catch (...) {
+        showErrorBox(parent, currentExceptionText());
+    }
+}
+
 } // namespace hy

@@ -1,10 +1,10 @@
 #include "shell/services.h"
 
 #include "core/clock.h"
-#include "platform/hotkey/globalhotkey.h"
 #include "core/paths.h"
 #include "core/settings/settings.h"
 #include "core/speech/cliptable.h"
+#include "platform/hotkey/globalhotkey.h"
 #include "platform/speech/pulseplayer.h"
 #include "platform/tickthread.h"
 
@@ -45,6 +45,7 @@ FormServices realServices()
     s.makeTickSource = [](std::function<void(quint64)> onTick) {
         return std::make_unique<TickThread>(std::move(onTick));
     };
+    s.makeTimer = makeEventLoopTimer;
     s.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
     s.chooseSoundFile = chooseSoundFileWithDialog;
     s.clock = std::make_shared<SystemClock>();

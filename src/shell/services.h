@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/timer.h"
+
 #include <QString>
 #include <QUrl>
 #include <functional>
@@ -27,6 +29,8 @@ struct FormServices
     std::function<std::unique_ptr<GlobalHotkey>()> makeHotkey;
     // The tick source calls its callback on its own thread.
     std::function<std::unique_ptr<ITickSource>(std::function<void(quint64 run)>)> makeTickSource;
+    // The chime and tips timers.
+    TimerFactory makeTimer;
     std::function<void(const QUrl&)> openUrl;
     // The file dialog for the alert sound: the chosen path, or empty when cancelled.
     std::function<QString(QWidget* parent)> chooseSoundFile;

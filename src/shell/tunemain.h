@@ -1,16 +1,18 @@
 #pragma once
 
 #include "core/countdown/countdown.h"
+#include "core/speech/speechoutput.h"
+#include "core/timer.h"
 #include "shell/services.h"
-#include "core/settings/settings.h"
-#include "core/speech/cliptable.h"
-#include "core/speech/sharedsound.h"
+#include "shell/settingsbinder.h"
 
 #include <QWidget>
 #include <memory>
 
-class QTimer;
+class HotkeyBinding;
+class TipsTicker;
 class TTrayIcon;
+class WindowPlacer;
 
 namespace Ui {
 class TForm1;
@@ -18,15 +20,13 @@ class TForm1;
 
 namespace hy {
 class GlobalHotkey;
-class hyWebTips;
-class Speaker;
-class TMyThread;
 } // namespace hy
 
-// The main window. It owns all state of a run; its handlers hand the work to
-// the core (countdown, chimes, settings, speech) and only move values between
-// the controls and it.
-class TForm1 final : public QWidget, private hy::ICountdownView, private hy::ISettingsTarget
+// The main window: the controls of the layout file, their handlers and the
+// countdown's view. The work is done by the pieces it holds: the countdown
+// engine, the speech output, the settings binder, the tips ticker, the hotkey
+// binding and the tray icon.
+class TForm1 final : public QWidget, private hy::ICountdownView
 {
     Q_OBJECT
 public:
@@ -34,59 +34,39 @@ public:
     ~TForm1() override;
 
     const hy::CountdownEngine& countdown() const { return m_countdown; }
-    hy::GlobalHotkey* hotkey() const { return m_hotkey.get(); }
-
-    // Window state shared with the announcer thread.
-    hy::ClipTable Clips;
-    hy::SharedSound LastWaveData;
-    QString LastWaveFile;
-    std::unique_ptr<hy::TMyThread> Announcer;
-    bool TipsLoaded = false;
-    QString TipLink;
-    std::unique_ptr<hy::hyWebTips> WebTips;
-
-public slots:
-    void btnMinStartClick();
-    void btnStopClick();
-    void tmrSecTimer(quint64 run);
-    void chkCircleClick();
-    void btnLastOneClick();
-    void chkHourClick();
-    void chkHalfClick();
-    void chkFixClick();
-    void tmrHourTimer();
-    void chkDispTopClick();
-    void cbbKeyChange();
-    void hotKeyToggle();
-    void lbl8Click();
-    void tmr1Timer();
-    void lblTipsClick();
+    hy::SpeechOutput& speech() { return m_speech; }
+    hy::GlobalHotkey* hotkey() const;
+    const TipsTicker& tips() const { return *m_tips; }
+    // The user's alert sound file; empty when the built-in alert plays.
+    const QString& lastWaveFile() const { return LastWaveFile; }
 
 protected:
     bool event(QEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
-    void showEvent(QShowEvent* e) override;
 
 private:
-    class AnnouncerSink;
-
     void FormCreate();
     void FormClose();
     void LoadSettings();
     bool SaveSettings();
-    void applyDesignLook();
-    void showAboutPicture();
     void wireHandlers();
+
+    void btnMinStartClick();
+    void btnStopClick();
+    void tmrSecTimer(quint64 run);
+    void chkCircleClick();
+    void btnLastOneClick();
+    void restoreWaveFile(const QString& storedPath);
+    void chkHourClick();
+    void chkHalfClick();
+    void chkFixClick();
     void applyChimeRule();
-    void registerHotkey();
-    void reportHotkeyState();
-    void centreOnScreen();
-    void restoreWaveFile(const QString& storedPath) override;
-    // Runs a handler; an error it raises is shown in the error box and the
-    // program goes on.
-    template <typename F>
-    void guarded(F&& handler);
+    void tmrHourTimer();
+    void chkDispTopClick();
+    void cbbKeyChange();
+    void hotKeyToggle();
+    void lbl8Click();
 
     // hy::ICountdownView
     bool isChecked(hy::CountdownBox box) const override;
@@ -98,30 +78,17 @@ private:
     void showRunning(bool running) override;
     void refuseStart() override;
 
-    // hy::ISettingsTarget
-    QStringList entries(const QString& key) const override;
-    void selectEntry(const QString& key, int index) override;
-    void setText(const QString& key, const QString& text) override;
-    void setChecked(const QString& key, bool on) override;
-    void applyCycleCounterRule() override;
-    void setStartTime(const QTime& time) override;
-    QString text(const QString& key) const override;
-    bool isChecked(const QString& key) const override;
-    QString waveFile() const override;
-
     std::unique_ptr<Ui::TForm1> ui;
     hy::FormServices m_services;
-    std::unique_ptr<AnnouncerSink> m_sink;
+    hy::SpeechOutput m_speech;
     std::unique_ptr<hy::ITickSource> m_ticks;
     hy::CountdownEngine m_countdown;
-    std::unique_ptr<hy::ISoundPlayer> m_player;
-    std::unique_ptr<hy::Speaker> m_speaker;
-    std::unique_ptr<hy::GlobalHotkey> m_hotkey;
+    SettingsBinder m_settings;
+    std::unique_ptr<hy::ITimer> tmrHour;
     TTrayIcon* trycn1 = nullptr;
-    QString m_reportedHotkeyProblem;
-    QTimer* tmrHour = nullptr;
-    QTimer* tmr1 = nullptr;
-    bool m_centred = false;
-    bool m_justShown = false; // shown, not yet on the screen
+    WindowPlacer* m_placer = nullptr;
+    std::unique_ptr<TipsTicker> m_tips;
+    std::unique_ptr<HotkeyBinding> m_hotkey;
+    QString LastWaveFile;
     bool m_closed = false;
 };

@@ -3,13 +3,16 @@
 #include "fakes/countdownfakes.h"
 #include "fakes/fakehotkey.h"
 #include "fakes/fakeplayer.h"
+#include "fakes/faketime.h"
 
-#include "shell/services.h"
 #include "core/settings/settings.h"
 #include "core/speech/cliptable.h"
 #include "platform/tickthread.h"
+#include "shell/services.h"
+#include "shell/tickevent.h"
 #include "shell/tunemain.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
 #include <QTemporaryDir>
@@ -25,10 +28,13 @@ struct FormRig
     FakePlayer* player = nullptr;
     FakeTicks* ticks = nullptr;
     FakeHotkey* hotkey = nullptr;
-    std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
+    // The time of day and the chime and tips timers; advance() moves them on.
+    std::shared_ptr<FakeTime> clock = std::make_shared<FakeTime>();
     QList<QUrl> opened;
     QString nextSoundChoice; // what the file dialog "returns"
     bool realTicks = false;  // a real tick thread instead of ticks driven by the test
+    bool realTimers = false; // Qt's timers instead of ones driven by the test
+    std::function<void(quint64)> onTick;
     std::unique_ptr<TForm1> form;
 
     QString settingsPath() const { return dir.filePath(QStringLiteral("hytunetm.db")); }
@@ -53,7 +59,7 @@ struct FormRig
             auto p = std::make_unique<FakePlayer>();
             p->setOnAbort([this] {
                 journal << QStringLiteral("announcer stopped with %1 clips")
-                               .arg(form ? form->Clips.loadedCount() : -1);
+                               .arg(form ? form->speech().clips().loadedCount() : -1);
             });
             player = p.get();
             return p;
@@ -68,10 +74,12 @@ struct FormRig
             [this](std::function<void(quint64)> onTick) -> std::unique_ptr<hy::ITickSource> {
             if (realTicks)
                 return std::make_unique<hy::TickThread>(std::move(onTick));
+            this->onTick = onTick;
             auto t = std::make_unique<FakeTicks>();
             ticks = t.get();
             return t;
         };
+        s.makeTimer = realTimers ? hy::TimerFactory(hy::makeEventLoopTimer) : clock->factory();
         s.openUrl = [this](const QUrl& url) { opened << url; };
         s.chooseSoundFile = [this](QWidget*) { return nextSoundChoice; };
         s.clock = clock;
@@ -85,6 +93,19 @@ struct FormRig
         form = std::make_unique<TForm1>(services());
         return *form;
     }
+
+    // `n` seconds of the countdown's run: the tick source's ticks reach the
+    // window as they do in the program, through its event queue.
+    void tick(int n = 1)
+    {
+        for (int i = 0; i < n; ++i) {
+            onTick(ticks->run);
+            QCoreApplication::sendPostedEvents(form.get(), hy::TickEvent::kType);
+        }
+    }
+
+    // A click on a button, as the user's (a disabled button takes none).
+    void click(const char* name) { find<QAbstractButton>(name)->click(); }
 
     template <typename T>
     T* find(const char* name) const

@@ -1,7 +1,7 @@
 #include "fakes/formrig.h"
 
-#include "shell/application.h"
 #include "core/mythread.h"
+#include "shell/application.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -63,15 +63,15 @@ void TestAlertSound::choosingASound()
     const QString path = writeFile(rig.dir, "ding.wav", wavImage(100, 1000));
 
     rig.nextSoundChoice.clear(); // cancelled
-    form.btnLastOneClick();
-    QVERIFY(form.LastWaveFile.isEmpty());
-    QVERIFY(form.LastWaveData.isEmpty());
+    rig.click("btnLastOne");
+    QVERIFY(form.lastWaveFile().isEmpty());
+    QVERIFY(form.speech().userSound().isEmpty());
     QVERIFY(button->toolTip().isEmpty());
 
     rig.nextSoundChoice = path;
-    form.btnLastOneClick();
-    QCOMPARE(form.LastWaveFile, path);
-    QCOMPARE(form.LastWaveData.snapshot(), wavImage(100, 1000));
+    rig.click("btnLastOne");
+    QCOMPARE(form.lastWaveFile(), path);
+    QCOMPARE(form.speech().userSound().snapshot(), wavImage(100, 1000));
     QVERIFY(button->toolTip().contains("ding.wav"));
 
     // The choice is remembered.
@@ -107,7 +107,7 @@ void TestAlertSound::badChoiceKeepsOldSound()
     form.show();
     const QString good = writeFile(rig.dir, "good.wav", wavImage(50, 7));
     rig.nextSoundChoice = good;
-    form.btnLastOneClick();
+    rig.click("btnLastOne");
     const QString hint = rig.find<QPushButton>("btnLastOne")->toolTip();
 
     QString bad;
@@ -135,8 +135,8 @@ void TestAlertSound::badChoiceKeepsOldSound()
     QVERIFY2(catcher.text.contains(message), qPrintable(catcher.text));
     QCOMPARE(catcher.title, QStringLiteral("禾音语音报时器"));
     // Nothing changed: path, bytes and hint are those of the previous sound.
-    QCOMPARE(form.LastWaveFile, good);
-    QCOMPARE(form.LastWaveData.snapshot(), wavImage(50, 7));
+    QCOMPARE(form.lastWaveFile(), good);
+    QCOMPARE(form.speech().userSound().snapshot(), wavImage(50, 7));
     QCOMPARE(rig.find<QPushButton>("btnLastOne")->toolTip(), hint);
 }
 
@@ -162,13 +162,13 @@ void TestAlertSound::restoredSound()
     rig.writeSettings("[Common]\nLastWaveFile=\"" + value.toUtf8() + "\"\n");
     TForm1& form = rig.make();
     if (restored) {
-        QCOMPARE(form.LastWaveFile, rig.dir.filePath("a.wav"));
-        QCOMPARE(form.LastWaveData.snapshot(), wavImage(80, 3));
+        QCOMPARE(form.lastWaveFile(), rig.dir.filePath("a.wav"));
+        QCOMPARE(form.speech().userSound().snapshot(), wavImage(80, 3));
         QVERIFY(rig.find<QPushButton>("btnLastOne")->toolTip().contains("a.wav"));
     } else {
         // Counts as no choice: the built-in alert plays.
-        QVERIFY(form.LastWaveFile.isEmpty());
-        QVERIFY(form.LastWaveData.isEmpty());
+        QVERIFY(form.lastWaveFile().isEmpty());
+        QVERIFY(form.speech().userSound().isEmpty());
         QVERIFY(rig.find<QPushButton>("btnLastOne")->toolTip().isEmpty());
     }
 }
@@ -176,23 +176,24 @@ void TestAlertSound::restoredSound()
 void TestAlertSound::alertPlaysChosenSound()
 {
     FormRig rig;
-    TForm1& form = rig.make();
+    rig.make();
     rig.find<QCheckBox>("chkLastOne")->setChecked(true);
     rig.find<QComboBox>("cbbMin")->setCurrentIndex(0);
     rig.find<QComboBox>("cbbSec")->setCurrentIndex(2);
-    form.btnMinStartClick();
-    form.tmrSecTimer(rig.ticks->run);
-    form.tmrSecTimer(rig.ticks->run); // one second left: the built-in alert
+    rig.click("btnMinStart");
+    rig.tick();
+    rig.tick(); // one second left: the built-in alert
     QVERIFY(rig.player->waitFinished(1));
     hy::ClipTable clips;
     clips.load();
     QCOMPARE(rig.player->finished()[0], FakePlayer::Phrase{clips.clip(22).toByteArray()});
 
+    rig.tick(); // the run ends
     rig.nextSoundChoice = writeFile(rig.dir, "mine.wav", wavImage(30, 9));
-    form.btnLastOneClick();
-    form.btnMinStartClick();
-    form.tmrSecTimer(rig.ticks->run);
-    form.tmrSecTimer(rig.ticks->run);
+    rig.click("btnLastOne");
+    rig.click("btnMinStart");
+    rig.tick();
+    rig.tick();
     QVERIFY(rig.player->waitFinished(2));
     QCOMPARE(rig.player->finished()[1], FakePlayer::Phrase{wavImage(30, 9)});
 }

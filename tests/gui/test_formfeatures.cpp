@@ -1,8 +1,9 @@
 #include "fakes/formrig.h"
 
-#include "shell/application.h"
 #include "core/hywebtips.h"
 #include "core/mythread.h"
+#include "shell/application.h"
+#include "shell/tipsticker.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -66,21 +67,21 @@ private slots:
 void TestFormFeatures::chimeTimerKeepsPhase()
 {
     FormRig rig;
-    TForm1& form = rig.make();
-    auto* timer = form.findChild<QTimer*>("tmrHour");
+    rig.make();
+    FakeTimer* timer = rig.clock->timer("tmrHour");
     QVERIFY(!timer->isActive());
     rig.find<QCheckBox>("chkHour")->setChecked(true);
     QVERIFY(timer->isActive());
-    QTest::qWait(120);
-    const int left = timer->remainingTime();
+    rig.clock->advance(120);
+    const qint64 left = timer->remainingMs();
     QVERIFY(left < 60000 - 100);
     rig.find<QCheckBox>("chkHalf")->setChecked(true); // a second box: same period and phase
-    QVERIFY(timer->remainingTime() <= left);
+    QVERIFY(timer->remainingMs() <= left);
     rig.find<QCheckBox>("chkHour")->setChecked(false);
     rig.find<QCheckBox>("chkHalf")->setChecked(false);
     QVERIFY(!timer->isActive());
     rig.find<QCheckBox>("chkFix")->setChecked(true); // a new period from now
-    QVERIFY(timer->remainingTime() > 60000 - 50);
+    QVERIFY(timer->remainingMs() > 60000 - 50);
     rig.find<QComboBox>("cbbFixHour")->setCurrentIndex(7);
     rig.find<QCheckBox>("chkFix")->setChecked(false);
     QVERIFY(!rig.find<QComboBox>("cbbFixHour")->isEnabled());
@@ -92,12 +93,10 @@ void TestFormFeatures::chimeTimerKeepsPhase()
 void TestFormFeatures::chimeFiringSpeaksTime()
 {
     FormRig rig;
-    TForm1& form = rig.make();
+    rig.make();
+    rig.clock->now = QTime(9, 59, 37);
     rig.find<QCheckBox>("chkHour")->setChecked(true);
-    rig.clock->now = QTime(10, 0, 37);
-    form.tmrHourTimer();
-    rig.clock->now = QTime(10, 1, 37);
-    form.tmrHourTimer();
+    rig.clock->advance(2 * 60000); // firings at 10:00:37 and 10:01:37
     QVERIFY(rig.player->waitFinished(1));
     QTest::qWait(50);
     hy::ClipTable clips;
@@ -142,13 +141,13 @@ void TestFormFeatures::restoredBoxesTakeEffect()
         QVERIFY(rig.find<QComboBox>("cbbFixHour")->isEnabled());
         QCOMPARE(rig.find<QComboBox>("cbbFixHour")->currentText(), QStringLiteral("7"));
         QCOMPARE(rig.find<QComboBox>("cbbFixMin")->currentText(), QStringLiteral("45"));
-        QVERIFY(form.findChild<QTimer*>("tmrHour")->isActive());
+        QVERIFY(rig.clock->timer("tmrHour")->isActive());
     } else if (check == "circle") {
         QVERIFY(!rig.find<QLabel>("lblTitle")->isHidden());
         QVERIFY(!rig.find<QLabel>("lblCount")->isHidden());
     } else if (check == "hour") {
         QVERIFY(rig.find<QCheckBox>("chkHour")->isChecked());
-        QVERIFY(form.findChild<QTimer*>("tmrHour")->isActive());
+        QVERIFY(rig.clock->timer("tmrHour")->isActive());
     } else if (check.startsWith('F')) {
         QCOMPARE(rig.hotkey->calls(), QStringList{"register " + check});
     } else {
@@ -175,7 +174,7 @@ void TestFormFeatures::hotkeyFollowsRealState()
     QVERIFY(rig.hotkey->press());
     QVERIFY(!form.countdown().isActive());
     // Started by the button, stopped by the key.
-    form.btnMinStartClick();
+    rig.click("btnMinStart");
     QVERIFY(rig.hotkey->press());
     QVERIFY(!form.countdown().isActive());
     // Started by the key, stopped by the button: the next press starts again.
@@ -188,10 +187,10 @@ void TestFormFeatures::hotkeyFollowsRealState()
     // A run that ended by itself: the next press starts a new one.
     rig.find<QComboBox>("cbbMin")->setCurrentIndex(0);
     rig.find<QComboBox>("cbbSec")->setCurrentIndex(1);
-    form.btnStopClick();
+    rig.click("btnStop");
     QVERIFY(rig.hotkey->press());
-    form.tmrSecTimer(rig.ticks->run);
-    form.tmrSecTimer(rig.ticks->run);
+    rig.tick();
+    rig.tick();
     QVERIFY(!form.countdown().isActive());
     QVERIFY(rig.hotkey->press());
     QVERIFY(form.countdown().isActive());
@@ -262,11 +261,11 @@ void TestFormFeatures::tipsShownAndOpenedSafely()
     TForm1& form = *rig.form;
     form.show();
     auto* label = rig.find<QLabel>("lblTips");
-    form.tmr1Timer(); // the first firing starts the download
-    QVERIFY(form.TipsLoaded);
-    QVERIFY(form.WebTips);
-    QTRY_VERIFY(form.WebTips->isFinished());
-    form.tmr1Timer();
+    rig.clock->advance(TipsTicker::kIntervalMs); // the first firing starts the download
+    QVERIFY(form.tips().tipsLoaded());
+    QVERIFY(form.tips().webTips());
+    QTRY_VERIFY(form.tips().webTips()->isFinished());
+    rig.clock->advance(TipsTicker::kIntervalMs);
     QCOMPARE(label->text(), shown);
     QCOMPARE(label->textFormat(), Qt::PlainText);
     QCOMPARE(QFile(rig.dir.filePath("tipsupd.dat")).size(), page.size());
@@ -279,8 +278,8 @@ void TestFormFeatures::closingBeforeFirstTipWritesNothing()
     FormRig rig;
     TForm1& form = rig.make();
     form.close();
-    QVERIFY(!form.TipsLoaded);
-    QVERIFY(!form.WebTips);
+    QVERIFY(!form.tips().tipsLoaded());
+    QVERIFY(!form.tips().webTips());
     QVERIFY(!QFile::exists(rig.dir.filePath("tipsupd.dat")));
 }
 
@@ -293,9 +292,9 @@ void TestFormFeatures::tipsDestroyedAfterSave()
     services.serverBase = server.base();
     rig.form = std::make_unique<TForm1>(services);
     TForm1& form = *rig.form;
-    form.tmr1Timer();
-    QTRY_VERIFY(form.WebTips->isFinished());
-    connect(form.WebTips.get(), &QObject::destroyed, this,
+    rig.clock->advance(TipsTicker::kIntervalMs);
+    QTRY_VERIFY(form.tips().webTips()->isFinished());
+    connect(form.tips().webTips(), &QObject::destroyed, this,
             [&] { rig.journal << QStringLiteral("tips destroyed"); });
     rig.journal.clear();
     form.close();

@@ -1,7 +1,7 @@
 #include "fakes/formrig.h"
 
-#include "shell/application.h"
 #include "core/mythread.h"
+#include "shell/application.h"
 #include "shell/tickevent.h"
 
 #include <QCheckBox>
@@ -357,7 +357,7 @@ void TestTunemain::lifeOrder()
         // The chime rule has run by the time the hotkey is registered.
         for (QWidget* w : QApplication::topLevelWidgets())
             if (auto* f = qobject_cast<TForm1*>(w))
-                chimeRunningAtHotkey = f->findChild<QTimer*>("tmrHour")->isActive();
+                chimeRunningAtHotkey = f && rig.clock->timer("tmrHour")->isActive();
         return makeHotkey();
     };
     rig.form = std::make_unique<TForm1>(services);
@@ -365,19 +365,19 @@ void TestTunemain::lifeOrder()
     QVERIFY(chimeRunningAtHotkey);
     QCOMPARE(rig.journal,
              (QStringList{"settings loaded", "clips loaded", "announcer started", "hotkey"}));
-    QCOMPARE(form.Clips.loadedCount(), 23);
-    QVERIFY(form.Announcer);
+    QCOMPARE(form.speech().clips().loadedCount(), 23);
+    QVERIFY(form.speech().isStarted());
     QCOMPARE(rig.hotkey->heldKey(), 1); // Ctrl+F1 after the settings
 
-    form.Announcer->post(hy::SecondCount, 5);
+    form.speech().post(hy::SecondCount, 5);
     QVERIFY(rig.player->waitFinished(1));
 
     rig.journal.clear();
     form.close();
     QCOMPARE(rig.journal, (QStringList{"announcer stopped with 23 clips", "settings saved"}));
-    QCOMPARE(form.Clips.loadedCount(), 0);
+    QCOMPARE(form.speech().clips().loadedCount(), 0);
     // Stopped and joined: nothing more is spoken.
-    form.Announcer->post(hy::SecondCount, 6);
+    form.speech().post(hy::SecondCount, 6);
     QTest::qWait(50);
     QCOMPARE(rig.player->started().size(), size_t(1));
 }
@@ -385,6 +385,7 @@ void TestTunemain::lifeOrder()
 void TestTunemain::chimeRuleAfterRestoredBoxes()
 {
     FormRig rig;
+    rig.realTimers = true;
     rig.writeSettings("[Common]\nIsHour=1\nIsFixTimer=1\nIsCircle=1\n");
     TForm1& form = rig.make();
     auto* tmrHour = form.findChild<QTimer*>("tmrHour");
@@ -395,6 +396,7 @@ void TestTunemain::chimeRuleAfterRestoredBoxes()
     QVERIFY(!rig.find<QLabel>("lblCount")->isHidden());
 
     FormRig plain;
+    plain.realTimers = true;
     TForm1& idle = plain.make();
     QVERIFY(!idle.findChild<QTimer*>("tmrHour")->isActive());
     QVERIFY(idle.findChild<QTimer*>("tmr1")->isActive());
@@ -466,7 +468,7 @@ void TestTunemain::tickEventsReachCountdown()
     FormRig rig;
     TForm1& form = rig.make();
     rig.find<QCheckBox>("chkSec")->setChecked(true);
-    form.btnMinStartClick();
+    rig.click("btnMinStart");
     QVERIFY(rig.ticks->running);
     QVERIFY(!rig.find<QPushButton>("btnMinStart")->isEnabled());
     QVERIFY(rig.find<QPushButton>("btnStop")->isEnabled());
@@ -486,16 +488,16 @@ void TestTunemain::tickEventsReachCountdown()
 void TestTunemain::checkBoxHandlersRunOnChangeOnly()
 {
     FormRig rig;
-    TForm1& form = rig.make();
-    auto* tmrHour = form.findChild<QTimer*>("tmrHour");
+    rig.make();
+    FakeTimer* tmrHour = rig.clock->timer("tmrHour");
     auto* fix = rig.find<QCheckBox>("chkFix");
     fix->setChecked(true); // by the program: the handler runs
     QVERIFY(rig.find<QComboBox>("cbbFixHour")->isEnabled());
     QVERIFY(tmrHour->isActive());
-    const int before = tmrHour->remainingTime();
-    QTest::qWait(30);
+    const qint64 before = tmrHour->remainingMs();
+    rig.clock->advance(30);
     fix->setChecked(true); // no change: nothing runs, the phase stays
-    QVERIFY(tmrHour->remainingTime() < before);
+    QVERIFY(tmrHour->remainingMs() < before);
     rig.find<QCheckBox>("chkCircle")->setChecked(true);
     QVERIFY(!rig.find<QLabel>("lblTitle")->isHidden());
     rig.find<QCheckBox>("chkCircle")->setChecked(false);

@@ -3,6 +3,7 @@
 #include <QtTest>
 #include <algorithm>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 using namespace std::chrono;
@@ -12,7 +13,7 @@ class TestTickThread : public QObject
 {
     Q_OBJECT
 private slots:
-    void keepsToScheduleOverTwentySeconds();
+    void keepsToSchedule();
     void stopEndsTicks();
     void restartReplacesSchedule();
     void lateCallbackDropsNothing();
@@ -36,23 +37,37 @@ struct Recorder
 };
 } // namespace
 
-void TestTickThread::keepsToScheduleOverTwentySeconds()
+// Tick k is due k periods after start, however long each tick takes: a
+// schedule that counted from the end of the last tick would fall behind by the
+// callback's time at every tick (here 20 x 30 ms). How late single ticks come
+// on this machine is the benchmark's business (bench_ticks); a loaded machine
+// may delay a few, which must not fail this test.
+void TestTickThread::keepsToSchedule()
 {
     Recorder rec;
-    hy::TickThread ticker([&](quint64 run) { rec(run); });
+    hy::TickThread ticker(
+        [&](quint64 run) {
+            rec(run);
+            std::this_thread::sleep_for(30ms);
+        },
+        100ms);
     const auto origin = steady_clock::now();
     ticker.start(7);
-    QTRY_COMPARE_WITH_TIMEOUT(rec.count(), size_t(20), 22000);
+    QTRY_COMPARE_WITH_TIMEOUT(rec.count(), size_t(20), 10000);
     ticker.stop();
-    double worst = 0;
+    std::vector<double> offsets;
     for (size_t k = 0; k < rec.ticks.size(); ++k) {
         QCOMPARE(rec.ticks[k].first, quint64(7));
-        const auto due = origin + seconds(k + 1);
-        const double off = duration<double, std::milli>(rec.ticks[k].second - due).count();
-        worst = std::max(worst, std::abs(off));
+        const auto due = origin + (k + 1) * 100ms;
+        offsets.push_back(duration<double, std::milli>(rec.ticks[k].second - due).count());
     }
-    qInfo("worst tick offset: %.3f ms", worst);
-    QVERIFY2(worst < 5.0, qPrintable(QString::number(worst)));
+    qInfo("tick 20 came %.3f ms after it was due", offsets.back());
+    QVERIFY2(*std::min_element(offsets.begin(), offsets.end()) >= 0, "a tick came early");
+    std::vector<double> sorted = offsets;
+    std::sort(sorted.begin(), sorted.end());
+    QVERIFY2(sorted[sorted.size() / 2] < 10.0,
+             qPrintable(QString::number(sorted[sorted.size() / 2])));
+    QVERIFY2(offsets.back() < 300.0, qPrintable(QString::number(offsets.back())));
 }
 
 void TestTickThread::stopEndsTicks()
@@ -75,40 +90,47 @@ void TestTickThread::restartReplacesSchedule()
     hy::TickThread ticker([&](quint64 run) { rec(run); }, 50ms);
     ticker.start(1);
     QTRY_VERIFY(rec.count() >= 2);
+    const auto restarted = steady_clock::now();
     ticker.start(2);
     const size_t mark = rec.count();
-    QTest::qWait(240);
+    QTRY_VERIFY(rec.count() >= mark + 4);
     ticker.stop();
     std::lock_guard lock(rec.m);
-    // Only one schedule runs: about 4 ticks of run 2 in 240 ms, none of run 1.
+    // Only one schedule runs, the new one, from the moment of the restart.
     const auto later =
         std::vector(rec.ticks.begin() + static_cast<std::ptrdiff_t>(mark), rec.ticks.end());
-    QVERIFY(later.size() >= 3 && later.size() <= 5);
-    for (const auto& t : later)
-        QCOMPARE(t.first, quint64(2));
+    for (size_t k = 0; k < later.size(); ++k) {
+        QCOMPARE(later[k].first, quint64(2));
+        QVERIFY(later[k].second >= restarted + (k + 1) * 50ms);
+    }
 }
 
+// Ticks due while the callback was busy come late, back to back, but all come:
+// with the first tick taking 350 ms, the eighth comes about 800 ms after start
+// (it would be 1150 ms if the three missed ones were dropped).
 void TestTickThread::lateCallbackDropsNothing()
 {
     Recorder rec;
     bool first = true;
     hy::TickThread ticker(
         [&](quint64 run) {
+            rec(run);
             if (first) {
                 first = false;
-                std::this_thread::sleep_for(120ms); // a busy moment
+                std::this_thread::sleep_for(350ms); // a busy moment
             }
-            rec(run);
         },
-        20ms);
+        100ms);
     const auto origin = steady_clock::now();
     ticker.start(3);
-    QTest::qWait(300);
+    QTRY_VERIFY_WITH_TIMEOUT(rec.count() >= 8, 5000);
     ticker.stop();
-    // Ticks due while the callback was busy come late, back to back, but all come.
-    const auto expected = duration_cast<milliseconds>(steady_clock::now() - origin).count() / 20;
-    QVERIFY2(std::abs(static_cast<long>(rec.count()) - static_cast<long>(expected)) <= 1,
-             qPrintable(QStringLiteral("%1 vs %2").arg(rec.count()).arg(expected)));
+    std::lock_guard lock(rec.m);
+    for (size_t k = 0; k < rec.ticks.size(); ++k)
+        QVERIFY(rec.ticks[k].second >= origin + (k + 1) * 100ms);
+    const double eighth = duration<double, std::milli>(rec.ticks[7].second - origin).count();
+    qInfo("the eighth tick came %.1f ms after start", eighth);
+    QVERIFY2(eighth < 1100, qPrintable(QString::number(eighth)));
 }
 
 QTEST_GUILESS_MAIN(TestTickThread)

@@ -64,19 +64,12 @@ public:
     void tick(quint64 run);
 
     bool isActive() const { return m_active; }
-    quint64 currentRun() const { return m_run; }
 
     int TotalSeconds = 0;
     int RemainSeconds = 0;
-    int CountHour = 0;
-    int CountMinute = 0;
-    int CountSecond = 0;
-    int LastMinute = 0;
-    int PerMinute = 0;
-    int LastSecond = 0;
-    int PerSecond = 0;
-    int MinutePhase = 0;
-    int SecondPhase = 0;
+    int CountHour = 0, CountMinute = 0, CountSecond = 0;
+    int LastMinute = 0, PerMinute = 0, MinutePhase = 0;
+    int LastSecond = 0, PerSecond = 0, SecondPhase = 0;
     int CycleCount = 0;
 
     static QString formatHms(int hours, int minutes, int seconds);

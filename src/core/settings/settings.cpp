@@ -4,37 +4,39 @@
 #include "core/settings/inifile.h"
 #include "core/settings/settingsformat.h"
 
-#include "core/paths.h"
+#include "core/log.h"
 
+#include <cerrno>
+#include <cstring>
 #include <exception>
 
 namespace hy {
 
 namespace {
 
-const std::array<SettingKey, 21> Keys = {{
-    {"HourCounter", SettingKind::ListEntry, "0"},
-    {"MinuteCounter", SettingKind::ListEntry, "10"},
-    {"SecondCounter", SettingKind::ListEntry, "30"},
-    {"IsMinuteCounter", SettingKind::Flag, "0"},
-    {"LastMinute", SettingKind::Text, "10"},
-    {"PerMinute", SettingKind::Text, "1"},
-    {"IsSecondCounter", SettingKind::Flag, "0"},
-    {"LastSecond", SettingKind::Text, "30"},
-    {"PerSecond", SettingKind::Text, "1"},
-    {"IsLastOne", SettingKind::Flag, "0"},
-    {"IsCircle", SettingKind::Flag, "0"},
-    {"IsDispTop", SettingKind::Flag, "0"},
-    {"IsHour", SettingKind::Flag, "0"},
-    {"IsHalf", SettingKind::Flag, "0"},
-    {"IsFixTimer", SettingKind::Flag, "0"},
-    {"FixHour", SettingKind::ListEntry, "9"},
-    {"FixMinute", SettingKind::ListEntry, "25"},
-    {"IsStart", SettingKind::Flag, "0"},
-    {"StartTime", SettingKind::Time, "5:5:5"},
-    {"HotKey", SettingKind::ListEntry, "F1"},
-    {"LastWaveFile", SettingKind::WaveFile, ""},
-}};
+const SettingKey Keys[] = {
+    {"HourCounter", SettingKind::ListEntry, "0", "cbbHour"},
+    {"MinuteCounter", SettingKind::ListEntry, "10", "cbbMin"},
+    {"SecondCounter", SettingKind::ListEntry, "30", "cbbSec"},
+    {"IsMinuteCounter", SettingKind::Flag, "0", "chkMin"},
+    {"LastMinute", SettingKind::Text, "10", "cbbLastMin"},
+    {"PerMinute", SettingKind::Text, "1", "cbbPerMin"},
+    {"IsSecondCounter", SettingKind::Flag, "0", "chkSec"},
+    {"LastSecond", SettingKind::Text, "30", "cbbLastSec"},
+    {"PerSecond", SettingKind::Text, "1", "cbbPerSec"},
+    {"IsLastOne", SettingKind::Flag, "0", "chkLastOne"},
+    {"IsCircle", SettingKind::Flag, "0", "chkCircle"},
+    {"IsDispTop", SettingKind::Flag, "0", "chkDispTop"},
+    {"IsHour", SettingKind::Flag, "0", "chkHour"},
+    {"IsHalf", SettingKind::Flag, "0", "chkHalf"},
+    {"IsFixTimer", SettingKind::Flag, "0", "chkFix"},
+    {"FixHour", SettingKind::ListEntry, "9", "cbbFixHour"},
+    {"FixMinute", SettingKind::ListEntry, "25", "cbbFixMin"},
+    {"IsStart", SettingKind::Flag, "0", "chkStart"},
+    {"StartTime", SettingKind::Time, "5:5:5", "dtmpckrStart"},
+    {"HotKey", SettingKind::ListEntry, "F1", "cbbKey"},
+    {"LastWaveFile", SettingKind::WaveFile, "", ""},
+};
 
 const QString Section = QString::fromLatin1(SettingsSection);
 
@@ -98,9 +100,18 @@ QString currentValue(const SettingKey& key, const ISettingsTarget& target)
 
 } // namespace
 
-const std::array<SettingKey, 21>& settingKeys()
+std::span<const SettingKey> settingKeys()
 {
     return Keys;
+}
+
+const SettingKey* findSettingKey(const QString& name)
+{
+    for (const SettingKey& key : Keys) {
+        if (name.compare(QLatin1String(key.name), Qt::CaseInsensitive) == 0)
+            return &key;
+    }
+    return nullptr;
 }
 
 bool loadSettings(const QString& path, ISettingsTarget& target)
@@ -132,13 +143,20 @@ bool saveSettings(const QString& path, const ISettingsTarget& target)
         QString value = currentValue(key, target);
         if (value.contains(QLatin1Char('\n')) || value.contains(QLatin1Char('\r')))
             value.clear();
-        if (!ini->set(Section, name, value))
+        if (!ini->set(Section, name, value)) {
+            qCWarning(lcHytune, "settings: %s cannot hold the value of %s; nothing was saved",
+                      qPrintable(path), key.name);
             return false;
+        }
     }
     const QByteArray after = ini->serialize();
     if (after == before)
         return true;
-    return writeFileAtomically(path, after);
+    if (writeFileAtomically(path, after))
+        return true;
+    qCWarning(lcHytune, "settings: cannot write %s (%s); the choices of this run are not kept",
+              qPrintable(path), std::strerror(errno));
+    return false;
 }
 
 } // namespace hy

@@ -3,7 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTime>
-#include <array>
+#include <span>
 
 namespace hy {
 
@@ -22,16 +22,19 @@ struct SettingKey
     const char* name;
     SettingKind kind;
     const char* defaultValue; // what a missing key reads as: the control's design value
+    // Object name of the control that shows the value; empty for the alert
+    // sound's path, which no control shows.
+    const char* control;
 };
 
 // The section that holds every setting.
 inline constexpr char SettingsSection[] = "Common";
-// The file's name; it lives next to the executable.
-inline constexpr char SettingsFileName[] = "hytunetm.db";
 
-// The 21 keys in the order both the load and the save handle them; keys missing
+// The keys in the order both the load and the save handle them; keys missing
 // from the file are added to its section in this order.
-const std::array<SettingKey, 21>& settingKeys();
+std::span<const SettingKey> settingKeys();
+// The key of that name (any letter case), or null.
+const SettingKey* findSettingKey(const QString& name);
 
 // What the settings need of the window. Keys are the names above.
 class ISettingsTarget
@@ -63,14 +66,14 @@ public:
 // on with the next key.
 bool loadSettings(const QString& path, ISettingsTarget& target);
 
-// Writes the 21 values of the window into the file's section Common, leaving
+// Writes every value of the window into the file's section Common, leaving
 // every other line of the file as it was. Only a file that already holds the
 // section with at least one key is written; otherwise nothing is written or
 // created and the result is false. The write is all or nothing: on any
 // failure (read-only file, no room for the temporary, ...) the old file stays
-// as it was and the result is false. A file whose content would not change is
-// not rewritten. A value holding a line break cannot be stored and is written
-// empty.
+// as it was, the result is false and one warning says why. A file whose
+// content would not change is not rewritten. A value holding a line break cannot be stored and is
+// written empty.
 bool saveSettings(const QString& path, const ISettingsTarget& target);
 
 } // namespace hy

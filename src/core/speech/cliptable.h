@@ -8,6 +8,10 @@ namespace hy {
 
 // The 23 speech clips, as views of complete WAV images. The images live in the
 // executable's resources: nothing is copied and nothing is read from disk.
+//
+// The GUI thread fills the table before the announcer thread starts; from then
+// on only the announcer thread reads it, and the GUI thread empties it only
+// once that thread has ended.
 class ClipTable
 {
 public:

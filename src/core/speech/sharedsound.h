@@ -21,7 +21,8 @@ public:
     {
         std::lock_guard lock(m_mutex);
         m_data.swap(data);
-        // the old buffer is released here, outside no reader's hands
+        // Only this reference to the old bytes goes; a reader's snapshot
+        // keeps them alive until the reader lets go.
     }
     void clear() { replace({}); }
     bool isEmpty() const

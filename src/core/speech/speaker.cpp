@@ -13,26 +13,6 @@ Speaker::Speaker(const ClipTable& clips, const SharedSound& userSound, ISoundPla
     , m_player(player)
 {}
 
-void Speaker::SpeakTime(int hour, int minute)
-{
-    play(phrases::clockTime(hour, minute));
-}
-
-void Speaker::SpeakSeconds(int n)
-{
-    play(phrases::secondCount(n));
-}
-
-void Speaker::SpeakMinutes(int n)
-{
-    play(phrases::minuteCount(n));
-}
-
-void Speaker::PlayAlert(int n)
-{
-    play(phrases::alert(n));
-}
-
 void Speaker::speak(int kind, int argument)
 {
     play(phrases::forRequest(kind, argument));

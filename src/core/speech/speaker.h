@@ -8,17 +8,12 @@ class ClipTable;
 class ISoundPlayer;
 class SharedSound;
 
-// The phrase operations. They run on the announcer thread only and return
-// when the phrase has been played.
+// Plays the phrase of an announce request. Runs on the announcer thread only
+// and returns when the phrase has been played.
 class Speaker
 {
 public:
     Speaker(const ClipTable& clips, const SharedSound& userSound, ISoundPlayer& player);
-
-    void SpeakTime(int hour, int minute);
-    void SpeakSeconds(int n);
-    void SpeakMinutes(int n);
-    void PlayAlert(int n);
 
     // Plays the phrase of one announce request.
     void speak(int kind, int argument);

@@ -1,5 +1,7 @@
 #include "platform/hotkey/portalhotkey.h"
 
+#include "core/log.h"
+
 #include <QDBusArgument>
 #include <QDBusError>
 #include <QDBusMessage>
@@ -104,7 +106,8 @@ PortalHotkey::~PortalHotkey()
 void PortalHotkey::registerKey(int functionKey)
 {
     if (functionKey < 1 || functionKey > 12) {
-        qWarning("全局快捷键：功能键 F%d 无效，只能是 F1 到 F12；快捷键保持不变", functionKey);
+        qCWarning(lcHytune, "全局快捷键：功能键 F%d 无效，只能是 F1 到 F12；快捷键保持不变",
+                  functionKey);
         return;
     }
     ++m_attempt;

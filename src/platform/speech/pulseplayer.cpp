@@ -1,10 +1,11 @@
 #include "platform/speech/pulseplayer.h"
 
+#include "core/log.h"
+
 #include <pulse/error.h>
 #include <pulse/simple.h>
 
 #include <algorithm>
-#include <cstdio>
 
 namespace hy {
 
@@ -70,16 +71,15 @@ void PulsePlayer::play(const std::vector<QByteArrayView>& images)
             break;
         WavDecoder decoder(image);
         if (!decoder.isValid()) {
-            std::fprintf(stderr, "hytune: sound: skipped a sound that cannot be decoded (%s)\n",
-                         qPrintable(decoder.errorString()));
+            qCWarning(lcHytune, "sound: skipped a sound that cannot be decoded (%s)",
+                      qPrintable(decoder.errorString()));
             continue;
         }
         const AudioFormat format = decoder.format();
         if (!playable(format)) {
-            std::fprintf(stderr,
-                         "hytune: sound: skipped a sound in an unplayable format "
-                         "(%d Hz, %d channels)\n",
-                         format.sampleRate, format.channels);
+            qCWarning(lcHytune,
+                      "sound: skipped a sound in an unplayable format (%d Hz, %d channels)",
+                      format.sampleRate, format.channels);
             continue;
         }
         const qint64 chunkFrames = std::clamp<qint64>(qint64(format.sampleRate) * kChunkMs / 1000,
@@ -195,10 +195,10 @@ void PulsePlayer::lostServer(int error)
     if (m_outageReported)
         return;
     m_outageReported = true;
-    std::fprintf(stderr,
-                 "hytune: sound: no sound output (%s); speech stays silent until the sound "
-                 "server can be reached\n",
-                 pa_strerror(error));
+    qCWarning(lcHytune,
+              "sound: no sound output (%s); speech stays silent until the sound server can be "
+              "reached",
+              pa_strerror(error));
 }
 
 } // namespace hy

@@ -1,5 +1,6 @@
 #include "platform/x11/x11hotkey.h"
 
+#include "core/log.h"
 #include "platform/x11/x11window.h"
 #include "platform/x11/xcbreply.h"
 
@@ -64,7 +65,8 @@ X11Hotkey::~X11Hotkey()
 void X11Hotkey::registerKey(int functionKey)
 {
     if (functionKey < 1 || functionKey > 12) {
-        qWarning("全局快捷键：功能键 F%d 无效，只能是 F1 到 F12；快捷键保持不变", functionKey);
+        qCWarning(lcHytune, "全局快捷键：功能键 F%d 无效，只能是 F1 到 F12；快捷键保持不变",
+                  functionKey);
         return;
     }
     releaseGrabs();

@@ -1,0 +1,7 @@
+#include "core/log.h"
+
+namespace hy {
+
+Q_LOGGING_CATEGORY(lcHytune, "hytune")
+
+} // namespace hy
