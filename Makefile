@@ -23,7 +23,7 @@ run:
 test:
 	scripts/deps.sh test
 	$(MAKE) build
-	cd $(BUILD) && ctest --output-on-failure --timeout 600
+	cd $(BUILD) && ctest -j$(JOBS) --output-on-failure --timeout 600
 
 bench:
 	scripts/deps.sh bench
