@@ -2,6 +2,14 @@
 
 namespace hy {
 
+int msToNextChime(const QTime& now, bool orNow)
+{
+    const int intoMinute = now.second() * 1000 + now.msec();
+    if (intoMinute == 0 && orNow)
+        return 0;
+    return 60000 - intoMinute;
+}
+
 std::optional<int> chimeDue(const ChimeChoice& choice, const QTime& now)
 {
     const int h = now.hour();

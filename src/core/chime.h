@@ -22,6 +22,13 @@ inline bool chimeTimerWanted(const ChimeChoice& c)
     return c.onHour || c.onHalfHour || c.atFixedTime;
 }
 
+// How long from `now` until the chime timer's next firing: second 0 of the
+// next minute of the local clock, or now itself when `now` is exactly on a
+// minute and `orNow` is set (the timer is being switched on). Taken afresh at
+// every firing, so the firings cannot wander off the minute, and a changed
+// clock or a resume from suspend is put right by the next one.
+int msToNextChime(const QTime& now, bool orNow);
+
 // What one firing of the chime timer at `now` asks to speak: the clock-time
 // argument (hour * 1000 + minute), or nothing when no chime is due. However
 // many chimes are due, one request. A fixed time whose text is not a whole

@@ -296,9 +296,9 @@ void TForm1::applyChimeRule()
 {
     const bool want = chimeTimerWanted(
         {ui->chkHour->isChecked(), ui->chkHalf->isChecked(), ui->chkFix->isChecked(), {}, {}});
-    // Switching to the state it already has leaves a running timer's phase alone.
+    // Switching to the state it already has leaves a running timer alone.
     if (want && !tmrHour->isActive())
-        tmrHour->start(60000);
+        tmrHour->start(msToNextChime(m_services.clock->timeOfDay(), true), true);
     else if (!want && tmrHour->isActive())
         tmrHour->stop();
 }
@@ -326,7 +326,10 @@ void TForm1::tmrHourTimer()
     const ChimeChoice choice{ui->chkHour->isChecked(), ui->chkHalf->isChecked(),
                              ui->chkFix->isChecked(), ui->cbbFixHour->currentText(),
                              ui->cbbFixMin->currentText()};
-    if (const auto due = chimeDue(choice, m_services.clock->timeOfDay()))
+    const QTime now = m_services.clock->timeOfDay();
+    // Each firing falls on second 0 of a minute; the next one is aimed anew.
+    tmrHour->start(msToNextChime(now, false), true);
+    if (const auto due = chimeDue(choice, now))
         m_speech.post(ClockTime, *due);
 }
 

@@ -121,6 +121,17 @@ struct FormRig
     }
 };
 
+// The images of the built-in clips `indices`, as FakePlayer records a phrase.
+inline FakePlayer::Phrase clipPhrase(const QList<int>& indices)
+{
+    hy::ClipTable clips;
+    clips.load();
+    FakePlayer::Phrase phrase;
+    for (int i : indices)
+        phrase.push_back(clips.clip(i).toByteArray());
+    return phrase;
+}
+
 // Any message box or other modal window up now.
 inline bool anyBoxShown()
 {

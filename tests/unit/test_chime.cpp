@@ -10,6 +10,8 @@ private slots:
     void firing();
     void timerWanted_data();
     void timerWanted();
+    void nextChime_data();
+    void nextChime();
 };
 
 void TestChime::firing_data()
@@ -86,6 +88,28 @@ void TestChime::timerWanted()
     QFETCH(bool, fixed);
     QFETCH(bool, wanted);
     QCOMPARE(hy::chimeTimerWanted({hour, half, fixed, "9", "25"}), wanted);
+}
+
+void TestChime::nextChime_data()
+{
+    QTest::addColumn<QTime>("now");
+    QTest::addColumn<bool>("orNow");
+    QTest::addColumn<int>("ms");
+    QTest::newRow("22 s before the hour") << QTime(10, 59, 38) << true << 22000;
+    QTest::newRow("a second before") << QTime(10, 59, 59) << true << 1000;
+    QTest::newRow("on the minute, switched on") << QTime(11, 0, 0) << true << 0;
+    QTest::newRow("on the minute, after a firing") << QTime(11, 0, 0) << false << 60000;
+    QTest::newRow("a firing a little late") << QTime(11, 0, 0, 250) << false << 59750;
+    QTest::newRow("a firing a little early") << QTime(10, 59, 59, 998) << false << 2;
+    QTest::newRow("before midnight") << QTime(23, 59, 59, 999) << true << 1;
+}
+
+void TestChime::nextChime()
+{
+    QFETCH(QTime, now);
+    QFETCH(bool, orNow);
+    QFETCH(int, ms);
+    QCOMPARE(hy::msToNextChime(now, orNow), ms);
 }
 
 QTEST_GUILESS_MAIN(TestChime)
