@@ -5,8 +5,9 @@ set -euo pipefail
 
 build_pkgs=(cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
     libsndfile1-dev libpulse-dev libjpeg-dev libxcb1-dev)
-# Fonts: a Song-style face for the window font, a CJK sans as fallback.
-font_pkgs=(fonts-arphic-uming fonts-wqy-zenhei)
+# Fonts: a Song-style face for the window font, a CJK sans as fallback; Qt's
+# own texts (buttons, file dialog) in Chinese.
+font_pkgs=(fonts-arphic-uming fonts-wqy-zenhei qt6-translations-l10n)
 # Virtual desktop, sound server and tools that the tests drive the program with.
 test_pkgs=(xvfb xauth xdotool x11-utils openbox trayer pulseaudio pulseaudio-utils imagemagick
     faketime dbus-daemon python3)

@@ -2,10 +2,14 @@
 
 #include "shell/errorbox.h"
 
+#include "core/log.h"
+
 #include <QFont>
 #include <QFontDatabase>
 #include <QIcon>
+#include <QLibraryInfo>
 #include <QResource>
+#include <QTranslator>
 
 namespace hy {
 
@@ -49,6 +53,26 @@ void installFontSubstitutes()
     QFont::insertSubstitutions(QStringLiteral("宋体"), faces);
 }
 
+void installQtTranslations()
+{
+    // Once per process, however often this is called.
+    static const bool installed = [] {
+        auto* translator = new QTranslator(QCoreApplication::instance());
+        const QString dir = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+        if (translator->load(QStringLiteral("qtbase_zh_CN"), dir)) {
+            QCoreApplication::installTranslator(translator);
+            return true;
+        }
+        qCWarning(lcHytune,
+                  "no Chinese translation of Qt's own texts in %s (package "
+                  "qt6-translations-l10n); its buttons and dialogs speak English",
+                  qPrintable(dir));
+        delete translator;
+        return false;
+    }();
+    Q_UNUSED(installed);
+}
+
 Application::Application(int& argc, char** argv)
     : QApplication(argc, argv)
 {
@@ -59,6 +83,7 @@ Application::Application(int& argc, char** argv)
     setDesktopFileName(QStringLiteral("hytune"));
     setWindowIcon(QIcon(QStringLiteral(":/hytune.png")));
     installFontSubstitutes();
+    installQtTranslations();
 }
 
 bool Application::notify(QObject* receiver, QEvent* event)

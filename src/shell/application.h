@@ -5,7 +5,8 @@
 namespace hy {
 
 // The application object: its title and version, the window font's
-// substitutes, and the error box for any error a handler lets escape.
+// substitutes, Qt's own texts in Chinese, and the error box for any error a
+// handler lets escape.
 class Application final : public QApplication
 {
 public:
@@ -18,6 +19,10 @@ public:
 // one is installed, and to a CJK sans otherwise, so every Chinese text has
 // glyphs.
 void installFontSubstitutes();
+// The whole interface is Chinese, whatever the desktop's language: so are
+// Qt's own texts (the buttons of message boxes, the file dialog, the context
+// menus of editable boxes), from Qt's Simplified Chinese translation.
+void installQtTranslations();
 // The family name of the embedded Song face.
 QString embeddedSongFamily();
 

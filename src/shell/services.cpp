@@ -7,25 +7,11 @@
 #include "platform/hotkey/globalhotkey.h"
 #include "platform/speech/pulseplayer.h"
 #include "platform/tickthread.h"
+#include "shell/sounddialog.h"
 
 #include <QDesktopServices>
-#include <QFileDialog>
 
 namespace hy {
-
-QString chooseSoundFileWithDialog(QWidget* parent)
-{
-    QFileDialog dialog(parent, QStringLiteral("请选择声音文件"));
-    dialog.setObjectName(QStringLiteral("dlgOpen1"));
-    dialog.setFileMode(QFileDialog::ExistingFile); // only an existing file can be chosen
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setNameFilter(QStringLiteral("声音文件(*.wav)"));
-    dialog.setDefaultSuffix(QStringLiteral("wav"));
-    dialog.setSizeGripEnabled(true);
-    if (dialog.exec() != QDialog::Accepted)
-        return {};
-    return dialog.selectedFiles().value(0);
-}
 
 FormServices realServices()
 {
@@ -47,7 +33,7 @@ FormServices realServices()
     };
     s.makeTimer = makeEventLoopTimer;
     s.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
-    s.chooseSoundFile = chooseSoundFileWithDialog;
+    s.chooseSoundFile = chooseSoundFile;
     s.clock = std::make_shared<SystemClock>();
     s.serverBase = serverBaseUrl();
     s.tipsCachePath = where.tipsCache;

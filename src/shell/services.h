@@ -32,8 +32,9 @@ struct FormServices
     // The chime and tips timers.
     TimerFactory makeTimer;
     std::function<void(const QUrl&)> openUrl;
-    // The file dialog for the alert sound: the chosen path, or empty when cancelled.
-    std::function<QString(QWidget* parent)> chooseSoundFile;
+    // The file dialog for the alert sound, given the sound chosen now: the
+    // chosen path, or empty when cancelled.
+    std::function<QString(QWidget* parent, const QString& current)> chooseSoundFile;
     std::shared_ptr<const IClock> clock;
     // Base address of the publisher's web server, without a trailing slash.
     QString serverBase;

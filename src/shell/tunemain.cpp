@@ -265,7 +265,7 @@ void TForm1::refuseStart()
 
 void TForm1::btnLastOneClick()
 {
-    const QString path = m_services.chooseSoundFile(this);
+    const QString path = m_services.chooseSoundFile(this, LastWaveFile);
     if (path.isEmpty())
         return; // cancelled: nothing changes
     const LoadedSound sound = readSoundFile(path);

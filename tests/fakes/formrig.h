@@ -81,7 +81,7 @@ struct FormRig
         };
         s.makeTimer = realTimers ? hy::TimerFactory(hy::makeEventLoopTimer) : clock->factory();
         s.openUrl = [this](const QUrl& url) { opened << url; };
-        s.chooseSoundFile = [this](QWidget*) { return nextSoundChoice; };
+        s.chooseSoundFile = [this](QWidget*, const QString&) { return nextSoundChoice; };
         s.clock = clock;
         s.serverBase = QStringLiteral("http://tips.test");
         s.tipsCachePath = dir.filePath(QStringLiteral("tipsupd.dat"));
@@ -150,6 +150,7 @@ struct BoxCatcher
     QString title;
     QString text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QStringList buttons;
     int seen = 0;
 
     void arm()
@@ -166,6 +167,9 @@ private:
                 title = box->windowTitle();
                 text = box->text();
                 icon = box->icon();
+                buttons.clear();
+                for (QAbstractButton* b : box->buttons())
+                    buttons << b->text();
                 ++seen;
                 box->done(QMessageBox::Ok);
                 return;

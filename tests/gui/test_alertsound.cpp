@@ -1,12 +1,15 @@
 #include "fakes/formrig.h"
+#include "shell/sounddialog.h"
 
 #include "core/mythread.h"
 #include "shell/application.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QtTest>
 
 namespace {
@@ -45,7 +48,11 @@ class TestAlertSound : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase() { hy::installFontSubstitutes(); }
+    void initTestCase()
+    {
+        hy::installFontSubstitutes();
+        hy::installQtTranslations();
+    }
     void choosingASound();
     void badChoiceKeepsOldSound_data();
     void badChoiceKeepsOldSound();
@@ -53,6 +60,8 @@ private slots:
     void restoredSound();
     void alertPlaysChosenSound();
     void realTicksSpeakSecondCounts();
+    void dialogStartFolder_data();
+    void dialogStartFolder();
 };
 
 void TestAlertSound::choosingASound()
@@ -220,6 +229,34 @@ void TestAlertSound::realTicksSpeakSecondCounts()
     QCOMPARE(rig.player->finished(), expected);
     QCOMPARE(rig.find<QLabel>("lblMinTick")->text(), QStringLiteral("0:0:0"));
     QVERIFY(rig.find<QPushButton>("btnMinStart")->isEnabled());
+}
+
+void TestAlertSound::dialogStartFolder_data()
+{
+    QTest::addColumn<QString>("current"); // %1: a folder of the test's
+    QTest::addColumn<QString>("folder");  // %1, or "home"
+    QTest::newRow("no sound yet") << ""
+                                  << "home";
+    QTest::newRow("a chosen sound") << "%1/ding.wav"
+                                    << "%1";
+    QTest::newRow("its folder is gone") << "%1/gone/ding.wav"
+                                        << "home";
+}
+
+void TestAlertSound::dialogStartFolder()
+{
+    QFETCH(QString, current);
+    QFETCH(QString, folder);
+    QTemporaryDir dir;
+    writeFile(dir, "ding.wav", wavImage(10, 1));
+    QDir::setCurrent(dir.path()); // never where the dialog opens on its own
+    const auto dialog =
+        hy::makeSoundDialog(nullptr, current.isEmpty() ? current : current.arg(dir.path()));
+    const QString expected = folder == "home" ? QDir::homePath() : folder.arg(dir.path());
+    QCOMPARE(QDir(dialog->directory()).canonicalPath(), QDir(expected).canonicalPath());
+    // Qt's own labels in Chinese, like the rest of the window.
+    QVERIFY2(dialog->labelText(QFileDialog::LookIn).contains(QRegularExpression("\\p{Han}")),
+             qPrintable(dialog->labelText(QFileDialog::LookIn)));
 }
 
 QTEST_MAIN(TestAlertSound)

@@ -97,6 +97,7 @@ private slots:
 void TestTunemain::initTestCase()
 {
     hy::installFontSubstitutes();
+    hy::installQtTranslations();
 }
 
 void TestTunemain::controls_data()
@@ -460,6 +461,7 @@ void TestTunemain::refusalBox()
     QCOMPARE(catcher.text, QStringLiteral("请选择倒计数条件后再试！"));
     QCOMPARE(catcher.title, QStringLiteral("禾音语音报时器"));
     QCOMPARE(catcher.icon, QMessageBox::Critical);
+    QCOMPARE(catcher.buttons, QStringList{"确定"}); // Qt's own text, in Chinese too
     QVERIFY(!form.countdown().isActive());
     QCOMPARE(rig.ticks->starts, 0);
 }

@@ -1,0 +1,35 @@
+#include "shell/sounddialog.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+
+namespace hy {
+
+std::unique_ptr<QFileDialog> makeSoundDialog(QWidget* parent, const QString& current)
+{
+    auto dialog = std::make_unique<QFileDialog>(parent, QStringLiteral("请选择声音文件"));
+    dialog->setObjectName(QStringLiteral("dlgOpen1"));
+    dialog->setFileMode(QFileDialog::ExistingFile); // only an existing file can be chosen
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setNameFilter(QStringLiteral("声音文件(*.wav)"));
+    dialog->setDefaultSuffix(QStringLiteral("wav"));
+    dialog->setSizeGripEnabled(true);
+    const QFileInfo sound(current);
+    const QString folder = !current.isEmpty() && sound.absoluteDir().exists() ? sound.absolutePath()
+                                                                              : QDir::homePath();
+    dialog->setDirectory(folder);
+    if (!current.isEmpty() && sound.exists())
+        dialog->selectFile(sound.fileName());
+    return dialog;
+}
+
+QString chooseSoundFile(QWidget* parent, const QString& current)
+{
+    const auto dialog = makeSoundDialog(parent, current);
+    if (dialog->exec() != QDialog::Accepted)
+        return {};
+    return dialog->selectedFiles().value(0);
+}
+
+} // namespace hy
