@@ -41,7 +41,14 @@ void TipsTicker::tmr1Timer()
                         this, [this, message] { hy::showErrorBox(m_window, message); },
                         Qt::QueuedConnection);
                 });
+        // The first tip as soon as the list is there, not a firing later.
+        connect(WebTips.get(), &hy::hyWebTips::finished, this, &TipsTicker::showTip);
     }
+    showTip();
+}
+
+void TipsTicker::showTip()
+{
     if (!WebTips || !WebTips->isFinished())
         return;
     const std::optional<hy::Tip> tip = WebTips->randomTip();

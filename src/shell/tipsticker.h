@@ -45,6 +45,7 @@ protected:
 
 private:
     void tmr1Timer();
+    void showTip();
     void lblTipsClick();
 
     QLabel& m_label;
