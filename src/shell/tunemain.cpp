@@ -253,6 +253,13 @@ void TForm1::showRunning(bool running)
     ui->btnStop->setEnabled(running);
 }
 
+void TForm1::showWaiting(const QTime& until)
+{
+    ui->lblMinTick->setToolTip(
+        until.isValid() ? QStringLiteral("等待开始时间 %1").arg(until.toString("H:mm:ss"))
+                        : QString());
+}
+
 void TForm1::refuseStart()
 {
     QMessageBox box(QMessageBox::Critical, windowTitle(),

@@ -77,6 +77,7 @@ private:
     void showCycleCount(int count) override;
     void showRunning(bool running) override;
     void refuseStart() override;
+    void showWaiting(const QTime& until) override;
 
     std::unique_ptr<Ui::TForm1> ui;
     hy::FormServices m_services;

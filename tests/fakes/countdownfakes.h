@@ -67,6 +67,7 @@ public:
     void showCycleCount(int count) override { cycles = count; }
     void showRunning(bool on) override { running = on; }
     void refuseStart() override { ++refusals; }
+    void showWaiting(const QTime& until) override { waitingUntil = until; }
 
     QMap<hy::CountdownBox, bool> checked;
     QMap<hy::CountdownField, QString> texts;
@@ -76,4 +77,5 @@ public:
     int cycles = -1;
     bool running = false;
     int refusals = 0;
+    QTime waitingUntil;
 };

@@ -64,6 +64,7 @@ private slots:
     void tipsShownAndOpenedSafely_data();
     void tipsShownAndOpenedSafely();
     void closingBeforeFirstTipWritesNothing();
+    void waitingForStartTimeIsShown();
     void tipsDestroyedAfterSave();
 };
 
@@ -359,6 +360,23 @@ void TestFormFeatures::tipsDestroyedAfterSave()
     form.close();
     QCOMPARE(rig.journal,
              (QStringList{"announcer stopped with 23 clips", "settings saved", "tips destroyed"}));
+}
+
+void TestFormFeatures::waitingForStartTimeIsShown()
+{
+    FormRig rig;
+    rig.make();
+    rig.find<QCheckBox>("chkSec")->setChecked(true);
+    rig.find<QCheckBox>("chkStart")->setChecked(true);
+    rig.find<QTimeEdit>("dtmpckrStart")->setTime(QTime(7, 30, 5));
+    rig.clock->now = QTime(7, 0, 0);
+    rig.click("btnMinStart");
+    auto* display = rig.find<QLabel>("lblMinTick");
+    QCOMPARE(display->toolTip(), QStringLiteral("等待开始时间 7:30:05"));
+    QCOMPARE(display->text(), QStringLiteral("0:10:30")); // the designed display stays
+    rig.clock->now = QTime(7, 30, 5);
+    rig.tick();
+    QCOMPARE(display->toolTip(), QString());
 }
 
 QTEST_MAIN(TestFormFeatures)

@@ -437,13 +437,17 @@ void TestCountdown::startTimeGate()
     rig.view.start = startAt;
     rig.clock.now = now;
     rig.engine.start();
+    QCOMPARE(rig.engine.isWaiting(), !counts);
     rig.tick();
     QCOMPARE(rig.engine.RemainSeconds, counts ? 629 : 630);
     QCOMPARE(rig.view.display, counts ? QStringLiteral("0:10:29") : QStringLiteral("0:10:30"));
+    QCOMPARE(rig.view.waitingUntil, counts ? QTime() : startAt);
     if (!counts) {
         rig.clock.now = startAt;
         rig.tick();
         QCOMPARE(rig.engine.RemainSeconds, 629);
+        QVERIFY(!rig.engine.isWaiting());
+        QCOMPARE(rig.view.waitingUntil, QTime());
     }
 }
 
@@ -469,6 +473,10 @@ void TestCountdown::gateStaysOpenPastMidnight()
     rig.engine.start();
     rig.tick();
     QCOMPARE(rig.engine.RemainSeconds, 630);
+    QVERIFY(rig.engine.isWaiting());
+    rig.engine.stop(); // no run, nothing to wait for
+    QVERIFY(!rig.engine.isWaiting());
+    QCOMPARE(rig.view.waitingUntil, QTime());
 }
 
 QTEST_GUILESS_MAIN(TestCountdown)

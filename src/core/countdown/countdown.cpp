@@ -6,6 +6,15 @@
 #include "core/inputerror.h"
 
 namespace hy {
+namespace {
+
+// Milliseconds and dates do not count.
+int secondOfDay(const QTime& t)
+{
+    return (t.hour() * 60 + t.minute()) * 60 + t.second();
+}
+
+} // namespace
 
 CountdownEngine::CountdownEngine(ICountdownView& view, ITickSource& ticks, const IClock& clock,
                                  IAnnounceSink& announcer)
@@ -55,6 +64,8 @@ void CountdownEngine::start()
     m_gatePassed = false;
     m_ticks.start(m_run);
     m_view.showRunning(true);
+    setWaiting(m_view.isChecked(CountdownBox::StartTime) &&
+               secondOfDay(m_clock.timeOfDay()) < secondOfDay(m_view.startTime()));
 }
 
 void CountdownEngine::stop()
@@ -62,16 +73,22 @@ void CountdownEngine::stop()
     m_ticks.stop();
     m_active = false;
     m_view.showRunning(false);
+    setWaiting(false);
+}
+
+void CountdownEngine::setWaiting(bool waiting)
+{
+    if (waiting == m_waiting)
+        return;
+    m_waiting = waiting;
+    m_view.showWaiting(waiting ? m_view.startTime() : QTime());
 }
 
 bool CountdownEngine::gateClosed()
 {
     if (!m_view.isChecked(CountdownBox::StartTime) || m_gatePassed)
         return false;
-    const QTime now = m_clock.timeOfDay();
-    const QTime at = m_view.startTime();
-    const auto key = [](const QTime& t) { return (t.hour() * 60 + t.minute()) * 60 + t.second(); };
-    if (key(now) < key(at))
+    if (secondOfDay(m_clock.timeOfDay()) < secondOfDay(m_view.startTime()))
         return true;
     // Once open, the gate stays open for the rest of the run and its cycles,
     // so a run that passes midnight goes on.
@@ -83,7 +100,9 @@ void CountdownEngine::tick(quint64 run)
 {
     if (!m_active || run != m_run)
         return;
-    if (gateClosed())
+    const bool held = gateClosed();
+    setWaiting(held);
+    if (held)
         return;
 
     int& r = RemainSeconds;

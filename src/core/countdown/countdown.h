@@ -46,6 +46,9 @@ public:
     virtual void showRunning(bool running) = 0; // Start disabled and Stop enabled while running
     // Start was asked for with no count chosen.
     virtual void refuseStart() = 0;
+    // The run is held back until the start time `until`; an invalid time when
+    // it no longer is (or there is no run).
+    virtual void showWaiting(const QTime& until) = 0;
 };
 
 // The h:m:s countdown: Start, Stop and the one-second tick.
@@ -64,6 +67,8 @@ public:
     void tick(quint64 run);
 
     bool isActive() const { return m_active; }
+    // A run that the start-time gate holds back.
+    bool isWaiting() const { return m_waiting; }
 
     int TotalSeconds = 0;
     int RemainSeconds = 0;
@@ -76,6 +81,7 @@ public:
 
 private:
     bool gateClosed();
+    void setWaiting(bool waiting);
 
     ICountdownView& m_view;
     ITickSource& m_ticks;
@@ -84,6 +90,7 @@ private:
     quint64 m_run = 0;
     bool m_active = false;
     bool m_gatePassed = false;
+    bool m_waiting = false;
 };
 
 } // namespace hy
