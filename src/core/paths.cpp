@@ -59,6 +59,12 @@ DataLocations dataLocationsFor(const QString& exeDir, bool installed, const QStr
     return where;
 }
 
+bool isInstalledCopy(bool shippedFilesBeside, bool folderWritable, bool settingsBeside)
+{
+    // A portable copy on a read-only medium still has its settings beside it.
+    return shippedFilesBeside || (!folderWritable && !settingsBeside);
+}
+
 DataLocations dataLocations()
 {
     // An installed program has its shipped files in ../share/hytune beside
@@ -66,7 +72,9 @@ DataLocations dataLocations()
     const QString exeDir = executableDir();
     const QString shipped =
         QDir::cleanPath(exeDir + QStringLiteral("/../share/hytune/hytunetm.db"));
-    const bool installed = QFileInfo(shipped).isFile() || !QFileInfo(exeDir).isWritable();
+    const bool installed =
+        isInstalledCopy(QFileInfo(shipped).isFile(), QFileInfo(exeDir).isWritable(),
+                        QFileInfo(QDir(exeDir).filePath(QStringLiteral("hytunetm.db"))).isFile());
     return dataLocationsFor(exeDir, installed, xdgHome("XDG_CONFIG_HOME", ".config"),
                             xdgHome("XDG_CACHE_HOME", ".cache"), shipped);
 }

@@ -14,9 +14,8 @@ QString appFilePath(const QString& name);
 
 // Where a run keeps its settings file and tips cache. Run from its build or
 // an unpacked folder, the program keeps them next to the executable. Installed
-// (its shipped files are in ../share/hytune, or its directory is not
-// writable), it keeps the settings in $XDG_CONFIG_HOME/hytune and the cache in
-// $XDG_CACHE_HOME/hytune.
+// (isInstalledCopy), it keeps the settings in $XDG_CONFIG_HOME/hytune and the
+// cache in $XDG_CACHE_HOME/hytune.
 struct DataLocations
 {
     QString settingsFile;
@@ -27,6 +26,11 @@ struct DataLocations
 };
 
 DataLocations dataLocations();
+// Whether the program runs as an installed copy: its shipped files are in
+// ../share/hytune, or its folder cannot be written and holds no settings file
+// (a folder that cannot be written but holds one is a portable copy on a
+// read-only medium: its settings are read from there, and not saved).
+bool isInstalledCopy(bool shippedFilesBeside, bool folderWritable, bool settingsBeside);
 // The same decision with everything given, for tests.
 DataLocations dataLocationsFor(const QString& exeDir, bool installed, const QString& configHome,
                                const QString& cacheHome, const QString& shippedSettings);

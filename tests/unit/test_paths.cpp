@@ -10,6 +10,8 @@ private slots:
     void locations_data();
     void locations();
     void defaultSettingsForInstalledProgram();
+    void installedOrPortable_data();
+    void installedOrPortable();
 };
 
 void TestPaths::locations_data()
@@ -71,6 +73,28 @@ void TestPaths::defaultSettingsForInstalledProgram()
                                                dir.filePath("cache2"), shipped);
     QVERIFY(!hy::provideDefaultSettings(portable));
     QVERIFY(!QFile::exists(portable.settingsFile));
+}
+
+void TestPaths::installedOrPortable_data()
+{
+    QTest::addColumn<bool>("shipped");
+    QTest::addColumn<bool>("writable");
+    QTest::addColumn<bool>("settingsBeside");
+    QTest::addColumn<bool>("installed");
+    QTest::newRow("build folder") << false << true << true << false;
+    QTest::newRow("unpacked, settings deleted") << false << true << false << false;
+    QTest::newRow("installed under a prefix") << true << true << false << true;
+    QTest::newRow("system folder, nothing beside") << false << false << false << true;
+    QTest::newRow("read-only medium with its settings") << false << false << true << false;
+}
+
+void TestPaths::installedOrPortable()
+{
+    QFETCH(bool, shipped);
+    QFETCH(bool, writable);
+    QFETCH(bool, settingsBeside);
+    QFETCH(bool, installed);
+    QCOMPARE(hy::isInstalledCopy(shipped, writable, settingsBeside), installed);
 }
 
 QTEST_GUILESS_MAIN(TestPaths)
