@@ -11,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSet>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTextLayout>
 #include <QTimeEdit>
@@ -92,6 +93,7 @@ private slots:
     void checkBoxHandlersRunOnChangeOnly();
     void programSelectionRunsNoHandler();
     void downloadLink();
+    void accessibleNames();
 };
 
 void TestTunemain::initTestCase()
@@ -534,6 +536,29 @@ void TestTunemain::downloadLink()
     rig.find<QTabWidget>("pgc1")->setCurrentIndex(1);
     QTest::mouseClick(rig.find<QLabel>("lbl8"), Qt::LeftButton);
     QCOMPARE(rig.opened, QList<QUrl>{QUrl("http://tips.test/showsoft.asp?id=101")});
+}
+
+// Every control the keyboard reaches can be told apart by name, also where its
+// visible text is a number or repeats another's; the labels before the boxes
+// are tied to them.
+void TestTunemain::accessibleNames()
+{
+    FormRig rig;
+    TForm1& form = rig.make();
+    QStringList names;
+    for (QWidget* w : form.findChildren<QWidget*>()) {
+        if ((w->focusPolicy() & Qt::TabFocus) && !w->objectName().isEmpty() &&
+            !w->objectName().startsWith("qt_") && !qobject_cast<QTabBar*>(w))
+            names << w->accessibleName();
+    }
+    QVERIFY(names.size() >= 24); // the tab order's 23 and the help text, at least
+    QVERIFY2(!names.contains(QString()), qPrintable(names.join(' ')));
+    QCOMPARE(QSet<QString>(names.begin(), names.end()).size(), names.size());
+    QCOMPARE(rig.find<QLabel>("lbl4")->buddy(), rig.find<QComboBox>("cbbKey"));
+    QCOMPARE(rig.find<QLabel>("lbl3")->buddy(), rig.find<QComboBox>("cbbKey"));
+    QCOMPARE(rig.find<QLabel>("lbl7")->buddy(), rig.find<QComboBox>("cbbHour"));
+    QCOMPARE(rig.find<QLabel>("lbl12")->buddy(), rig.find<QComboBox>("cbbPerMin"));
+    QCOMPARE(rig.find<QLabel>("lbl15")->buddy(), rig.find<QComboBox>("cbbPerSec"));
 }
 
 QTEST_MAIN(TestTunemain)
