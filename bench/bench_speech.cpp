@@ -13,7 +13,7 @@
 
 #include "stats.h"
 
-#include "e2e/monitorrecorder.h"
+#include "support/monitorrecorder.h"
 
 #include "core/mythread.h"
 #include "core/speech/cliptable.h"

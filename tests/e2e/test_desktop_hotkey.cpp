@@ -1,13 +1,13 @@
 // The desktop-wide hotkey through the main window, with the real X11 key grab:
 // keys are typed with xdotool (XTEST) as from any program, the key is chosen
 // in cbbKey with the keyboard, and another X client competes for the grab.
-#include "e2e/otherclient.h"
-#include "e2e/xdesktop.h"
 #include "fakes/formrig.h"
+#include "support/otherclient.h"
+#include "support/xdesktop.h"
 
-#include "shell/application.h"
 #include "platform/hotkey/globalhotkey.h"
 #include "platform/x11/x11hotkey.h"
+#include "shell/application.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -2,8 +2,8 @@
 // placed, stay-on-top as the window manager sees it, and the tray icon:
 // minimizing to it, clicks on it, and its end with the window. Everything is
 // checked from outside the program with the standard X tools.
-#include "e2e/xdesktop.h"
 #include "fakes/formrig.h"
+#include "support/xdesktop.h"
 
 #include "shell/application.h"
 #include "shell/trayicon.h"

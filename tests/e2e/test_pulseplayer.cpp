@@ -1,9 +1,9 @@
-#include "e2e/monitorrecorder.h"
+#include "support/monitorrecorder.h"
 
 #include "core/speech/cliptable.h"
-#include "platform/speech/pulseplayer.h"
 #include "core/speech/sharedsound.h"
 #include "core/speech/speaker.h"
+#include "platform/speech/pulseplayer.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryFile>

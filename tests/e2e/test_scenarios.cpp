@@ -2,7 +2,7 @@
 // built binary in a folder of its own (so its settings file is ours to set),
 // xdotool for keys and clicks, xprop/xwininfo to look at its window, parec on
 // the session's null sink to hear what it says, and libfaketime for the clock.
-#include "e2e/monitorrecorder.h"
+#include "support/monitorrecorder.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,8 +1,8 @@
 // The X11 hotkey against a real X server: keys are typed with xdotool (XTEST),
 // and a second X client competes for the same grabs.
-#include "e2e/otherclient.h"
 #include "platform/hotkey/globalhotkey.h"
 #include "platform/x11/x11hotkey.h"
+#include "support/otherclient.h"
 
 #include <QGuiApplication>
 #include <QProcess>
