@@ -36,11 +36,6 @@ namespace {
 using benchstats::median;
 using benchstats::percentile;
 
-double bytesToMs(qsizetype bytes)
-{
-    return double(bytes) / 44.1;
-}
-
 // Clip sequences of the phrases spoken by the program: clock times, minute
 // counts and second counts.
 const std::vector<std::vector<int>> kPhrases = {

@@ -18,12 +18,6 @@ using namespace std::chrono;
 
 namespace {
 
-// A clip is 22050 Hz mono 16-bit: 44.1 bytes per millisecond.
-double bytesToMs(qsizetype bytes)
-{
-    return double(bytes) / 44.1;
-}
-
 // Runs a piece of code with stderr going to a file, and returns what it wrote.
 template <typename F>
 QByteArray captureStderr(F&& body)

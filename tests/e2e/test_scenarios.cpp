@@ -24,7 +24,6 @@
 namespace {
 
 const QString kTitle = QStringLiteral("禾音语音报时器");
-constexpr double kBytesPerMs = 44.1; // 22050 Hz, 16-bit mono
 constexpr int kClipCount = 23;
 // A spoken count may begin this much after its tick (tick thread, event
 // queue, announcer, sound server buffering), and this much before it (how
@@ -350,61 +349,10 @@ public:
         return true;
     }
     QByteArrayView clip(int i) const { return clipSamples(m_images[i]); }
-    double durationMs(int i) const { return double(clip(i).size()) / kBytesPerMs; }
+    double durationMs(int i) const { return bytesToMs(clip(i).size()); }
 
 private:
     std::array<QByteArray, kClipCount> m_images;
-};
-
-// Records the sink "out" through parec into a file that can be read while
-// it grows, so a test can wait for a clip instead of sleeping.
-class SinkRecording
-{
-public:
-    ~SinkRecording() { stop(); }
-
-    bool start()
-    {
-        if (!m_dir.isValid())
-            return false;
-        m_path = m_dir.filePath(QStringLiteral("sink.raw"));
-        m_parec.setStandardOutputFile(m_path);
-        m_parec.setStandardErrorFile(m_dir.filePath(QStringLiteral("parec.log")));
-        m_parec.start(QStringLiteral("parec"),
-                      {QStringLiteral("-d"), QStringLiteral("out.monitor"),
-                       QStringLiteral("--rate=22050"), QStringLiteral("--channels=1"),
-                       QStringLiteral("--format=s16le"), QStringLiteral("--latency-msec=10")});
-        if (!m_parec.waitForStarted(5000))
-            return false;
-        return waitUntil([this] { return size() > 0 || m_parec.state() == QProcess::NotRunning; },
-                         5000, 5) &&
-               size() > 0;
-    }
-
-    // How far the recording has got, in milliseconds of sound.
-    double positionMs() const { return double(size()) / kBytesPerMs; }
-    QByteArray samples() const
-    {
-        QFile f(m_path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-    QByteArray stop()
-    {
-        if (m_parec.state() != QProcess::NotRunning) {
-            m_parec.terminate();
-            if (!m_parec.waitForFinished(3000))
-                m_parec.kill();
-            m_parec.waitForFinished(2000);
-        }
-        return samples();
-    }
-
-private:
-    qint64 size() const { return QFile(m_path).size(); }
-
-    QTemporaryDir m_dir;
-    QString m_path;
-    QProcess m_parec;
 };
 
 struct Heard
@@ -463,7 +411,7 @@ Transcript transcribe(QByteArrayView recording, const ClipSet& clips)
         const QByteArrayView clip = clips.clip(i);
         for (qsizetype pos = findClip(recording, clip); pos >= 0;
              pos = findClip(recording, clip, pos + clip.size())) {
-            t.heard.append({i, double(pos) / kBytesPerMs, double(clip.size()) / kBytesPerMs});
+            t.heard.append({i, bytesToMs(pos), bytesToMs(clip.size())});
             spans.append({pos, pos + clip.size()});
         }
     }
@@ -475,7 +423,7 @@ Transcript transcribe(QByteArrayView recording, const ClipSet& clips)
     auto silentUpTo = [&](qsizetype to) {
         for (qsizetype i = from; i < to; ++i) {
             if (recording[i] != 0) {
-                t.strayAtMs = double(i) / kBytesPerMs;
+                t.strayAtMs = bytesToMs(i);
                 return false;
             }
         }
@@ -658,7 +606,7 @@ void TestScenarios::secondCountsAndAlert()
                       QStringLiteral("IsCircle=0")})));
     QVERIFY2(startApp(app), "no main window appeared");
 
-    SinkRecording rec;
+    MonitorRecorder rec;
     QVERIFY2(rec.start(), "cannot record the sink");
     const double pressed = rec.positionMs(); // the press comes after this point
     QVERIFY(pressKeys({QStringLiteral("ctrl+F1")}));
@@ -670,7 +618,7 @@ void TestScenarios::secondCountsAndAlert()
              qPrintable(transcribe(rec.samples(), m_clips).describe()));
     // Nothing may follow: wait out the end of the run and a little more.
     QVERIFY(waitUntil([&] { return rec.positionMs() >= pressed + 15000; }, 10000));
-    const Transcript t = transcribe(rec.stop(), m_clips);
+    const Transcript t = transcribe(rec.stop(0), m_clips);
 
     const QList<int> expectedClips{10, 9, 8, 7, 6, 5, 4, 3, 2, 22};
     QCOMPARE(t.clips(), expectedClips);
@@ -697,7 +645,7 @@ void TestScenarios::minuteCount()
                       QStringLiteral("IsSecondCounter=0"), QStringLiteral("IsLastOne=0")})));
     QVERIFY2(startApp(app), "no main window appeared");
 
-    SinkRecording rec;
+    MonitorRecorder rec;
     QVERIFY2(rec.start(), "cannot record the sink");
     const double pressed = rec.positionMs(); // the press comes after this point
     QVERIFY(pressKeys({QStringLiteral("ctrl+F1")}));
@@ -705,7 +653,7 @@ void TestScenarios::minuteCount()
     QVERIFY2(waitUntil([&] { return transcribe(rec.samples(), m_clips).contains(21); }, 12000, 200),
              qPrintable(transcribe(rec.samples(), m_clips).describe()));
     QVERIFY(waitUntil([&] { return rec.positionMs() >= pressed + 10000; }, 5000));
-    const Transcript t = transcribe(rec.stop(), m_clips);
+    const Transcript t = transcribe(rec.stop(0), m_clips);
 
     const QList<int> expectedClips{18, 19, 1, 20, 21};
     QCOMPARE(t.clips(), expectedClips);
@@ -725,7 +673,7 @@ void TestScenarios::hourChime()
     App app;
     QVERIFY(app.writeSettings(settingsText({QStringLiteral("IsHour=1")})));
 
-    SinkRecording rec;
+    MonitorRecorder rec;
     QVERIFY2(rec.start(), "cannot record the sink");
     const double launched = rec.positionMs();
     QVERIFY2(startApp(app, {QStringLiteral("LD_PRELOAD=") + kLibFaketime,
@@ -743,7 +691,7 @@ void TestScenarios::hourChime()
     // Then a moment of silence: the phrase is not said again.
     const double heardBy = rec.positionMs();
     QVERIFY(waitUntil([&] { return rec.positionMs() >= heardBy + 1500; }, 5000));
-    const Transcript t = transcribe(rec.stop(), m_clips);
+    const Transcript t = transcribe(rec.stop(0), m_clips);
 
     const QList<int> tenOClock{11, 12, 10, 13, 10, 14, 15};
     QCOMPARE(t.clips(), tenOClock);
@@ -824,7 +772,7 @@ void TestScenarios::settingsRoundTrip()
     QVERIFY2(waitUntil([&] { return hasState(id, QStringLiteral("_NET_WM_STATE_ABOVE")); }, 5000),
              qPrintable(xprop(id, QStringLiteral("_NET_WM_STATE"))));
 
-    SinkRecording rec;
+    MonitorRecorder rec;
     QVERIFY2(rec.start(), "cannot record the sink");
     const double f1 = rec.positionMs();
     QVERIFY(pressKeys({QStringLiteral("ctrl+F1")}));
@@ -835,7 +783,7 @@ void TestScenarios::settingsRoundTrip()
     QVERIFY2(waitUntil([&] { return transcribe(rec.samples(), m_clips).contains(1); }, 6000, 100),
              qPrintable(transcribe(rec.samples(), m_clips).describe()));
     QVERIFY(waitUntil([&] { return rec.positionMs() >= f5 + 5000; }, 5000));
-    const Transcript t = transcribe(rec.stop(), m_clips);
+    const Transcript t = transcribe(rec.stop(0), m_clips);
 
     QCOMPARE(t.clips(), (QList<int>{3, 2, 1}));
     QVERIFY2(t.strayAtMs < 0, qPrintable(t.describe()));
@@ -897,20 +845,20 @@ void TestScenarios::soundServerRestart()
 
     {
         // Speech works before: start, hear the first count, stop.
-        SinkRecording before;
+        MonitorRecorder before;
         QVERIFY2(before.start(), "cannot record the sink");
         QVERIFY(pressKeys({QStringLiteral("ctrl+F1")}));
         QVERIFY2(
             waitUntil([&] { return transcribe(before.samples(), m_clips).contains(5); }, 4000, 50),
             qPrintable(transcribe(before.samples(), m_clips).describe()));
         QVERIFY(pressKeys({QStringLiteral("ctrl+F1")}));
-        before.stop();
+        before.stop(0);
     }
 
     QVERIFY2(restartSoundServer(), "the sound server did not restart");
     QVERIFY(app.running());
 
-    SinkRecording after;
+    MonitorRecorder after;
     QVERIFY2(after.start(), "cannot record the sink of the new sound server");
     const double pressed = after.positionMs();
     QVERIFY(pressKeys({QStringLiteral("ctrl+F1")}));
@@ -918,7 +866,7 @@ void TestScenarios::soundServerRestart()
              qPrintable(transcribe(after.samples(), m_clips).describe() + QStringLiteral("\n") +
                         app.output()));
     QVERIFY(waitUntil([&] { return after.positionMs() >= pressed + 6500; }, 5000));
-    const Transcript t = transcribe(after.stop(), m_clips);
+    const Transcript t = transcribe(after.stop(0), m_clips);
 
     QCOMPARE(t.clips(), (QList<int>{5, 4, 3, 2, 1}));
     QVERIFY2(t.strayAtMs < 0, qPrintable(t.describe()));
