@@ -3,7 +3,7 @@
 // in cbbKey with the keyboard, and another X client competes for the grab.
 #include "fakes/formrig.h"
 #include "support/otherclient.h"
-#include "support/xdesktop.h"
+#include "support/xwidgets.h"
 
 #include "platform/hotkey/globalhotkey.h"
 #include "platform/x11/x11hotkey.h"
@@ -19,14 +19,9 @@
 #include <X11/keysym.h>
 
 using Status = hy::GlobalHotkey::Status;
-using xdesk::Wid;
+using xdesk::widOf;
 
 namespace {
-
-Wid widOf(const QWidget& w)
-{
-    return w.windowHandle() ? Wid(w.windowHandle()->winId()) : 0;
-}
 
 // Types each key combination, then waits until what they caused has arrived.
 bool type(const QStringList& combos)

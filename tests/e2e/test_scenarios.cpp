@@ -3,6 +3,7 @@
 // xdotool for keys and clicks, xprop/xwininfo to look at its window, parec on
 // the session's null sink to hear what it says, and libfaketime for the clock.
 #include "support/monitorrecorder.h"
+#include "support/xdesktop.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -11,7 +12,6 @@
 #include <QPoint>
 #include <QProcess>
 #include <QRect>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
@@ -19,7 +19,6 @@
 #include <algorithm>
 #include <array>
 #include <functional>
-#include <optional>
 
 namespace {
 
@@ -39,30 +38,6 @@ constexpr QPoint kPageOrigin(2, 28);
 
 // ---- small tools --------------------------------------------------------------
 
-struct ToolResult
-{
-    bool ok = false;
-    QString out;
-};
-
-ToolResult tool(const QString& program, const QStringList& args, int timeoutMs = 15000)
-{
-    QProcess p;
-    p.start(program, args);
-    if (!p.waitForFinished(timeoutMs)) {
-        p.kill();
-        p.waitForFinished(2000);
-        return {false, {}};
-    }
-    return {p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0,
-            QString::fromUtf8(p.readAllStandardOutput())};
-}
-
-bool xdotool(const QStringList& args)
-{
-    return tool(QStringLiteral("xdotool"), args).ok;
-}
-
 // Polls `done` until it holds or `timeoutMs` has passed; true if it held.
 bool waitUntil(const std::function<bool()>& done, int timeoutMs, int pollMs = 50)
 {
@@ -81,124 +56,10 @@ void sleepMs(int ms)
     QThread::msleep(ms);
 }
 
-// ---- the X side ---------------------------------------------------------------
-
-QList<quint32> windowIds(const QString& text)
-{
-    QList<quint32> ids;
-    static const QRegularExpression hex(QStringLiteral("0x[0-9a-fA-F]+"));
-    for (const auto& m : hex.globalMatch(text))
-        ids << m.captured().toUInt(nullptr, 16);
-    return ids;
-}
-
-QString xprop(quint32 window, const QString& property)
-{
-    return tool(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(window), property})
-        .out;
-}
-
-QString rootProperty(const QString& property)
-{
-    return tool(QStringLiteral("xprop"), {QStringLiteral("-root"), property}).out;
-}
-
-// The numbers after "=" of a CARDINAL property.
-QList<int> cardinals(const QString& text)
-{
-    QList<int> values;
-    const qsizetype eq = text.indexOf(QLatin1Char('='));
-    if (eq < 0)
-        return values;
-    for (const QString& part : text.mid(eq + 1).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-        bool ok = false;
-        const int v = part.trimmed().toInt(&ok);
-        if (ok)
-            values << v;
-    }
-    return values;
-}
-
-QList<quint32> managedWindows()
-{
-    return windowIds(rootProperty(QStringLiteral("_NET_CLIENT_LIST")));
-}
-
-quint32 activeWindow()
-{
-    const QList<quint32> ids = windowIds(rootProperty(QStringLiteral("_NET_ACTIVE_WINDOW")));
-    return ids.isEmpty() ? 0 : ids.first();
-}
-
-struct WindowInfo
-{
-    bool exists = false;
-    bool viewable = false;
-    QRect client; // in root coordinates
-};
-
-WindowInfo windowInfo(quint32 window)
-{
-    const ToolResult r =
-        tool(QStringLiteral("xwininfo"), {QStringLiteral("-id"), QString::number(window)});
-    WindowInfo info;
-    if (!r.ok)
-        return info;
-    auto number = [&](const QString& label) {
-        const QRegularExpression re(QRegularExpression::escape(label) +
-                                    QStringLiteral(":\\s*(-?\\d+)"));
-        return re.match(r.out).captured(1).toInt();
-    };
-    info.exists = true;
-    info.viewable = r.out.contains(QStringLiteral("IsViewable"));
-    info.client = QRect(number(QStringLiteral("Absolute upper-left X")),
-                        number(QStringLiteral("Absolute upper-left Y")),
-                        number(QStringLiteral("Width")), number(QStringLiteral("Height")));
-    return info;
-}
-
-QSize screenSize()
-{
-    const ToolResult r = tool(QStringLiteral("xwininfo"), {QStringLiteral("-root")});
-    const auto w = QRegularExpression(QStringLiteral("Width:\\s*(\\d+)")).match(r.out);
-    const auto h = QRegularExpression(QStringLiteral("Height:\\s*(\\d+)")).match(r.out);
-    return {w.captured(1).toInt(), h.captured(1).toInt()};
-}
-
-bool hasState(quint32 window, const QString& state)
-{
-    return xprop(window, QStringLiteral("_NET_WM_STATE")).contains(state);
-}
-
-// The small window our program put into the tray host, found in the window
-// tree by its class; its centre in root coordinates, or nothing.
-std::optional<QPoint> trayIconCentre(quint32 mainWindow)
-{
-    const ToolResult r =
-        tool(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")});
-    static const QRegularExpression line(QStringLiteral(
-        "(0x[0-9a-f]+) .*\\(\"hytune\" \"hytune\"\\)\\s+(\\d+)x(\\d+)[+-]-?\\d+[+-]-?\\d+"
-        "\\s+\\+(-?\\d+)\\+(-?\\d+)"));
-    for (const auto& m : line.globalMatch(r.out)) {
-        const quint32 id = m.captured(1).toUInt(nullptr, 16);
-        const int w = m.captured(2).toInt();
-        const int h = m.captured(3).toInt();
-        if (id == mainWindow || w < 8 || h < 8 || w > 64 || h > 64)
-            continue;
-        return QPoint(m.captured(4).toInt() + w / 2, m.captured(5).toInt() + h / 2);
-    }
-    return std::nullopt;
-}
-
-bool clickAt(QPoint p)
-{
-    return xdotool({QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(p.x()),
-                    QString::number(p.y()), QStringLiteral("click"), QStringLiteral("1")});
-}
-
+// Types keys at whichever window has the focus.
 bool pressKeys(const QStringList& keys)
 {
-    return xdotool(
+    return xdesk::xdotool(
         QStringList{QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("60")} + keys);
 }
 
@@ -260,8 +121,8 @@ public:
     // Our main window: the managed window that carries our process id.
     quint32 mainWindow() const
     {
-        for (quint32 id : managedWindows()) {
-            if (cardinals(xprop(id, QStringLiteral("_NET_WM_PID"))).value(0) == m_proc.processId())
+        for (quint32 id : xdesk::clientList()) {
+            if (xdesk::cardinals(id, QStringLiteral("_NET_WM_PID")).value(0) == m_proc.processId())
                 return id;
         }
         return 0;
@@ -276,7 +137,7 @@ public:
                 if (!running())
                     return true;
                 id = mainWindow();
-                return id != 0 && windowInfo(id).viewable;
+                return id != 0 && xdesk::mapState(id) == QLatin1String("IsViewable");
             },
             timeoutMs, 100);
         return running() ? id : 0;
@@ -287,9 +148,9 @@ public:
     int closeAndWait(int timeoutMs = 15000)
     {
         if (const quint32 id = mainWindow()) {
-            xdotool(
+            xdesk::xdotool(
                 {QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(id)});
-            xdotool({QStringLiteral("key"), QStringLiteral("alt+F4")});
+            xdesk::xdotool({QStringLiteral("key"), QStringLiteral("alt+F4")});
         }
         if (!m_proc.waitForFinished(timeoutMs))
             return -1;
@@ -493,9 +354,11 @@ QByteArray settingsText(const QStringList& lines)
 bool restartSoundServer()
 {
     const QString dir = qEnvironmentVariable("HYTUNE_E2E_DIR");
-    return !dir.isEmpty() &&
-           tool(QStringLiteral(HY_SESSION_SCRIPT), {QStringLiteral("pulse-restart"), dir}, 60000)
-               .ok;
+    bool ok = false;
+    if (!dir.isEmpty())
+        xdesk::tool(QStringLiteral(HY_SESSION_SCRIPT), {QStringLiteral("pulse-restart"), dir}, &ok,
+                    60000);
+    return ok;
 }
 
 } // namespace
@@ -547,17 +410,16 @@ void TestScenarios::firstStartWithoutSettings()
     const quint32 id = startApp(app);
     QVERIFY2(id, "no main window appeared");
 
-    QVERIFY(
-        xprop(id, QStringLiteral("_NET_WM_NAME")).contains(QStringLiteral("\"") + kTitle + '"'));
-    const WindowInfo info = windowInfo(id);
-    QCOMPARE(info.client.size(), QSize(544, 362));
+    QVERIFY(xdesk::xprop(id, QStringLiteral("_NET_WM_NAME"))
+                .contains(QStringLiteral("\"") + kTitle + '"'));
+    QCOMPARE(xdesk::clientRect(id).size(), QSize(544, 362));
 
     // Fixed size, and only minimize and close offered.
-    const QString normalHints = xprop(id, QStringLiteral("WM_NORMAL_HINTS"));
+    const QString normalHints = xdesk::xprop(id, QStringLiteral("WM_NORMAL_HINTS"));
     QVERIFY2(normalHints.contains(QStringLiteral("minimum size: 544 by 362")) &&
                  normalHints.contains(QStringLiteral("maximum size: 544 by 362")),
              qPrintable(normalHints));
-    const QString actions = xprop(id, QStringLiteral("_NET_WM_ALLOWED_ACTIONS"));
+    const QString actions = xdesk::xprop(id, QStringLiteral("_NET_WM_ALLOWED_ACTIONS"));
     QVERIFY2(actions.contains(QStringLiteral("_NET_WM_ACTION_MINIMIZE")) &&
                  actions.contains(QStringLiteral("_NET_WM_ACTION_CLOSE")) &&
                  !actions.contains(QStringLiteral("MAXIMIZE")) &&
@@ -567,13 +429,13 @@ void TestScenarios::firstStartWithoutSettings()
     // The whole window, frame included, sits in the middle of the screen.
     // The frame is the window manager's, known to the program only once the
     // window is on the screen: allow a moment to settle.
-    const QSize screen = screenSize();
+    const QSize screen = xdesk::clientRect(0).size();
     QRect frame;
     auto centred = [&] {
-        const QList<int> extents = cardinals(xprop(id, QStringLiteral("_NET_FRAME_EXTENTS")));
-        if (extents.size() != 4) // left, right, top, bottom
+        const QMargins extents = xdesk::frameExtents(id);
+        if (extents.isNull())
             return false;
-        frame = windowInfo(id).client.adjusted(-extents[0], -extents[2], extents[1], extents[3]);
+        frame = xdesk::clientRect(id).marginsAdded(extents);
         const QPointF off(frame.x() + frame.width() / 2.0 - screen.width() / 2.0,
                           frame.y() + frame.height() / 2.0 - screen.height() / 2.0);
         return std::abs(off.x()) <= 3 && std::abs(off.y()) <= 3;
@@ -719,15 +581,18 @@ void TestScenarios::settingsRoundTrip()
     QVERIFY(app.writeSettings("[Common]\r\nIsHour=0\r\n"));
     quint32 id = startApp(app);
     QVERIFY2(id, "no main window appeared");
-    QVERIFY(
-        xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(id)}));
+    auto above = [&] {
+        return xdesk::netWmState(id).contains(QStringLiteral("_NET_WM_STATE_ABOVE"));
+    };
+    QVERIFY(xdesk::xdotool(
+        {QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(id)}));
 
     // The window may still be placed right after it shows: click once it rests.
-    QPoint client = windowInfo(id).client.topLeft();
+    QPoint client = xdesk::clientRect(id).topLeft();
     int steady = 0;
     QVERIFY(waitUntil(
         [&] {
-            const QPoint now = windowInfo(id).client.topLeft();
+            const QPoint now = xdesk::clientRect(id).topLeft();
             steady = now == client ? steady + 1 : 0;
             client = now;
             return steady >= 4;
@@ -738,18 +603,17 @@ void TestScenarios::settingsRoundTrip()
     const QPoint chimeGroup = page + QPoint(338, 104);
     // Check boxes are clicked on their indicator, combo boxes in the middle.
     const QPoint box(8, 8);
-    QVERIFY(clickAt(countdownGroup + QPoint(15, 152) + box)); // chkSec
-    QVERIFY(clickAt(chimeGroup + QPoint(21, 56) + box));      // chkHalf
-    QVERIFY(clickAt(page + QPoint(338, 203) + box));          // chkDispTop
-    QVERIFY2(waitUntil([&] { return hasState(id, QStringLiteral("_NET_WM_STATE_ABOVE")); }, 5000),
-             "ticking the stay-on-top box did not keep the window above");
+    QVERIFY(xdesk::clickAt(countdownGroup + QPoint(15, 152) + box)); // chkSec
+    QVERIFY(xdesk::clickAt(chimeGroup + QPoint(21, 56) + box));      // chkHalf
+    QVERIFY(xdesk::clickAt(page + QPoint(338, 203) + box));          // chkDispTop
+    QVERIFY2(waitUntil(above, 5000), "ticking the stay-on-top box did not keep the window above");
     // cbbMin "0", cbbSec "3", cbbKey "F5", picked from their drop-down lists.
-    QVERIFY(clickAt(countdownGroup + QPoint(114 + 35, 77 + 12)));
+    QVERIFY(xdesk::clickAt(countdownGroup + QPoint(114 + 35, 77 + 12)));
     QVERIFY(pressKeys({QStringLiteral("Home"), QStringLiteral("Return")}));
-    QVERIFY(clickAt(countdownGroup + QPoint(195 + 35, 77 + 12)));
+    QVERIFY(xdesk::clickAt(countdownGroup + QPoint(195 + 35, 77 + 12)));
     QVERIFY(pressKeys({QStringLiteral("Home"), QStringLiteral("Down"), QStringLiteral("Down"),
                        QStringLiteral("Down"), QStringLiteral("Return")}));
-    QVERIFY(clickAt(page + QPoint(384 + 36, 250 + 12)));
+    QVERIFY(xdesk::clickAt(page + QPoint(384 + 36, 250 + 12)));
     QVERIFY(pressKeys({QStringLiteral("Home"), QStringLiteral("Down"), QStringLiteral("Down"),
                        QStringLiteral("Down"), QStringLiteral("Down"), QStringLiteral("Return")}));
     QCOMPARE(app.closeAndWait(), 0);
@@ -769,8 +633,7 @@ void TestScenarios::settingsRoundTrip()
     // Second start: on top from the beginning, and the new key is the hotkey.
     id = startApp(app);
     QVERIFY2(id, "no main window appeared on the second start");
-    QVERIFY2(waitUntil([&] { return hasState(id, QStringLiteral("_NET_WM_STATE_ABOVE")); }, 5000),
-             qPrintable(xprop(id, QStringLiteral("_NET_WM_STATE"))));
+    QVERIFY2(waitUntil(above, 5000), qPrintable(xdesk::xprop(id, QStringLiteral("_NET_WM_STATE"))));
 
     MonitorRecorder rec;
     QVERIFY2(rec.start(), "cannot record the sink");
@@ -801,14 +664,26 @@ void TestScenarios::trayRestore()
     App app;
     const quint32 id = startApp(app);
     QVERIFY2(id, "no main window appeared");
-    std::optional<QPoint> icon;
-    QVERIFY2(waitUntil([&] { return (icon = trayIconCentre(id)).has_value(); }, 5000, 100),
-             "no tray icon of the program in the tray host");
+    // The program's icon in the tray host, once the host has given it its size.
+    const QString cls = xdesk::wmClass(id);
+    QPoint icon;
+    auto iconShown = [&] {
+        for (xdesk::Wid w : xdesk::iconsInTray(cls)) {
+            const QRect r = xdesk::clientRect(w);
+            if (r.width() >= 8 && r.height() >= 8 && r.width() <= 64 && r.height() <= 64) {
+                icon = r.center();
+                return true;
+            }
+        }
+        return false;
+    };
+    QVERIFY2(waitUntil(iconShown, 5000, 100), "no tray icon of the program in the tray host");
 
-    QVERIFY(xdotool({QStringLiteral("windowminimize"), QString::number(id)}));
+    QVERIFY(xdesk::xdotool({QStringLiteral("windowminimize"), QString::number(id)}));
     QVERIFY2(waitUntil(
                  [&] {
-                     return !managedWindows().contains(id) && !windowInfo(id).viewable &&
+                     return !xdesk::clientList().contains(id) &&
+                            xdesk::mapState(id) != QLatin1String("IsViewable") &&
                             app.mainWindow() == 0;
                  },
                  5000, 100),
@@ -817,17 +692,19 @@ void TestScenarios::trayRestore()
     sleepMs(500);
     QVERIFY(app.mainWindow() == 0);
 
-    QVERIFY(clickAt(*icon));
+    QVERIFY(xdesk::clickAt(icon));
     quint32 back = 0;
-    QVERIFY2(waitUntil(
-                 [&] {
-                     back = app.mainWindow();
-                     return back != 0 && windowInfo(back).viewable && activeWindow() == back;
-                 },
-                 5000, 100),
-             qPrintable(QStringLiteral("window %1, active %2").arg(back).arg(activeWindow())));
-    QVERIFY(!hasState(back, QStringLiteral("_NET_WM_STATE_HIDDEN")));
-    QCOMPARE(windowInfo(back).client.size(), QSize(544, 362));
+    QVERIFY2(
+        waitUntil(
+            [&] {
+                back = app.mainWindow();
+                return back != 0 && xdesk::mapState(back) == QLatin1String("IsViewable") &&
+                       xdesk::activeWindow() == back;
+            },
+            5000, 100),
+        qPrintable(QStringLiteral("window %1, active %2").arg(back).arg(xdesk::activeWindow())));
+    QVERIFY(!xdesk::netWmState(back).contains(QStringLiteral("_NET_WM_STATE_HIDDEN")));
+    QCOMPARE(xdesk::clientRect(back).size(), QSize(544, 362));
 
     QCOMPARE(app.closeAndWait(), 0);
 }

@@ -2,7 +2,7 @@
 // kept as PNG files in the build tree (Testing/screenshots) for people to look
 // at after a run.
 #include "fakes/formrig.h"
-#include "support/xdesktop.h"
+#include "support/xevents.h"
 
 #include "shell/application.h"
 

@@ -1,0 +1,43 @@
+#pragma once
+
+// This program's side of the X display: waiting until what the server sent
+// it has been handled. Needs QtGui (the program's own X connection).
+
+#include "support/xdesktop.h"
+
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QTest>
+#include <QtGui/qguiapplication_platform.h>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+
+namespace xdesk {
+
+// Waits until every event the server has produced so far has been handled by
+// this program, plus a little for what the window manager sends in reply.
+inline void settle(int extraMs = 100)
+{
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    xcb_connection_t* c = x11->connection();
+    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+    QTest::qWait(extraMs);
+}
+
+// Keeps the event loop running for `ms` and fails if `holds` ever turns false.
+template <typename F>
+bool holdsFor(int ms, F&& holds)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) {
+        if (!holds())
+            return false;
+        QTest::qWait(20);
+    }
+    return holds();
+}
+
+} // namespace xdesk
