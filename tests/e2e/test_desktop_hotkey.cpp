@@ -21,21 +21,6 @@
 using Status = hy::GlobalHotkey::Status;
 using xdesk::widOf;
 
-namespace {
-
-// Types each key combination, then waits until what they caused has arrived.
-bool type(const QStringList& combos)
-{
-    for (const QString& combo : combos) {
-        if (!xdesk::xdotool({QStringLiteral("key"), combo}))
-            return false;
-    }
-    xdesk::settle(150);
-    return true;
-}
-
-} // namespace
-
 class TestDesktopHotkey : public QObject
 {
     Q_OBJECT
@@ -142,11 +127,11 @@ void TestDesktopHotkey::togglesCountdown()
     QCOMPARE(m_other.modifierState() & (XCB_MOD_MASK_LOCK | x11->numLockMask()), expected);
 
     QVERIFY(!isRunning());
-    QVERIFY(type({QStringLiteral("ctrl+F1")}));
+    QVERIFY(xdesk::typeKeys({QStringLiteral("ctrl+F1")}));
     QTRY_VERIFY(isRunning());
-    QVERIFY(type({QStringLiteral("ctrl+F1")}));
+    QVERIFY(xdesk::typeKeys({QStringLiteral("ctrl+F1")}));
     QTRY_VERIFY(!isRunning());
-    QVERIFY(type({QStringLiteral("ctrl+F1")}));
+    QVERIFY(xdesk::typeKeys({QStringLiteral("ctrl+F1")}));
     QTRY_VERIFY(isRunning());
     QCOMPARE(starts(), 2);
 }
@@ -166,11 +151,11 @@ void TestDesktopHotkey::otherKeysDoNothing()
 {
     QFETCH(QString, keys);
     showForm();
-    QVERIFY(type({keys}));
+    QVERIFY(xdesk::typeKeys({keys}));
     QVERIFY(!isRunning());
     QCOMPARE(starts(), 0);
     // The key after it is heard, so the one before really was ignored.
-    QVERIFY(type({QStringLiteral("ctrl+F1")}));
+    QVERIFY(xdesk::typeKeys({QStringLiteral("ctrl+F1")}));
     QTRY_VERIFY(isRunning());
     QCOMPARE(starts(), 1);
 }
@@ -184,11 +169,11 @@ void TestDesktopHotkey::userChoosesAnotherKey()
 
     // A selection made by the program registers nothing: Ctrl+F1 still works.
     box->setCurrentIndex(box->findText(QStringLiteral("F12")));
-    QVERIFY(type({QStringLiteral("ctrl+F12")}));
+    QVERIFY(xdesk::typeKeys({QStringLiteral("ctrl+F12")}));
     QVERIFY(!isRunning());
-    QVERIFY(type({QStringLiteral("ctrl+F1")}));
+    QVERIFY(xdesk::typeKeys({QStringLiteral("ctrl+F1")}));
     QTRY_VERIFY(isRunning());
-    QVERIFY(type({QStringLiteral("ctrl+F1")}));
+    QVERIFY(xdesk::typeKeys({QStringLiteral("ctrl+F1")}));
     QTRY_VERIFY(!isRunning());
     box->setCurrentIndex(0);
 
@@ -197,11 +182,11 @@ void TestDesktopHotkey::userChoosesAnotherKey()
     QCOMPARE(form.hotkey()->status(), Status::Registered);
     QCOMPARE(m_other.grab(f1, XCB_MOD_MASK_CONTROL), 0);
     m_other.ungrabAll();
-    QVERIFY(type({QStringLiteral("ctrl+F1")}));
+    QVERIFY(xdesk::typeKeys({QStringLiteral("ctrl+F1")}));
     QVERIFY(!isRunning());
-    QVERIFY(type({QStringLiteral("ctrl+F12")}));
+    QVERIFY(xdesk::typeKeys({QStringLiteral("ctrl+F12")}));
     QTRY_VERIFY(isRunning());
-    QVERIFY(type({QStringLiteral("ctrl+F12")}));
+    QVERIFY(xdesk::typeKeys({QStringLiteral("ctrl+F12")}));
     QTRY_VERIFY(!isRunning());
     QCOMPARE(starts(), 2);
 }
@@ -222,14 +207,14 @@ void TestDesktopHotkey::keyTakenByAnotherProgram()
              qPrintable(box->toolTip()));
     // ... with no box in the way, and the window goes on working.
     QVERIFY(xdesk::holdsFor(300, [&] { return !anyBoxShown() && form.isVisible(); }));
-    QVERIFY(type({QStringLiteral("ctrl+F1")}));
+    QVERIFY(xdesk::typeKeys({QStringLiteral("ctrl+F1")}));
     QVERIFY(!isRunning());
 
     // Another key can be chosen and works; the hint is cleared.
     QVERIFY(chooseKey(QStringLiteral("F5")));
     QCOMPARE(form.hotkey()->status(), Status::Registered);
     QVERIFY(box->toolTip().isEmpty());
-    QVERIFY(type({QStringLiteral("ctrl+F5")}));
+    QVERIFY(xdesk::typeKeys({QStringLiteral("ctrl+F5")}));
     QTRY_VERIFY(isRunning());
     QVERIFY(!anyBoxShown());
 }

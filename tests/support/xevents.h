@@ -1,7 +1,8 @@
 #pragma once
 
-// This program's side of the X display: waiting until what the server sent
-// it has been handled. Needs QtGui (the program's own X connection).
+// This program's side of the X display: keys typed at it, and waiting until
+// what the server sent it has been handled. Needs QtGui (the program's own X
+// connection).
 
 #include "support/xdesktop.h"
 
@@ -24,6 +25,17 @@ inline void settle(int extraMs = 100)
     xcb_connection_t* c = x11->connection();
     std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
     QTest::qWait(extraMs);
+}
+
+// Types each key combination, then waits until what they caused has arrived.
+inline bool typeKeys(const QStringList& combos)
+{
+    for (const QString& combo : combos) {
+        if (!xdotool({QStringLiteral("key"), combo}))
+            return false;
+    }
+    settle(150);
+    return true;
 }
 
 // Keeps the event loop running for `ms` and fails if `holds` ever turns false.
