@@ -61,12 +61,7 @@ void TestDesktopHotkey::cleanup()
 {
     m_rig.reset();
     // Whatever a test left behind: no locks on, no foreign grabs.
-    m_other.ungrabAll();
-    const quint16 state = m_other.modifierState();
-    if (state & XCB_MOD_MASK_LOCK)
-        xdesk::xdotool({QStringLiteral("key"), QStringLiteral("Caps_Lock")});
-    if (state & XCB_MOD_MASK_2)
-        xdesk::xdotool({QStringLiteral("key"), QStringLiteral("Num_Lock")});
+    m_other.releaseGrabsAndLocks();
 }
 
 TForm1& TestDesktopHotkey::showForm()

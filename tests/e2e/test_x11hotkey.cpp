@@ -69,12 +69,7 @@ void TestX11Hotkey::initTestCase()
 void TestX11Hotkey::cleanup()
 {
     // Whatever a test left behind: no locks on, no foreign grabs, old mapping.
-    m_other.ungrabAll();
-    const quint16 state = m_other.modifierState();
-    if (state & XCB_MOD_MASK_LOCK)
-        xdesk::xdotool({QStringLiteral("key"), QStringLiteral("Caps_Lock")});
-    if (state & XCB_MOD_MASK_2)
-        xdesk::xdotool({QStringLiteral("key"), QStringLiteral("Num_Lock")});
+    m_other.releaseGrabsAndLocks();
     if (m_other.mapping().syms != m_originalMapping.syms)
         m_other.setMapping(m_originalMapping);
 }
