@@ -37,12 +37,12 @@
 
 #include "stats.h"
 
-#include "e2e/monitorrecorder.h"
+#include "support/monitorrecorder.h"
 
-#include "shell/application.h"
 #include "core/speech/cliptable.h"
 #include "platform/speech/pulseplayer.h"
 #include "platform/tickthread.h"
+#include "shell/application.h"
 #include "shell/tunemain.h"
 
 #include <QCheckBox>

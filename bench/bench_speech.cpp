@@ -13,7 +13,7 @@
 
 #include "stats.h"
 
-#include "e2e/monitorrecorder.h"
+#include "support/monitorrecorder.h"
 
 #include "core/mythread.h"
 #include "core/speech/cliptable.h"
@@ -35,11 +35,6 @@ namespace {
 
 using benchstats::median;
 using benchstats::percentile;
-
-double bytesToMs(qsizetype bytes)
-{
-    return double(bytes) / 44.1;
-}
 
 // Clip sequences of the phrases spoken by the program: clock times, minute
 // counts and second counts.

@@ -68,7 +68,7 @@ start() {
     for attempt in 1 2 3; do
         DISPLAY="$display" openbox --sm-disable >>"$dir/openbox.log" 2>&1 &
         echo $! >"$dir/openbox.pid"
-        if wait_for 50 sh -c "DISPLAY=$display xprop -root _NET_SUPPORTING_WM_CHECK | grep -q window"; then
+        if wait_for 50 sh -c "DISPLAY=$display xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id #'"; then
             break
         fi
         kill "$(cat "$dir/openbox.pid")" 2>/dev/null

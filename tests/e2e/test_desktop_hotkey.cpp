@@ -1,13 +1,13 @@
 // The desktop-wide hotkey through the main window, with the real X11 key grab:
 // keys are typed with xdotool (XTEST) as from any program, the key is chosen
 // in cbbKey with the keyboard, and another X client competes for the grab.
-#include "e2e/otherclient.h"
-#include "e2e/xdesktop.h"
 #include "fakes/formrig.h"
+#include "support/otherclient.h"
+#include "support/xwidgets.h"
 
-#include "shell/application.h"
 #include "platform/hotkey/globalhotkey.h"
 #include "platform/x11/x11hotkey.h"
+#include "shell/application.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -19,27 +19,7 @@
 #include <X11/keysym.h>
 
 using Status = hy::GlobalHotkey::Status;
-using xdesk::Wid;
-
-namespace {
-
-Wid widOf(const QWidget& w)
-{
-    return w.windowHandle() ? Wid(w.windowHandle()->winId()) : 0;
-}
-
-// Types each key combination, then waits until what they caused has arrived.
-bool type(const QStringList& combos)
-{
-    for (const QString& combo : combos) {
-        if (!xdesk::xdotool({QStringLiteral("key"), combo}))
-            return false;
-    }
-    xdesk::settle(150);
-    return true;
-}
-
-} // namespace
+using xdesk::widOf;
 
 class TestDesktopHotkey : public QObject
 {
@@ -81,12 +61,7 @@ void TestDesktopHotkey::cleanup()
 {
     m_rig.reset();
     // Whatever a test left behind: no locks on, no foreign grabs.
-    m_other.ungrabAll();
-    const quint16 state = m_other.modifierState();
-    if (state & XCB_MOD_MASK_LOCK)
-        xdesk::xdotool({QStringLiteral("key"), QStringLiteral("Caps_Lock")});
-    if (state & XCB_MOD_MASK_2)
-        xdesk::xdotool({QStringLiteral("key"), QStringLiteral("Num_Lock")});
+    m_other.releaseGrabsAndLocks();
 }
 
 TForm1& TestDesktopHotkey::showForm()
@@ -147,11 +122,11 @@ void TestDesktopHotkey::togglesCountdown()
     QCOMPARE(m_other.modifierState() & (XCB_MOD_MASK_LOCK | x11->numLockMask()), expected);
 
     QVERIFY(!isRunning());
-    QVERIFY(type({QStringLiteral("ctrl+F1")}));
+    QVERIFY(xdesk::typeKeys({QStringLiteral("ctrl+F1")}));
     QTRY_VERIFY(isRunning());
-    QVERIFY(type({QStringLiteral("ctrl+F1")}));
+    QVERIFY(xdesk::typeKeys({QStringLiteral("ctrl+F1")}));
     QTRY_VERIFY(!isRunning());
-    QVERIFY(type({QStringLiteral("ctrl+F1")}));
+    QVERIFY(xdesk::typeKeys({QStringLiteral("ctrl+F1")}));
     QTRY_VERIFY(isRunning());
     QCOMPARE(starts(), 2);
 }
@@ -171,11 +146,11 @@ void TestDesktopHotkey::otherKeysDoNothing()
 {
     QFETCH(QString, keys);
     showForm();
-    QVERIFY(type({keys}));
+    QVERIFY(xdesk::typeKeys({keys}));
     QVERIFY(!isRunning());
     QCOMPARE(starts(), 0);
     // The key after it is heard, so the one before really was ignored.
-    QVERIFY(type({QStringLiteral("ctrl+F1")}));
+    QVERIFY(xdesk::typeKeys({QStringLiteral("ctrl+F1")}));
     QTRY_VERIFY(isRunning());
     QCOMPARE(starts(), 1);
 }
@@ -189,11 +164,11 @@ void TestDesktopHotkey::userChoosesAnotherKey()
 
     // A selection made by the program registers nothing: Ctrl+F1 still works.
     box->setCurrentIndex(box->findText(QStringLiteral("F12")));
-    QVERIFY(type({QStringLiteral("ctrl+F12")}));
+    QVERIFY(xdesk::typeKeys({QStringLiteral("ctrl+F12")}));
     QVERIFY(!isRunning());
-    QVERIFY(type({QStringLiteral("ctrl+F1")}));
+    QVERIFY(xdesk::typeKeys({QStringLiteral("ctrl+F1")}));
     QTRY_VERIFY(isRunning());
-    QVERIFY(type({QStringLiteral("ctrl+F1")}));
+    QVERIFY(xdesk::typeKeys({QStringLiteral("ctrl+F1")}));
     QTRY_VERIFY(!isRunning());
     box->setCurrentIndex(0);
 
@@ -202,11 +177,11 @@ void TestDesktopHotkey::userChoosesAnotherKey()
     QCOMPARE(form.hotkey()->status(), Status::Registered);
     QCOMPARE(m_other.grab(f1, XCB_MOD_MASK_CONTROL), 0);
     m_other.ungrabAll();
-    QVERIFY(type({QStringLiteral("ctrl+F1")}));
+    QVERIFY(xdesk::typeKeys({QStringLiteral("ctrl+F1")}));
     QVERIFY(!isRunning());
-    QVERIFY(type({QStringLiteral("ctrl+F12")}));
+    QVERIFY(xdesk::typeKeys({QStringLiteral("ctrl+F12")}));
     QTRY_VERIFY(isRunning());
-    QVERIFY(type({QStringLiteral("ctrl+F12")}));
+    QVERIFY(xdesk::typeKeys({QStringLiteral("ctrl+F12")}));
     QTRY_VERIFY(!isRunning());
     QCOMPARE(starts(), 2);
 }
@@ -227,14 +202,14 @@ void TestDesktopHotkey::keyTakenByAnotherProgram()
              qPrintable(box->toolTip()));
     // ... with no box in the way, and the window goes on working.
     QVERIFY(xdesk::holdsFor(300, [&] { return !anyBoxShown() && form.isVisible(); }));
-    QVERIFY(type({QStringLiteral("ctrl+F1")}));
+    QVERIFY(xdesk::typeKeys({QStringLiteral("ctrl+F1")}));
     QVERIFY(!isRunning());
 
     // Another key can be chosen and works; the hint is cleared.
     QVERIFY(chooseKey(QStringLiteral("F5")));
     QCOMPARE(form.hotkey()->status(), Status::Registered);
     QVERIFY(box->toolTip().isEmpty());
-    QVERIFY(type({QStringLiteral("ctrl+F5")}));
+    QVERIFY(xdesk::typeKeys({QStringLiteral("ctrl+F5")}));
     QTRY_VERIFY(isRunning());
     QVERIFY(!anyBoxShown());
 }

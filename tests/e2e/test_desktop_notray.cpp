@@ -2,8 +2,8 @@
 // display of its own (Xvfb + openbox, started here, so that the shared session
 // keeps its tray host), where a tray host is started only at the end, while the
 // window is up.
-#include "e2e/xdesktop.h"
 #include "fakes/formrig.h"
+#include "support/xwidgets.h"
 
 #include "shell/application.h"
 #include "shell/trayicon.h"
@@ -23,13 +23,9 @@
 #include <unistd.h>
 
 using xdesk::Wid;
+using xdesk::widOf;
 
 namespace {
-
-Wid widOf(const QWidget& w)
-{
-    return w.windowHandle() ? Wid(w.windowHandle()->winId()) : 0;
-}
 
 TTrayIcon* trayOf(const TForm1& form)
 {

@@ -2,8 +2,8 @@
 // placed, stay-on-top as the window manager sees it, and the tray icon:
 // minimizing to it, clicks on it, and its end with the window. Everything is
 // checked from outside the program with the standard X tools.
-#include "e2e/xdesktop.h"
 #include "fakes/formrig.h"
+#include "support/xwidgets.h"
 
 #include "shell/application.h"
 #include "shell/trayicon.h"
@@ -15,16 +15,12 @@
 #include <QtTest>
 
 using xdesk::Wid;
+using xdesk::widOf;
 
 namespace {
 
 const QString kTip = QStringLiteral("禾音语音定时器");
 const QString kAbove = QStringLiteral("_NET_WM_STATE_ABOVE");
-
-Wid widOf(const QWidget& w)
-{
-    return w.windowHandle() ? Wid(w.windowHandle()->winId()) : 0;
-}
 
 TTrayIcon* trayOf(const TForm1& form)
 {

@@ -1,4 +1,4 @@
-#include "e2e/monitorrecorder.h"
+#include "support/monitorrecorder.h"
 
 #include "core/announce.h"
 #include "core/speech/cliptable.h"
@@ -17,12 +17,6 @@
 using namespace std::chrono;
 
 namespace {
-
-// A clip is 22050 Hz mono 16-bit: 44.1 bytes per millisecond.
-double bytesToMs(qsizetype bytes)
-{
-    return double(bytes) / 44.1;
-}
 
 // Runs a piece of code and returns the warnings it printed, one a line.
 QByteArray warningsOf(const std::function<void()>& body)

@@ -1,8 +1,8 @@
 // Pictures of the two pages of the main window as the X server shows them,
 // kept as PNG files in the build tree (Testing/screenshots) for people to look
 // at after a run.
-#include "e2e/xdesktop.h"
 #include "fakes/formrig.h"
+#include "support/xevents.h"
 
 #include "shell/application.h"
 

@@ -1,20 +1,18 @@
 // The X11 hotkey against a real X server: keys are typed with xdotool (XTEST),
 // and a second X client competes for the same grabs.
-#include "e2e/otherclient.h"
 #include "platform/hotkey/globalhotkey.h"
 #include "platform/x11/x11hotkey.h"
+#include "support/otherclient.h"
+#include "support/xevents.h"
 
 #include <QGuiApplication>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QWindow>
-#include <QtGui/qguiapplication_platform.h>
 #include <QtTest>
 
 #include <X11/keysym.h>
 #include <xcb/xcb.h>
 
-#include <cstdlib>
 #include <memory>
 
 using hy::GlobalHotkey;
@@ -23,39 +21,11 @@ using Status = GlobalHotkey::Status;
 
 namespace {
 
-bool xdotool(const QStringList& args)
-{
-    QProcess p;
-    p.start(QStringLiteral("xdotool"), args);
-    return p.waitForFinished(10000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-}
-
 // All four lock variants of a modifier set (NumLock given by its mask).
 QList<quint16> withLocks(quint16 mods, quint16 numLock)
 {
     return {mods, quint16(mods | XCB_MOD_MASK_LOCK), quint16(mods | numLock),
             quint16(mods | XCB_MOD_MASK_LOCK | numLock)};
-}
-
-// Waits until every event that the server has generated so far has been
-// through the application's event filters.
-void settle()
-{
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    xcb_connection_t* c = x11->connection();
-    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
-    QTest::qWait(150);
-}
-
-// Types keys, then waits for the presses they cause to arrive.
-bool type(const QStringList& combos)
-{
-    for (const QString& combo : combos) {
-        if (!xdotool({QStringLiteral("key"), combo}))
-            return false;
-    }
-    settle();
-    return true;
 }
 
 } // namespace
@@ -90,7 +60,7 @@ void TestX11Hotkey::initTestCase()
 {
     QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
     QVERIFY(m_other.ok());
-    QVERIFY2(xdotool({QStringLiteral("version")}), "xdotool is needed");
+    QVERIFY2(xdesk::xdotool({QStringLiteral("version")}), "xdotool is needed");
     m_originalMapping = m_other.mapping();
     QVERIFY(m_originalMapping.count() > 0);
     QCOMPARE(m_other.modifierState() & (XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2), 0);
@@ -99,12 +69,7 @@ void TestX11Hotkey::initTestCase()
 void TestX11Hotkey::cleanup()
 {
     // Whatever a test left behind: no locks on, no foreign grabs, old mapping.
-    m_other.ungrabAll();
-    const quint16 state = m_other.modifierState();
-    if (state & XCB_MOD_MASK_LOCK)
-        xdotool({QStringLiteral("key"), QStringLiteral("Caps_Lock")});
-    if (state & XCB_MOD_MASK_2)
-        xdotool({QStringLiteral("key"), QStringLiteral("Num_Lock")});
+    m_other.releaseGrabsAndLocks();
     if (m_other.mapping().syms != m_originalMapping.syms)
         m_other.setMapping(m_originalMapping);
 }
@@ -154,7 +119,7 @@ void TestX11Hotkey::keyCombinations()
 
     quint16 expectedLocks = 0;
     for (const QString& lock : locks) {
-        QVERIFY(xdotool({QStringLiteral("key"), lock}));
+        QVERIFY(xdesk::xdotool({QStringLiteral("key"), lock}));
         expectedLocks |=
             lock == QLatin1String("Num_Lock") ? hotkey.numLockMask() : quint16(XCB_MOD_MASK_LOCK);
     }
@@ -162,7 +127,7 @@ void TestX11Hotkey::keyCombinations()
     QCOMPARE(m_other.modifierState() & (XCB_MOD_MASK_LOCK | hotkey.numLockMask()), expectedLocks);
 
     QSignalSpy spy(&hotkey, &GlobalHotkey::pressed);
-    QVERIFY(type(keys));
+    QVERIFY(xdesk::typeKeys(keys));
     QCOMPARE(spy.count(), presses);
 }
 
@@ -174,15 +139,15 @@ void TestX11Hotkey::heldKeyFiresOnce()
     QSignalSpy spy(&hotkey, &GlobalHotkey::pressed);
 
     // Held well past the server's auto-repeat delay.
-    QVERIFY(xdotool({QStringLiteral("keydown"), QStringLiteral("ctrl+F1")}));
+    QVERIFY(xdesk::xdotool({QStringLiteral("keydown"), QStringLiteral("ctrl+F1")}));
     QTest::qWait(1500);
-    QVERIFY(xdotool({QStringLiteral("keyup"), QStringLiteral("F1")}));
-    QVERIFY(xdotool({QStringLiteral("keyup"), QStringLiteral("ctrl")}));
-    settle();
+    QVERIFY(xdesk::xdotool({QStringLiteral("keyup"), QStringLiteral("F1")}));
+    QVERIFY(xdesk::xdotool({QStringLiteral("keyup"), QStringLiteral("ctrl")}));
+    xdesk::settle(150);
     QCOMPARE(spy.count(), 1);
 
     // And the next real press counts again.
-    QVERIFY(type({QStringLiteral("ctrl+F1")}));
+    QVERIFY(xdesk::typeKeys({QStringLiteral("ctrl+F1")}));
     QCOMPARE(spy.count(), 2);
 }
 
@@ -197,7 +162,7 @@ void TestX11Hotkey::firesWhileOwnWindowHasFocus()
     QVERIFY(QTest::qWaitForWindowActive(&window));
 
     QSignalSpy spy(&hotkey, &GlobalHotkey::pressed);
-    QVERIFY(type({QStringLiteral("ctrl+F1")}));
+    QVERIFY(xdesk::typeKeys({QStringLiteral("ctrl+F1")}));
     QCOMPARE(spy.count(), 1);
 }
 
@@ -215,9 +180,9 @@ void TestX11Hotkey::switchingKeyReleasesOld()
     QVERIFY(hotkey.keyCodes() != f1);
 
     QSignalSpy spy(&hotkey, &GlobalHotkey::pressed);
-    QVERIFY(type({QStringLiteral("ctrl+F1")}));
+    QVERIFY(xdesk::typeKeys({QStringLiteral("ctrl+F1")}));
     QCOMPARE(spy.count(), 0);
-    QVERIFY(type({QStringLiteral("ctrl+F12")}));
+    QVERIFY(xdesk::typeKeys({QStringLiteral("ctrl+F12")}));
     QCOMPARE(spy.count(), 1);
 
     // Ctrl+F1 is free again in all four lock variants.
@@ -242,7 +207,7 @@ void TestX11Hotkey::unregisterReleasesAll()
     QCOMPARE(changes.at(1).at(0).value<Status>(), Status::Idle);
 
     QSignalSpy spy(&hotkey, &GlobalHotkey::pressed);
-    QVERIFY(type({QStringLiteral("ctrl+F12"), QStringLiteral("ctrl+F1")}));
+    QVERIFY(xdesk::typeKeys({QStringLiteral("ctrl+F12"), QStringLiteral("ctrl+F1")}));
     QCOMPARE(spy.count(), 0);
     for (quint16 mods : withLocks(XCB_MOD_MASK_CONTROL, hotkey.numLockMask()))
         QCOMPARE(m_other.grab(f12.first(), mods), 0);
@@ -251,7 +216,7 @@ void TestX11Hotkey::unregisterReleasesAll()
     m_other.ungrabAll();
     hotkey.registerKey(12);
     QCOMPARE(hotkey.status(), Status::Registered);
-    QVERIFY(type({QStringLiteral("ctrl+F12")}));
+    QVERIFY(xdesk::typeKeys({QStringLiteral("ctrl+F12")}));
     QCOMPARE(spy.count(), 1);
 }
 
@@ -289,7 +254,7 @@ void TestX11Hotkey::badKeyKeepsGrab()
     QCOMPARE(hotkey.status(), Status::Registered);
     QCOMPARE(hotkey.functionKey(), 2);
     QSignalSpy spy(&hotkey, &GlobalHotkey::pressed);
-    QVERIFY(type({QStringLiteral("ctrl+F2")}));
+    QVERIFY(xdesk::typeKeys({QStringLiteral("ctrl+F2")}));
     QCOMPARE(spy.count(), 1);
 }
 
@@ -345,7 +310,7 @@ void TestX11Hotkey::takenByOtherClient()
     hotkey.registerKey(1);
     QCOMPARE(hotkey.status(), Status::Registered);
     QSignalSpy spy(&hotkey, &GlobalHotkey::pressed);
-    QVERIFY(type({QStringLiteral("ctrl+F1")}));
+    QVERIFY(xdesk::typeKeys({QStringLiteral("ctrl+F1")}));
     QCOMPARE(spy.count(), 1);
 }
 
@@ -396,7 +361,7 @@ void TestX11Hotkey::keyCodeComesFromMapping()
     QCOMPARE(hotkey.status(), Status::Registered);
     QCOMPARE(hotkey.keyCodes(), QList<quint8>{spare});
     QSignalSpy spy(&hotkey, &GlobalHotkey::pressed);
-    QVERIFY(type({QStringLiteral("ctrl+F5")}));
+    QVERIFY(xdesk::typeKeys({QStringLiteral("ctrl+F5")}));
     QCOMPARE(spy.count(), 1);
     // The key code F5 had before is no longer F5 and is not held.
     QCOMPARE(m_other.grab(usual.first(), XCB_MOD_MASK_CONTROL), 0);
@@ -418,13 +383,13 @@ void TestX11Hotkey::followsMappingChange()
     QCOMPARE(m_other.grab(usual.first(), XCB_MOD_MASK_CONTROL), 0);
 
     QSignalSpy spy(&hotkey, &GlobalHotkey::pressed);
-    QVERIFY(type({QStringLiteral("ctrl+F6")}));
+    QVERIFY(xdesk::typeKeys({QStringLiteral("ctrl+F6")}));
     QCOMPARE(spy.count(), 1);
 
     m_other.ungrabAll();
     m_other.setMapping(m_originalMapping);
     QTRY_COMPARE(hotkey.keyCodes(), usual);
-    QVERIFY(type({QStringLiteral("ctrl+F6")}));
+    QVERIFY(xdesk::typeKeys({QStringLiteral("ctrl+F6")}));
     QCOMPARE(spy.count(), 2);
 }
 

@@ -1,36 +1,31 @@
 #pragma once
 
-// Looking at the X desktop from outside the program. The standard X tools
-// (xprop, xwininfo, xdotool) run as separate clients, so what they report is
-// what the window manager, the task bar and other programs see.
+// Looking at the X desktop from outside the program, and acting on it as a
+// user does. The standard X tools (xprop, xwininfo, xdotool) run as separate
+// clients, so what they report is what the window manager, the task bar and
+// other programs see. Needs QtCore only: xevents.h and xwidgets.h add what
+// takes the program's own X connection and widgets.
 
-#include <QElapsedTimer>
-#include <QGuiApplication>
 #include <QMargins>
+#include <QPoint>
 #include <QProcess>
 #include <QRect>
 #include <QRegularExpression>
 #include <QStringList>
-#include <QSystemTrayIcon>
-#include <QTest>
-#include <QWidget>
-#include <QtGui/qguiapplication_platform.h>
-
-#include <xcb/xcb.h>
-
-#include <cstdlib>
 
 namespace xdesk {
 
 using Wid = quint32;
 
-// Runs a tool and returns what it printed; empty when it failed.
-inline QString tool(const QString& program, const QStringList& args, bool* ok = nullptr)
+// Runs a tool and returns what it printed; empty when it failed or did not
+// finish within `timeoutMs`.
+inline QString tool(const QString& program, const QStringList& args, bool* ok = nullptr,
+                    int timeoutMs = 10000)
 {
     QProcess p;
     p.start(program, args);
     const bool done =
-        p.waitForFinished(10000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+        p.waitForFinished(timeoutMs) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
     if (ok)
         *ok = done;
     return done ? QString::fromLocal8Bit(p.readAllStandardOutput()) : QString();
@@ -48,12 +43,17 @@ inline QString hex(Wid wid)
     return QStringLiteral("0x%1").arg(wid, 0, 16);
 }
 
+// How xprop and xwininfo are told about a window; wid 0 is the root window.
+inline QStringList windowArgs(Wid wid)
+{
+    return wid ? QStringList{QStringLiteral("-id"), hex(wid)}
+               : QStringList{QStringLiteral("-root")};
+}
+
 // One property of a window (wid 0: the root window), as xprop prints it.
 inline QString xprop(Wid wid, const QString& property)
 {
-    const QStringList where =
-        wid ? QStringList{QStringLiteral("-id"), hex(wid)} : QStringList{QStringLiteral("-root")};
-    return tool(QStringLiteral("xprop"), where + QStringList{property});
+    return tool(QStringLiteral("xprop"), windowArgs(wid) + QStringList{property});
 }
 
 // Every window id a WINDOW-typed property lists ("window id # 0x1, 0x2").
@@ -67,6 +67,24 @@ inline QList<Wid> windowList(const QString& xpropOutput)
     for (const auto& m : number.globalMatch(xpropOutput.mid(hash)))
         ids << m.captured().toUInt(nullptr, 16);
     return ids;
+}
+
+// The numbers of a CARDINAL property, e.g. {1, 2} for "= 1, 2"; empty when
+// the window does not have it.
+inline QList<int> cardinals(Wid wid, const QString& property)
+{
+    const QString out = xprop(wid, property);
+    QList<int> values;
+    const qsizetype eq = out.indexOf('=');
+    if (eq < 0)
+        return values;
+    for (const QString& part : out.mid(eq + 1).split(',', Qt::SkipEmptyParts)) {
+        bool ok = false;
+        const int v = part.trimmed().toInt(&ok);
+        if (ok)
+            values << v;
+    }
+    return values;
 }
 
 // The atoms of _NET_WM_STATE, e.g. {"_NET_WM_STATE_ABOVE"}.
@@ -125,14 +143,20 @@ inline QString wmState(Wid wid)
     return state.match(xprop(wid, QStringLiteral("WM_STATE"))).captured(1);
 }
 
+// What xwininfo says about a window (wid 0: the root window); empty when the
+// window is gone.
+inline QString xwininfo(Wid wid)
+{
+    return tool(QStringLiteral("xwininfo"), windowArgs(wid));
+}
+
 // One "Key: value" line of xwininfo about a window.
 inline QString winInfo(Wid wid, const QString& key)
 {
-    const QString out = tool(QStringLiteral("xwininfo"), {QStringLiteral("-id"), hex(wid)});
     const QRegularExpression line(
         QStringLiteral("^\\s*%1:\\s*(.*)$").arg(QRegularExpression::escape(key)),
         QRegularExpression::MultilineOption);
-    return line.match(out).captured(1).trimmed();
+    return line.match(xwininfo(wid)).captured(1).trimmed();
 }
 
 // "IsViewable", "IsUnMapped" or "IsUnviewable"; empty when the window is gone.
@@ -141,10 +165,10 @@ inline QString mapState(Wid wid)
     return winInfo(wid, QStringLiteral("Map State"));
 }
 
-// The client area on the screen.
+// The client area on the screen; for wid 0, the whole screen.
 inline QRect clientRect(Wid wid)
 {
-    const QString out = tool(QStringLiteral("xwininfo"), {QStringLiteral("-id"), hex(wid)});
+    const QString out = xwininfo(wid);
     auto value = [&](const char* key) {
         const QRegularExpression re(QStringLiteral("%1:\\s*(-?\\d+)").arg(QLatin1String(key)));
         return re.match(out).captured(1).toInt();
@@ -156,24 +180,17 @@ inline QRect clientRect(Wid wid)
 // _NET_FRAME_EXTENTS: the frame the window manager draws around the client.
 inline QMargins frameExtents(Wid wid)
 {
-    const QString out = xprop(wid, QStringLiteral("_NET_FRAME_EXTENTS"));
-    const qsizetype eq = out.indexOf('=');
-    if (eq < 0)
+    const QList<int> n = cardinals(wid, QStringLiteral("_NET_FRAME_EXTENTS"));
+    if (n.size() != 4) // left, right, top, bottom
         return {};
-    const QStringList n = out.mid(eq + 1).split(',');
-    if (n.size() != 4)
-        return {};
-    return {n[0].trimmed().toInt(), n[2].trimmed().toInt(), n[1].trimmed().toInt(),
-            n[3].trimmed().toInt()};
+    return {n[0], n[2], n[1], n[3]};
 }
 
 // A window and everything below it, as xwininfo -tree lists them.
 inline QList<Wid> windowTree(Wid wid)
 {
-    const QStringList where =
-        wid ? QStringList{QStringLiteral("-id"), hex(wid)} : QStringList{QStringLiteral("-root")};
     const QString out =
-        tool(QStringLiteral("xwininfo"), QStringList{QStringLiteral("-tree")} + where);
+        tool(QStringLiteral("xwininfo"), QStringList{QStringLiteral("-tree")} + windowArgs(wid));
     static const QRegularExpression line(QStringLiteral("^\\s+(0x[0-9a-fA-F]+) "),
                                          QRegularExpression::MultilineOption);
     QList<Wid> ids;
@@ -214,91 +231,12 @@ inline QList<Wid> iconsInTray(const QString& cls)
     return icons;
 }
 
-// Waits until the program's one tray icon sits in the tray host where Qt says
-// it is, and stays there: the host resizes and moves its panel as icons come
-// and go, so a place read too early is soon wrong.
-inline bool iconInPlace(const QSystemTrayIcon& icon, const QString& cls)
-{
-    QRect last;
-    return QTest::qWaitFor(
-        [&] {
-            const QList<Wid> icons = iconsInTray(cls);
-            if (icons.size() != 1)
-                return false;
-            const QRect now = clientRect(icons.first());
-            const bool settled = !now.isEmpty() && now == last && now == icon.geometry();
-            last = now;
-            return settled;
-        },
-        5000);
-}
-
 // Moves the pointer to `p` and clicks button 1 (left), 2 (middle) or 3 (right).
 inline bool clickAt(QPoint p, int button = 1)
 {
     // (No --sync: it waits forever when the pointer is already there.)
     return xdotool({QStringLiteral("mousemove"), QString::number(p.x()), QString::number(p.y()),
                     QStringLiteral("click"), QString::number(button)});
-}
-
-// Waits until every event the server has produced so far has been handled by
-// this program, plus a little for what the window manager sends in reply.
-inline void settle(int extraMs = 100)
-{
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    xcb_connection_t* c = x11->connection();
-    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
-    QTest::qWait(extraMs);
-}
-
-// Keeps the event loop running for `ms` and fails if `holds` ever turns false.
-template <typename F>
-bool holdsFor(int ms, F&& holds)
-{
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) {
-        if (!holds())
-            return false;
-        QTest::qWait(20);
-    }
-    return holds();
-}
-
-// Shown, managed, active and in its place (the window manager may animate
-// the way back; the program and the X server then agree where it is): where a
-// restore must end.
-inline bool isBack(const QWidget& window, Wid wid)
-{
-    return window.isVisible() && !window.isMinimized() &&
-           mapState(wid) == QLatin1String("IsViewable") && clientList().contains(wid) &&
-           activeWindow() == wid && clientRect(wid) == window.geometry();
-}
-
-// What isBack() and isInTray() look at, for failure messages.
-inline QString describe(const QWidget& window, Wid wid)
-{
-    const QRect x = clientRect(wid);
-    const QRect q = window.geometry();
-    return QStringLiteral("visible %1, minimized %2, map state %3, listed %4, active window %5 "
-                          "(this one %6), X at %7,%8, Qt at %9,%10, state %11")
-        .arg(window.isVisible())
-        .arg(window.isMinimized())
-        .arg(mapState(wid))
-        .arg(clientList().contains(wid))
-        .arg(hex(activeWindow()), hex(wid))
-        .arg(x.x())
-        .arg(x.y())
-        .arg(q.x())
-        .arg(q.y())
-        .arg(netWmState(wid).join(' '));
-}
-
-// Gone to the tray: not mapped, and not among the windows a task bar lists.
-inline bool isInTray(const QWidget& window, Wid wid)
-{
-    return !window.isVisible() && mapState(wid) == QLatin1String("IsUnMapped") &&
-           !clientList().contains(wid);
 }
 
 } // namespace xdesk

@@ -2,6 +2,8 @@
 
 // Another program on the test display, with its own X connection: it grabs
 // keys, reads the lock state and moves keys around in the keyboard mapping.
+#include "support/xdesktop.h"
+
 #include <QList>
 #include <QtGlobal>
 
@@ -38,6 +40,17 @@ public:
     {
         xcb_ungrab_key(m_c, XCB_GRAB_ANY, m_root, XCB_MOD_MASK_ANY);
         sync();
+    }
+    // What a test may have left behind: this client's grabs, and Caps Lock and
+    // Num Lock when they are on (pressed again with xdotool, as a user would).
+    void releaseGrabsAndLocks()
+    {
+        ungrabAll();
+        const quint16 state = modifierState();
+        if (state & XCB_MOD_MASK_LOCK)
+            xdesk::xdotool({QStringLiteral("key"), QStringLiteral("Caps_Lock")});
+        if (state & XCB_MOD_MASK_2)
+            xdesk::xdotool({QStringLiteral("key"), QStringLiteral("Num_Lock")});
     }
     // Modifier and lock state of the core keyboard.
     quint16 modifierState()

@@ -9,8 +9,16 @@
 #include <QThread>
 #include <algorithm>
 
+// A recording or a clip is 22050 Hz mono signed 16-bit: 44.1 bytes a millisecond.
+inline double bytesToMs(qsizetype bytes)
+{
+    return double(bytes) / 44.1;
+}
+
 // Records what reaches the null sink "out" of the test session, as 22050 Hz
 // mono signed 16-bit samples (the format of the speech clips), through parec.
+// The recording goes to a file that can be read while it grows, so a test can
+// wait for a sound instead of sleeping.
 class MonitorRecorder
 {
 public:
@@ -48,7 +56,7 @@ public:
         }
         QElapsedTimer t;
         t.start();
-        while (QFile(m_path).size() == 0) {
+        while (size() == 0) {
             if (m_parec.state() == QProcess::NotRunning || t.elapsed() > 5000) {
                 m_why = QStringLiteral("parec records nothing: ") + log();
                 return false;
@@ -58,23 +66,35 @@ public:
         return true;
     }
 
-    // Lets the tail of the sound arrive, stops parec and returns the samples.
+    // How far the recording has got, in milliseconds of sound.
+    double positionMs() const { return bytesToMs(size()); }
+
+    // The samples recorded so far, while recording goes on.
+    QByteArray samples() const
+    {
+        QFile f(m_path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    // Lets the tail of the sound arrive for `settleMs`, stops parec and
+    // returns the samples.
     QByteArray stop(int settleMs = 300)
     {
-        QThread::msleep(settleMs);
-        m_parec.terminate();
-        if (!m_parec.waitForFinished(3000))
-            m_parec.kill();
-        m_parec.waitForFinished(2000);
-        QFile f(m_path);
-        if (!f.open(QIODevice::ReadOnly))
-            return {};
-        return f.readAll();
+        if (m_parec.state() != QProcess::NotRunning) {
+            QThread::msleep(settleMs);
+            m_parec.terminate();
+            if (!m_parec.waitForFinished(3000))
+                m_parec.kill();
+            m_parec.waitForFinished(2000);
+        }
+        return samples();
     }
 
     QString why() const { return m_why; }
 
 private:
+    qint64 size() const { return QFile(m_path).size(); }
+
     QString log() const
     {
         QFile f(m_dir.filePath(QStringLiteral("parec.log")));
