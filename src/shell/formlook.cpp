@@ -3,9 +3,12 @@
 
 #include "platform/jpegimage.h"
 
+#include <QDateTimeEdit>
+#include <QEvent>
 #include <QFile>
 #include <QIcon>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPixmap>
 
 namespace hy {
@@ -18,7 +21,37 @@ void setTextColour(QWidget* w, const QColor& colour)
     w->setPalette(p);
 }
 
+class FieldSelector final : public QObject
+{
+public:
+    explicit FieldSelector(QDateTimeEdit& picker)
+        : QObject(&picker)
+        , m_picker(picker)
+    {}
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        // After the picker's own handling of the click has put the cursor
+        // into a field.
+        if (event->type() == QEvent::MouseButtonRelease)
+            QMetaObject::invokeMethod(
+                this, [this] { m_picker.setSelectedSection(m_picker.currentSection()); },
+                Qt::QueuedConnection);
+        return false;
+    }
+
+private:
+    QDateTimeEdit& m_picker;
+};
+
 } // namespace
+
+void selectFieldOnClick(QDateTimeEdit& picker)
+{
+    if (auto* edit = picker.findChild<QLineEdit*>())
+        edit->installEventFilter(new FieldSelector(picker));
+}
 
 QFont designFont(int pixels, bool bold, bool underline)
 {
@@ -52,6 +85,8 @@ void applyDesignLook(QWidget& form, Ui::TForm1& ui)
     ui.lbl8->setFont(designFont(12));
     setTextColour(ui.lbl8, Qt::blue);
     ui.lblTips->setFont(designFont(13, false, true));
+
+    selectFieldOnClick(*ui.dtmpckrStart);
 
     // The last-seconds box starts with no entry chosen and the text 30.
     ui.cbbLastSec->setCurrentIndex(-1);

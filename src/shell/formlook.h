@@ -3,6 +3,7 @@
 #include <QFont>
 #include <QString>
 
+class QDateTimeEdit;
 class QLabel;
 class QWidget;
 
@@ -22,6 +23,10 @@ void applyDesignLook(QWidget& form, Ui::TForm1& ui);
 // A hint that shows its text as it stands: tool tips would render anything
 // that looks like markup. Empty for an empty text.
 QString plainToolTip(const QString& text);
+
+// A click into a field of the time picker (hours, minutes, seconds) selects
+// the field, so that the digits typed next replace it, as in any time editor.
+void selectFieldOnClick(QDateTimeEdit& picker);
 
 // The about picture, decoded at the size of its box the first time it is
 // asked for.

@@ -14,6 +14,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTextLayout>
+#include <QLineEdit>
 #include <QTimeEdit>
 #include <QtTest>
 
@@ -94,6 +95,8 @@ private slots:
     void programSelectionRunsNoHandler();
     void downloadLink();
     void accessibleNames();
+    void timePickerTakesTypedDigits_data();
+    void timePickerTakesTypedDigits();
 };
 
 void TestTunemain::initTestCase()
@@ -559,6 +562,38 @@ void TestTunemain::accessibleNames()
     QCOMPARE(rig.find<QLabel>("lbl7")->buddy(), rig.find<QComboBox>("cbbHour"));
     QCOMPARE(rig.find<QLabel>("lbl12")->buddy(), rig.find<QComboBox>("cbbPerMin"));
     QCOMPARE(rig.find<QLabel>("lbl15")->buddy(), rig.find<QComboBox>("cbbPerSec"));
+}
+
+void TestTunemain::timePickerTakesTypedDigits_data()
+{
+    QTest::addColumn<int>("field");
+    QTest::addColumn<QTime>("typed");
+    QTest::newRow("hours") << int(QDateTimeEdit::HourSection) << QTime(8, 5, 5);
+    QTest::newRow("minutes") << int(QDateTimeEdit::MinuteSection) << QTime(5, 8, 5);
+    QTest::newRow("seconds") << int(QDateTimeEdit::SecondSection) << QTime(5, 5, 8);
+}
+
+// One click into a field, then digits: they replace the field.
+void TestTunemain::timePickerTakesTypedDigits()
+{
+    QFETCH(int, field);
+    QFETCH(QTime, typed);
+    FormRig rig;
+    TForm1& form = rig.make();
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    auto* picker = rig.find<QTimeEdit>("dtmpckrStart");
+    auto* edit = picker->findChild<QLineEdit*>();
+    // Somewhere in the field: the first place from the left whose click lands in it.
+    int x = 1;
+    do {
+        QTest::mouseClick(edit, Qt::LeftButton, {}, QPoint(x, edit->height() / 2));
+        QCoreApplication::processEvents();
+        x += 2;
+    } while (x < edit->width() && int(picker->currentSection()) != field);
+    QCOMPARE(int(picker->currentSection()), field);
+    QTest::keyClicks(edit, "08");
+    QCOMPARE(picker->time(), typed);
 }
 
 QTEST_MAIN(TestTunemain)
