@@ -9,6 +9,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QPushButton>
 #include <QSet>
 #include <QTabBar>
@@ -286,7 +287,7 @@ void TestTunemain::tabOrder()
 void TestTunemain::helpText()
 {
     FormRig rig;
-    rig.make();
+    TForm1& form = rig.make();
     const QStringList lines = rig.find<QPlainTextEdit>("mmoHelp")->toPlainText().split('\n');
     QCOMPARE(lines.size(), 18);
     const QStringList fixed{"禾音语音报时器说明：",
@@ -308,6 +309,16 @@ void TestTunemain::helpText()
     QVERIFY(lines[15].startsWith("     ") && lines[15].size() > 6); // credit line
     QCOMPARE(lines[16], QString());
     QVERIFY(lines[17].startsWith("     http")); // web address
+
+    // Every line is seen whole in the box: long ones wrap at its width, none
+    // runs off to the right.
+    form.show();
+    rig.find<QTabWidget>("pgc1")->setCurrentIndex(1);
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    auto* help = rig.find<QPlainTextEdit>("mmoHelp");
+    QTRY_VERIFY(help->isVisible());
+    QCOMPARE(help->horizontalScrollBar()->maximum(), 0);
+    QCOMPARE(help->document()->blockCount(), 18);
 }
 
 void TestTunemain::glyphs()
