@@ -1,4 +1,5 @@
 #include "shell/application.h"
+#include "shell/endings.h"
 #include "shell/errorbox.h"
 #include "shell/tunemain.h"
 
@@ -7,6 +8,7 @@ int main(int argc, char** argv)
     hy::Application app(argc, argv);
     try {
         TForm1 form(hy::realServices());
+        const Endings endings([&form] { form.close(); }, [&form] { form.saveSettings(); });
         form.show();
         app.exec();
     } catch (...) {

@@ -37,6 +37,8 @@ public:
     hy::SpeechOutput& speech() { return m_speech; }
     hy::GlobalHotkey* hotkey() const;
     const TipsTicker& tips() const { return *m_tips; }
+    // Writes the choices to the settings file now, as a close does.
+    bool saveSettings() { return SaveSettings(); }
     // The user's alert sound file; empty when the built-in alert plays.
     const QString& lastWaveFile() const { return LastWaveFile; }
 

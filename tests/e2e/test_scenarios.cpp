@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <array>
+#include <csignal>
 #include <functional>
 
 namespace {
@@ -152,10 +153,17 @@ public:
                 {QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(id)});
             xdesk::xdotool({QStringLiteral("key"), QStringLiteral("alt+F4")});
         }
+        return waitForEnd(timeoutMs);
+    }
+
+    // Waits for the program to end; its exit code, or -1.
+    int waitForEnd(int timeoutMs = 15000)
+    {
         if (!m_proc.waitForFinished(timeoutMs))
             return -1;
         return m_proc.exitStatus() == QProcess::NormalExit ? m_proc.exitCode() : -1;
     }
+    qint64 pid() const { return m_proc.processId(); }
 
     QString output() const
     {
@@ -375,6 +383,8 @@ private slots:
     void settingsRoundTrip();
     void trayRestore();
     void soundServerRestart();
+    void endingsKeepChoices_data();
+    void endingsKeepChoices();
 
 private:
     // Starts `app` and waits for its window; fails the test if it never comes.
@@ -757,6 +767,93 @@ void TestScenarios::soundServerRestart()
     logLateness("after the sound server restart", t, due);
 
     QCOMPARE(app.closeAndWait(), 0);
+}
+
+void TestScenarios::endingsKeepChoices_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QByteArray>("settings");
+    QTest::addColumn<bool>("kept");
+    const QByteArray common("[Common]\r\nIsHour=0\r\n");
+    QTest::newRow("logout (SIGTERM)") << "TERM" << common << true;
+    QTest::newRow("Ctrl+C (SIGINT)") << "INT" << common << true;
+    QTest::newRow("hang-up (SIGHUP)") << "HUP" << common << true;
+    QTest::newRow("the display goes away") << "display" << common << true;
+    QTest::newRow("no section to keep them in")
+        << "TERM" << QByteArray("[Other]\r\nA=1\r\n") << false;
+}
+
+// A choice made during the run (半点报时 ticked) is in the settings file
+// however the program ends, short of a crash.
+void TestScenarios::endingsKeepChoices()
+{
+    QFETCH(QString, how);
+    QFETCH(QByteArray, settings);
+    QFETCH(bool, kept);
+    // A display of this test's own, which it may take away.
+    QProcess xvfb;
+    QTemporaryDir dir;
+    xvfb.setStandardOutputFile(dir.filePath("xvfb.log"));
+    xvfb.start(QStringLiteral("Xvfb"),
+               {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                QStringLiteral("0"), QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
+                QStringLiteral("tcp")});
+    const auto stopDisplay = qScopeGuard([&] {
+        xvfb.kill();
+        xvfb.waitForFinished(5000);
+    });
+    QFile displayNumber(dir.filePath("xvfb.log"));
+    QVERIFY(waitUntil([&] { return displayNumber.size() > 0; }, 10000));
+    QVERIFY(displayNumber.open(QIODevice::ReadOnly));
+    const QString display = ':' + QString::fromLatin1(displayNumber.readAll().trimmed());
+    // xdotool on that display: whether it succeeded, and what it printed.
+    const auto onDisplay = [&](const QStringList& args, QString* out = nullptr) {
+        QProcess tool;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DISPLAY"), display);
+        tool.setProcessEnvironment(env);
+        tool.start(QStringLiteral("xdotool"), args);
+        const bool ok = tool.waitForFinished(10000) && tool.exitCode() == 0;
+        if (out)
+            *out = QString::fromLatin1(tool.readAllStandardOutput()).trimmed();
+        return ok;
+    };
+
+    App app;
+    QVERIFY(app.writeSettings(settings));
+    QVERIFY(app.launch({QStringLiteral("DISPLAY=") + display}));
+    QString window;
+    QVERIFY2(waitUntil(
+                 [&] {
+                     onDisplay({"search", "--onlyvisible", "--name", kTitle}, &window);
+                     window = window.section('\n', 0, 0);
+                     return !window.isEmpty();
+                 },
+                 15000, 100),
+             qPrintable(app.output()));
+    // 半点报时's box, where the window lays it out (no window manager moves it).
+    const QPoint box = kPageOrigin + QPoint(338, 104) + QPoint(21, 56) + QPoint(8, 8);
+    QVERIFY(onDisplay({"mousemove", "--window", window, QString::number(box.x()),
+                       QString::number(box.y()), "click", "1"}));
+    // The click is handled long before the program is told to end.
+    QTest::qWait(1000);
+
+    if (how == "display") {
+        xvfb.terminate();
+    } else {
+        const int sig = how == "TERM" ? SIGTERM : how == "INT" ? SIGINT : SIGHUP;
+        QCOMPARE(::kill(pid_t(app.pid()), sig), 0);
+    }
+    QVERIFY(app.waitForEnd() >= 0);
+    const auto entries = app.settingsEntries();
+    const QPair<QString, QString> half{QStringLiteral("IsHalf"), QStringLiteral("1")};
+    if (kept) {
+        QVERIFY2(entries.contains(half), qPrintable(app.output()));
+    } else {
+        QFile file(app.settingsPath());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), settings); // never written
+    }
 }
 
 QTEST_GUILESS_MAIN(TestScenarios)
