@@ -14,21 +14,21 @@
 
 namespace {
 
-// A small valid WAV image: 16-bit mono 22050 Hz, `frames` samples of `value`.
-QByteArray wavImage(int frames, qint16 value)
+// A small WAV image: 16-bit PCM, `frames` frames whose samples are `value`.
+QByteArray wavImage(int frames, qint16 value, quint32 rate = 22050, quint16 channels = 1)
 {
     QByteArray data;
     QDataStream out(&data, QIODevice::WriteOnly);
     out.setByteOrder(QDataStream::LittleEndian);
-    const quint32 bytes = quint32(frames) * 2;
+    const quint32 bytes = quint32(frames) * 2 * channels;
     out.writeRawData("RIFF", 4);
     out << quint32(36 + bytes);
     out.writeRawData("WAVEfmt ", 8);
-    out << quint32(16) << quint16(1) << quint16(1) << quint32(22050) << quint32(44100) << quint16(2)
-        << quint16(16);
+    out << quint32(16) << quint16(1) << channels << rate << rate * 2 * channels
+        << quint16(2 * channels) << quint16(16);
     out.writeRawData("data", 4);
     out << bytes;
-    for (int i = 0; i < frames; ++i)
+    for (quint32 i = 0; i < bytes / 2; ++i)
         out << value;
     return data;
 }
@@ -105,6 +105,12 @@ void TestAlertSound::badChoiceKeepsOldSound_data()
                                 << "无法读取";
     QTest::newRow("vanished") << "missing"
                               << "不存在";
+    QTest::newRow("no samples") << "empty"
+                                << "不是可以播放的声音文件";
+    QTest::newRow("768 kHz") << "768k"
+                             << "不是可以播放的声音文件";
+    QTest::newRow("40 channels") << "40ch"
+                                 << "不是可以播放的声音文件";
 }
 
 void TestAlertSound::badChoiceKeepsOldSound()
@@ -131,6 +137,12 @@ void TestAlertSound::badChoiceKeepsOldSound()
         f.open(QIODevice::WriteOnly);
         f.write(wavImage(10, 1));
         f.resize(65 * 1024 * 1024); // sparse: cheap to make
+    } else if (kind == "empty") {
+        bad = writeFile(rig.dir, "empty.wav", wavImage(0, 0));
+    } else if (kind == "768k") {
+        bad = writeFile(rig.dir, "fast.wav", wavImage(7680, 100, 768000));
+    } else if (kind == "40ch") {
+        bad = writeFile(rig.dir, "wide.wav", wavImage(100, 100, 22050, 40));
     } else if (kind == "proc") {
         bad = "/proc/self/mem"; // a regular file that no one can read from the start
     } else {
@@ -157,6 +169,7 @@ void TestAlertSound::restoredSound_data()
     QTest::newRow("blanks around") << "  %1/a.wav\t " << true;
     QTest::newRow("deleted") << "%1/deleted.wav" << false;
     QTest::newRow("not sound") << "%1/words.wav" << false;
+    QTest::newRow("no samples") << "%1/empty.wav" << false;
     QTest::newRow("empty") << "" << false;
 }
 
@@ -167,6 +180,7 @@ void TestAlertSound::restoredSound()
     FormRig rig;
     writeFile(rig.dir, "a.wav", wavImage(80, 3));
     writeFile(rig.dir, "words.wav", "hello");
+    writeFile(rig.dir, "empty.wav", wavImage(0, 0));
     const QString value = stored.contains("%1") ? stored.arg(rig.dir.path()) : stored;
     rig.writeSettings("[Common]\nLastWaveFile=\"" + value.toUtf8() + "\"\n");
     TForm1& form = rig.make();

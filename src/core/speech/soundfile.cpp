@@ -5,7 +5,18 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace hy {
+
+bool isAudible(QByteArrayView image)
+{
+    if (!WavDecoder::canDecode(image))
+        return false;
+    const AudioFormat format = WavDecoder(image).format();
+    return format.channels >= 1 && format.channels <= kMaxOutputChannels &&
+           format.sampleRate >= 1 && format.sampleRate <= kMaxOutputRate;
+}
 
 LoadedSound readSoundFile(const QString& path)
 {
@@ -30,8 +41,8 @@ LoadedSound readSoundFile(const QString& path)
         sound.error = QStringLiteral("无法读取声音文件“%1”：%2").arg(path, file.errorString());
         return sound;
     }
-    // Read at most one byte past the limit, in case the file grew meanwhile.
-    QByteArray data = file.read(kMaxSoundFileBytes + 1);
+    // What the file needs, and one byte more in case it grew meanwhile.
+    QByteArray data = file.read(std::min(info.size(), kMaxSoundFileBytes) + 1);
     if (file.error() != QFileDevice::NoError) {
         sound.error = QStringLiteral("无法读取声音文件“%1”：%2").arg(path, file.errorString());
         return sound;
@@ -40,7 +51,7 @@ LoadedSound readSoundFile(const QString& path)
         sound.error = QStringLiteral("声音文件“%1”太大，提示声音最大 64 MiB。").arg(path);
         return sound;
     }
-    if (!WavDecoder::canDecode(data)) {
+    if (!isAudible(data)) {
         sound.error = QStringLiteral("“%1”不是可以播放的声音文件。").arg(path);
         return sound;
     }

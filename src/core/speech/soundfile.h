@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 namespace hy {
@@ -14,9 +15,16 @@ struct LoadedSound
 };
 
 inline constexpr qint64 kMaxSoundFileBytes = 64 * 1024 * 1024;
+// The most the sound output takes (PulseAudio's and PipeWire's limits).
+inline constexpr int kMaxOutputChannels = 32;
+inline constexpr int kMaxOutputRate = 384000;
+
+// Whether a sound image will be heard: it decodes to samples, in a channel
+// count and rate that the sound output takes.
+bool isAudible(QByteArrayView image);
 
 // Reads a sound file for the last-second alert. It must be a regular,
-// readable file of at most 64 MiB holding sound the player can decode.
+// readable file of at most 64 MiB holding sound that will be heard.
 LoadedSound readSoundFile(const QString& path);
 
 // A stored path without the blanks and control characters around it.

@@ -166,8 +166,9 @@ bool WavDecoder::canDecode(QByteArrayView image)
     WavDecoder decoder(image);
     if (!decoder.isValid())
         return false;
-    std::vector<qint16> frame(size_t(decoder.format().channels));
-    return decoder.readFrames(frame.data(), 1) == 1;
+    constexpr qint64 kChunkFrames = 512;
+    std::vector<qint16> chunk(size_t(decoder.format().channels) * kChunkFrames);
+    return decoder.readFrames(chunk.data(), kChunkFrames) > 0;
 }
 
 } // namespace hy

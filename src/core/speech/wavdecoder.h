@@ -35,7 +35,9 @@ public:
     // Why the image could not be opened; empty when it could.
     QString errorString() const;
 
-    // True when the image opens and yields at least one frame.
+    // True when the image opens and yields at least one frame, read in the
+    // chunks a player reads it in (some damaged files yield a frame only to
+    // a read of one).
     static bool canDecode(QByteArrayView image);
 
 private:
