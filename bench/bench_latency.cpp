@@ -219,6 +219,7 @@ void choose(QWidget& form, const char* name, const QString& text)
 int main(int argc, char** argv)
 {
     hy::Application app(argc, argv);
+    app.prepareWindows();
     if (!qEnvironmentVariableIsSet("PULSE_SERVER"))
         std::fprintf(stderr, "note: PULSE_SERVER is not set; using the default server\n");
     bool ok = false;

@@ -81,6 +81,10 @@ Application::Application(int& argc, char** argv)
     setApplicationVersion(QStringLiteral(HYTUNE_VERSION));
     setOrganizationName(QStringLiteral("heyinsoft"));
     setDesktopFileName(QStringLiteral("hytune"));
+}
+
+void Application::prepareWindows()
+{
     setWindowIcon(QIcon(QStringLiteral(":/hytune.png")));
     installFontSubstitutes();
     installQtTranslations();

@@ -11,6 +11,10 @@ class Application final : public QApplication
 {
 public:
     Application(int& argc, char** argv);
+    // What the windows need before the first is built: the fonts and Qt's
+    // own texts in Chinese. Not done by a start that only hands its command
+    // to the copy that runs.
+    void prepareWindows();
     bool notify(QObject* receiver, QEvent* event) override;
 };
 

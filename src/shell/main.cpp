@@ -1,15 +1,31 @@
 #include "shell/application.h"
 #include "shell/endings.h"
 #include "shell/errorbox.h"
+#include "shell/remote/launch.h"
+#include "shell/remote/remotecontrol.h"
+#include "shell/remote/singleinstance.h"
 #include "shell/tunemain.h"
 
 int main(int argc, char** argv)
 {
+    const QStringList arguments = hy::argumentsOf(argc, argv);
+    const hy::CommandLine line = hy::parseCommandLine(arguments);
+    if (!hy::needsWindow(line, arguments))
+        return hy::runWithoutWindow(argc, argv);
+
     hy::Application app(argc, argv);
+    hy::RemoteControl remote;
+    hy::SingleInstance instance(remote);
+    if (!instance.claim())
+        return hy::reportForwarded(hy::forwardCommand(line.command),
+                                   QStringLiteral("禾音语音报时器已在运行，但找不到它"));
+    app.prepareWindows();
     try {
         TForm1 form(hy::realServices());
         const Endings endings([&form] { form.close(); }, [&form] { form.saveSettings(); });
+        remote.attach(&form);
         form.show();
+        remote.run(line.command);
         app.exec();
     } catch (...) {
         hy::showErrorBox(nullptr, hy::currentExceptionText());

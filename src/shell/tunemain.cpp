@@ -112,9 +112,8 @@ void TForm1::FormCreate()
         // The announcer starts only once every clip is in the table.
         m_speech.start(m_services.makePlayer());
         applyChimeRule();
-        m_hotkey =
-            std::make_unique<HotkeyBinding>(m_services.makeHotkey(), *ui->cbbKey, *trycn1,
-                                            [this] { guarded(this, [this] { hotKeyToggle(); }); });
+        m_hotkey = std::make_unique<HotkeyBinding>(m_services.makeHotkey(), *ui->cbbKey, *trycn1,
+                                                   [this] { toggleCountdown(); });
         m_hotkey->bind();
     });
 }
@@ -166,6 +165,26 @@ bool TForm1::SaveSettings()
 }
 
 // ---- countdown ---------------------------------------------------------------
+
+void TForm1::startCountdown()
+{
+    guarded(this, [this] { btnMinStartClick(); });
+}
+
+void TForm1::stopCountdown()
+{
+    guarded(this, [this] { btnStopClick(); });
+}
+
+void TForm1::toggleCountdown()
+{
+    guarded(this, [this] { hotKeyToggle(); });
+}
+
+void TForm1::showFromOutside()
+{
+    trycn1->Restore();
+}
 
 void TForm1::btnMinStartClick()
 {
@@ -240,17 +259,20 @@ bool TForm1::hasUserSound() const
 void TForm1::showRemaining(const QString& text)
 {
     ui->lblMinTick->setText(text);
+    emit countdownChanged();
 }
 
 void TForm1::showCycleCount(int count)
 {
     ui->lblCount->setText(QString::number(count));
+    emit countdownChanged();
 }
 
 void TForm1::showRunning(bool running)
 {
     ui->btnMinStart->setEnabled(!running);
     ui->btnStop->setEnabled(running);
+    emit countdownChanged();
 }
 
 void TForm1::showWaiting(const QTime& until)
@@ -258,6 +280,7 @@ void TForm1::showWaiting(const QTime& until)
     ui->lblMinTick->setToolTip(
         until.isValid() ? QStringLiteral("等待开始时间 %1").arg(until.toString("H:mm:ss"))
                         : QString());
+    emit countdownChanged();
 }
 
 void TForm1::refuseStart()

@@ -42,6 +42,18 @@ public:
     // The user's alert sound file; empty when the built-in alert plays.
     const QString& lastWaveFile() const { return LastWaveFile; }
 
+    // Start, Stop and the hotkey's toggle asked for from outside the window
+    // (the command line, D-Bus), exactly as the buttons and the key do them.
+    void startCountdown();
+    void stopCountdown();
+    void toggleCountdown();
+    // Shows the window, back from the tray too, at the front.
+    void showFromOutside();
+
+signals:
+    // The countdown's state or what its display shows changed.
+    void countdownChanged();
+
 protected:
     bool event(QEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;

@@ -2,6 +2,7 @@
 // built binary in a folder of its own (so its settings file is ours to set),
 // xdotool for keys and clicks, xprop/xwininfo to look at its window, parec on
 // the session's null sink to hear what it says, and libfaketime for the clock.
+#include "support/apprun.h"
 #include "support/monitorrecorder.h"
 #include "support/xdesktop.h"
 
@@ -39,165 +40,12 @@ constexpr QPoint kPageOrigin(2, 28);
 
 // ---- small tools --------------------------------------------------------------
 
-// Polls `done` until it holds or `timeoutMs` has passed; true if it held.
-bool waitUntil(const std::function<bool()>& done, int timeoutMs, int pollMs = 50)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > timeoutMs)
-            return done();
-        QThread::msleep(pollMs);
-    }
-    return true;
-}
-
-void sleepMs(int ms)
-{
-    QThread::msleep(ms);
-}
-
 // Types keys at whichever window has the focus.
 bool pressKeys(const QStringList& keys)
 {
     return xdesk::xdotool(
         QStringList{QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("60")} + keys);
 }
-
-// ---- the program --------------------------------------------------------------
-
-// One run of a copy of the program in a folder of its own.
-class App
-{
-public:
-    App()
-        : m_dir(m_root.path() + QStringLiteral("/app"))
-    {
-        QDir().mkpath(m_dir);
-        m_copied = QFile::copy(QStringLiteral(HY_HYTUNE_BINARY), exe());
-    }
-    ~App()
-    {
-        if (m_proc.state() != QProcess::NotRunning) {
-            m_proc.kill();
-            m_proc.waitForFinished(5000);
-        }
-    }
-    App(const App&) = delete;
-    App& operator=(const App&) = delete;
-
-    QString exe() const { return m_dir + QStringLiteral("/hytune"); }
-    QString settingsPath() const { return m_dir + QStringLiteral("/hytunetm.db"); }
-    QString folder() const { return m_dir; }
-
-    bool writeSettings(const QByteArray& text) const
-    {
-        QFile f(settingsPath());
-        return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(text) == text.size();
-    }
-
-    // Starts the program; `extraEnv` entries are NAME=VALUE.
-    bool launch(const QStringList& extraEnv = {})
-    {
-        if (!m_copied)
-            return false;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-        // A closed local port: the tips download fails at once, without network.
-        env.insert(QStringLiteral("HYTUNE_SERVER"), QStringLiteral("http://127.0.0.1:9"));
-        for (const QString& e : extraEnv) {
-            const qsizetype eq = e.indexOf(QLatin1Char('='));
-            env.insert(e.left(eq), e.mid(eq + 1));
-        }
-        m_proc.setProcessEnvironment(env);
-        m_proc.setWorkingDirectory(m_dir);
-        m_proc.setProcessChannelMode(QProcess::MergedChannels);
-        m_proc.setStandardOutputFile(m_root.path() + QStringLiteral("/output.log"));
-        m_proc.start(exe(), {});
-        return m_proc.waitForStarted(10000);
-    }
-
-    bool running() const { return m_proc.state() == QProcess::Running; }
-
-    // Our main window: the managed window that carries our process id.
-    quint32 mainWindow() const
-    {
-        for (quint32 id : xdesk::clientList()) {
-            if (xdesk::cardinals(id, QStringLiteral("_NET_WM_PID")).value(0) == m_proc.processId())
-                return id;
-        }
-        return 0;
-    }
-
-    // Waits for the main window to be managed and viewable; 0 if it never is.
-    quint32 waitForWindow(int timeoutMs = 15000) const
-    {
-        quint32 id = 0;
-        waitUntil(
-            [&] {
-                if (!running())
-                    return true;
-                id = mainWindow();
-                return id != 0 && xdesk::mapState(id) == QLatin1String("IsViewable");
-            },
-            timeoutMs, 100);
-        return running() ? id : 0;
-    }
-
-    // Closes the window the way a user does (Alt+F4 through the window
-    // manager) and waits for the program to end; its exit code, or -1.
-    int closeAndWait(int timeoutMs = 15000)
-    {
-        if (const quint32 id = mainWindow()) {
-            xdesk::xdotool(
-                {QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(id)});
-            xdesk::xdotool({QStringLiteral("key"), QStringLiteral("alt+F4")});
-        }
-        return waitForEnd(timeoutMs);
-    }
-
-    // Waits for the program to end; its exit code, or -1.
-    int waitForEnd(int timeoutMs = 15000)
-    {
-        if (!m_proc.waitForFinished(timeoutMs))
-            return -1;
-        return m_proc.exitStatus() == QProcess::NormalExit ? m_proc.exitCode() : -1;
-    }
-    qint64 pid() const { return m_proc.processId(); }
-
-    QString output() const
-    {
-        QFile f(m_root.path() + QStringLiteral("/output.log"));
-        return f.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(f.readAll()) : QString();
-    }
-
-    // Key=Value lines of the settings file's Common section, in file order.
-    QList<QPair<QString, QString>> settingsEntries() const
-    {
-        QList<QPair<QString, QString>> entries;
-        QFile f(settingsPath());
-        if (!f.open(QIODevice::ReadOnly))
-            return entries;
-        bool inCommon = false;
-        for (QByteArray raw : f.readAll().split('\n')) {
-            const QString line = QString::fromLocal8Bit(raw).trimmed();
-            if (line.startsWith(QLatin1Char('['))) {
-                inCommon = line.compare(QStringLiteral("[Common]"), Qt::CaseInsensitive) == 0;
-                continue;
-            }
-            const qsizetype eq = line.indexOf(QLatin1Char('='));
-            if (inCommon && eq > 0)
-                entries.append({line.left(eq).trimmed(), line.mid(eq + 1).trimmed()});
-        }
-        return entries;
-    }
-
-private:
-    QTemporaryDir m_root;
-    QString m_dir;
-    bool m_copied = false;
-    QProcess m_proc;
-};
 
 // ---- the sound side -----------------------------------------------------------
 
@@ -352,13 +200,6 @@ bool gapless(const Transcript& t, qsizetype first, qsizetype count)
     return true;
 }
 
-QByteArray settingsText(const QStringList& lines)
-{
-    return (QStringLiteral("[Common]\r\n") + lines.join(QStringLiteral("\r\n")) +
-            QStringLiteral("\r\n"))
-        .toLocal8Bit();
-}
-
 bool restartSoundServer()
 {
     const QString dir = qEnvironmentVariable("HYTUNE_E2E_DIR");
@@ -387,9 +228,6 @@ private slots:
     void endingsKeepChoices();
 
 private:
-    // Starts `app` and waits for its window; fails the test if it never comes.
-    quint32 startApp(App& app, const QStringList& env = {});
-
     ClipSet m_clips;
 };
 
@@ -401,23 +239,13 @@ void TestScenarios::initTestCase()
     QVERIFY2(m_clips.load(), "cannot read the speech clips in " HY_CLIP_DIR);
 }
 
-quint32 TestScenarios::startApp(App& app, const QStringList& env)
-{
-    if (!app.launch(env))
-        return 0;
-    const quint32 id = app.waitForWindow();
-    if (!id)
-        qWarning("program output:\n%s", qPrintable(app.output()));
-    return id;
-}
-
 // A fresh folder without a settings file: the window opens centred with the
 // design values, and closing it ends the program and creates no file.
 void TestScenarios::firstStartWithoutSettings()
 {
     App app;
     QVERIFY(!QFileInfo::exists(app.settingsPath()));
-    const quint32 id = startApp(app);
+    const quint32 id = app.start();
     QVERIFY2(id, "no main window appeared");
 
     QVERIFY(xdesk::xprop(id, QStringLiteral("_NET_WM_NAME"))
@@ -476,7 +304,7 @@ void TestScenarios::secondCountsAndAlert()
                       QStringLiteral("IsSecondCounter=1"), QStringLiteral("LastSecond=10"),
                       QStringLiteral("PerSecond=1"), QStringLiteral("IsLastOne=1"),
                       QStringLiteral("IsCircle=0")})));
-    QVERIFY2(startApp(app), "no main window appeared");
+    QVERIFY2(app.start(), "no main window appeared");
 
     MonitorRecorder rec;
     QVERIFY2(rec.start(), "cannot record the sink");
@@ -515,7 +343,7 @@ void TestScenarios::minuteCount()
                       QStringLiteral("SecondCounter=5"), QStringLiteral("IsMinuteCounter=1"),
                       QStringLiteral("LastMinute=1"), QStringLiteral("PerMinute=1"),
                       QStringLiteral("IsSecondCounter=0"), QStringLiteral("IsLastOne=0")})));
-    QVERIFY2(startApp(app), "no main window appeared");
+    QVERIFY2(app.start(), "no main window appeared");
 
     MonitorRecorder rec;
     QVERIFY2(rec.start(), "cannot record the sink");
@@ -548,10 +376,10 @@ void TestScenarios::hourChime()
     MonitorRecorder rec;
     QVERIFY2(rec.start(), "cannot record the sink");
     const double launched = rec.positionMs();
-    QVERIFY2(startApp(app, {QStringLiteral("LD_PRELOAD=") + kLibFaketime,
-                            QStringLiteral("FAKETIME=@2024-01-01 09:59:55"),
-                            // Timers run on real time; only the time of day is set.
-                            QStringLiteral("FAKETIME_DONT_FAKE_MONOTONIC=1")}),
+    QVERIFY2(app.start({QStringLiteral("LD_PRELOAD=") + kLibFaketime,
+                        QStringLiteral("FAKETIME=@2024-01-01 09:59:55"),
+                        // Timers run on real time; only the time of day is set.
+                        QStringLiteral("FAKETIME_DONT_FAKE_MONOTONIC=1")}),
              "no main window appeared");
     const double shown = rec.positionMs();
 
@@ -592,7 +420,7 @@ void TestScenarios::settingsRoundTrip()
     App app;
     // A section with a key: the program may keep its settings here.
     QVERIFY(app.writeSettings("[Common]\r\nIsHour=0\r\n"));
-    quint32 id = startApp(app);
+    quint32 id = app.start();
     QVERIFY2(id, "no main window appeared");
     auto above = [&] {
         return xdesk::netWmState(id).contains(QStringLiteral("_NET_WM_STATE_ABOVE"));
@@ -644,7 +472,7 @@ void TestScenarios::settingsRoundTrip()
     QCOMPARE(app.settingsEntries(), expected);
 
     // Second start: on top from the beginning, and the new key is the hotkey.
-    id = startApp(app);
+    id = app.start();
     QVERIFY2(id, "no main window appeared on the second start");
     QVERIFY2(waitUntil(above, 5000), qPrintable(xdesk::xprop(id, QStringLiteral("_NET_WM_STATE"))));
 
@@ -675,7 +503,7 @@ void TestScenarios::settingsRoundTrip()
 void TestScenarios::trayRestore()
 {
     App app;
-    const quint32 id = startApp(app);
+    const quint32 id = app.start();
     QVERIFY2(id, "no main window appeared");
     // The program's icon in the tray host, once the host has given it its size.
     const QString cls = xdesk::wmClass(id);
@@ -731,7 +559,7 @@ void TestScenarios::soundServerRestart()
         settingsText({QStringLiteral("HourCounter=0"), QStringLiteral("MinuteCounter=0"),
                       QStringLiteral("SecondCounter=5"), QStringLiteral("IsSecondCounter=1"),
                       QStringLiteral("LastSecond=10"), QStringLiteral("PerSecond=1")})));
-    QVERIFY2(startApp(app), "no main window appeared");
+    QVERIFY2(app.start(), "no main window appeared");
 
     {
         // Speech works before: start, hear the first count, stop.

@@ -29,6 +29,11 @@ QString CountdownEngine::formatHms(int hours, int minutes, int seconds)
     return QStringLiteral("%1:%2:%3").arg(hours).arg(minutes).arg(seconds);
 }
 
+QString CountdownEngine::formatRemaining(int seconds)
+{
+    return formatHms(seconds / 3600, seconds / 60 % 60, seconds % 60);
+}
+
 void CountdownEngine::start()
 {
     if (!m_view.isChecked(CountdownBox::MinuteCount) &&
@@ -132,8 +137,7 @@ void CountdownEngine::tick(quint64 run)
     --r;
     if (r < 0)
         return;
-    const int q = r / 60;
-    m_view.showRemaining(formatHms(q / 60, q % 60, r % 60));
+    m_view.showRemaining(formatRemaining(r));
 }
 
 } // namespace hy

@@ -78,6 +78,8 @@ public:
     int CycleCount = 0;
 
     static QString formatHms(int hours, int minutes, int seconds);
+    // A number of seconds as the display shows the time left ("1:2:5").
+    static QString formatRemaining(int seconds);
 
 private:
     bool gateClosed();

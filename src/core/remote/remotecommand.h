@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QMetaType>
+#include <QString>
+
+namespace hy {
+
+// The program's own reverse-DNS id: its name on the session bus, the id of
+// its desktop entry and AppStream data, and its icon's name.
+inline constexpr const char* kAppId = "example.heyinsoft.hytune";
+// Where its remote-control interface lives on the bus (interface kAppId).
+inline constexpr const char* kAppObjectPath = "/example/heyinsoft/hytune";
+
+// What a start of the program asks of the copy that runs, or of itself when
+// none runs yet. None only shows the window.
+enum class RemoteCommand
+{
+    None,
+    Show,
+    Toggle,
+    Start,
+    Stop,
+    Status,
+};
+
+// "show", "toggle", ...: the command's word on the command line and on the
+// local socket; empty for None.
+QString remoteCommandWord(RemoteCommand command);
+// The command a word names; None for any other word.
+RemoteCommand remoteCommandFromWord(const QString& word);
+
+// The countdown as seen from outside the window.
+struct CountdownStatus
+{
+    bool running = false;
+    bool waiting = false;     // held back until its start time
+    int remainingSeconds = 0; // never below 0
+    int cycleCount = 0;
+
+    friend bool operator==(const CountdownStatus&, const CountdownStatus&) = default;
+};
+
+// One line for `hytune --status`, the time left in the display's h:m:s form.
+QString statusLine(const CountdownStatus& status);
+// The status as the local socket carries it ("status 1 0 125 3"), and back;
+// false for a line that is no status.
+QString encodeStatus(const CountdownStatus& status);
+bool decodeStatus(const QString& line, CountdownStatus* status);
+
+} // namespace hy
+
+Q_DECLARE_METATYPE(hy::CountdownStatus)

@@ -1,0 +1,83 @@
+#include "shell/remote/remoteadaptor.h"
+
+#include "shell/remote/remotecontrol.h"
+
+#include <QDBusMessage>
+#include <string_view>
+
+namespace hy {
+
+static_assert(std::string_view(kAppId) == "example.heyinsoft.hytune",
+              "the D-Bus interface of RemoteAdaptor is named after the program's id");
+
+RemoteAdaptor::RemoteAdaptor(RemoteControl& remote, const QDBusConnection& bus)
+    : QDBusAbstractAdaptor(&remote)
+    , m_remote(remote)
+    , m_bus(bus)
+    , m_announced(remote.status())
+{
+    connect(&remote, &RemoteControl::statusChanged, this, &RemoteAdaptor::announce);
+}
+
+bool RemoteAdaptor::running() const
+{
+    return m_remote.status().running;
+}
+
+bool RemoteAdaptor::waiting() const
+{
+    return m_remote.status().waiting;
+}
+
+int RemoteAdaptor::remainingSeconds() const
+{
+    return m_remote.status().remainingSeconds;
+}
+
+int RemoteAdaptor::cycleCount() const
+{
+    return m_remote.status().cycleCount;
+}
+
+void RemoteAdaptor::Toggle()
+{
+    m_remote.run(RemoteCommand::Toggle);
+}
+
+void RemoteAdaptor::Start()
+{
+    m_remote.run(RemoteCommand::Start);
+}
+
+void RemoteAdaptor::Stop()
+{
+    m_remote.run(RemoteCommand::Stop);
+}
+
+void RemoteAdaptor::Show()
+{
+    m_remote.run(RemoteCommand::Show);
+}
+
+void RemoteAdaptor::announce(const CountdownStatus& now)
+{
+    QVariantMap changed;
+    if (now.running != m_announced.running)
+        changed.insert(QStringLiteral("Running"), now.running);
+    if (now.waiting != m_announced.waiting)
+        changed.insert(QStringLiteral("Waiting"), now.waiting);
+    if (now.remainingSeconds != m_announced.remainingSeconds)
+        changed.insert(QStringLiteral("RemainingSeconds"), now.remainingSeconds);
+    if (now.cycleCount != m_announced.cycleCount)
+        changed.insert(QStringLiteral("CycleCount"), now.cycleCount);
+    m_announced = now;
+    if (changed.isEmpty())
+        return;
+    QDBusMessage signal = QDBusMessage::createSignal(
+        QString::fromLatin1(kAppObjectPath), QStringLiteral("org.freedesktop.DBus.Properties"),
+        QStringLiteral("PropertiesChanged"));
+    signal << QString::fromLatin1(kAppId) << changed << QStringList();
+    m_bus.send(signal);
+}
+
+} // namespace hy

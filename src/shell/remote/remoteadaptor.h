@@ -1,0 +1,46 @@
+#pragma once
+
+#include "core/remote/remotecommand.h"
+
+#include <QDBusAbstractAdaptor>
+#include <QDBusConnection>
+
+namespace hy {
+
+class RemoteControl;
+
+// The program's interface on the session bus: the countdown's Start, Stop
+// and toggle, showing the window, and the countdown's state as properties,
+// whose changes are announced with PropertiesChanged.
+class RemoteAdaptor final : public QDBusAbstractAdaptor
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "example.heyinsoft.hytune")
+    Q_PROPERTY(bool Running READ running)
+    Q_PROPERTY(bool Waiting READ waiting)
+    Q_PROPERTY(int RemainingSeconds READ remainingSeconds)
+    Q_PROPERTY(int CycleCount READ cycleCount)
+public:
+    // Lives on `remote`, which is the object registered on `bus`.
+    RemoteAdaptor(RemoteControl& remote, const QDBusConnection& bus);
+
+    bool running() const;
+    bool waiting() const;
+    int remainingSeconds() const;
+    int cycleCount() const;
+
+public slots:
+    void Toggle();
+    void Start();
+    void Stop();
+    void Show();
+
+private:
+    void announce(const CountdownStatus& now);
+
+    RemoteControl& m_remote;
+    QDBusConnection m_bus;
+    CountdownStatus m_announced;
+};
+
+} // namespace hy

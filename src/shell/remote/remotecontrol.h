@@ -1,0 +1,43 @@
+#pragma once
+
+#include "core/remote/remotecommand.h"
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+
+class TForm1;
+
+namespace hy {
+
+// The commands that reach the program from outside the window (a later
+// start's command line, D-Bus) and the countdown's state as they see it.
+// Commands are carried out from the event loop, after the current event: a
+// Start that is refused with a box must not hold up the one who asked.
+// Commands that come before the window exists wait for it.
+class RemoteControl final : public QObject
+{
+    Q_OBJECT
+public:
+    explicit RemoteControl(QObject* parent = nullptr);
+
+    // The window the commands go to.
+    void attach(TForm1* form);
+    void run(hy::RemoteCommand command);
+    CountdownStatus status() const;
+
+signals:
+    // The status changed: once a second while a countdown runs, and at its
+    // start and end.
+    void statusChanged(const hy::CountdownStatus& status);
+
+private:
+    void carryOut(RemoteCommand command);
+    void onCountdownChanged();
+
+    QPointer<TForm1> m_form;
+    QList<RemoteCommand> m_waiting;
+    CountdownStatus m_last;
+};
+
+} // namespace hy

@@ -1,0 +1,104 @@
+// Commands from outside the window (a later start, D-Bus) on a window built
+// from fakes: they take the paths of the buttons and the hotkey, and the
+// status they read is what the window shows.
+#include "fakes/formrig.h"
+
+#include "shell/remote/remotecontrol.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QtTest>
+
+using hy::RemoteCommand;
+
+Q_DECLARE_METATYPE(RemoteCommand)
+
+namespace {
+
+// 0:0:5 with the second count for the last 10 seconds.
+const QByteArray kFiveSeconds =
+    "[Common]\r\nHourCounter=0\r\nMinuteCounter=0\r\nSecondCounter=5\r\n"
+    "IsMinuteCounter=0\r\nIsSecondCounter=1\r\nLastSecond=10\r\n";
+
+} // namespace
+
+class TestRemoteControl : public QObject
+{
+    Q_OBJECT
+private slots:
+    void commands_data();
+    void commands();
+    void commandBeforeTheWindowWaits();
+    void statusFollowsTheDisplay();
+};
+
+void TestRemoteControl::commands_data()
+{
+    QTest::addColumn<QList<RemoteCommand>>("commands");
+    QTest::addColumn<bool>("running");
+    using C = RemoteCommand;
+    QTest::newRow("toggle starts") << QList<C>{C::Toggle} << true;
+    QTest::newRow("toggle twice stops") << QList<C>{C::Toggle, C::Toggle} << false;
+    QTest::newRow("start, then toggle stops") << QList<C>{C::Start, C::Toggle} << false;
+    QTest::newRow("stop while idle") << QList<C>{C::Stop} << false;
+    QTest::newRow("start twice runs") << QList<C>{C::Start, C::Start} << true;
+    QTest::newRow("show and status change nothing") << QList<C>{C::Show, C::Status} << false;
+}
+
+void TestRemoteControl::commands()
+{
+    QFETCH(QList<RemoteCommand>, commands);
+    QFETCH(bool, running);
+    FormRig rig;
+    rig.writeSettings(kFiveSeconds);
+    TForm1& form = rig.make();
+    hy::RemoteControl remote;
+    remote.attach(&form);
+    for (RemoteCommand c : commands) {
+        remote.run(c);
+        QCoreApplication::processEvents();
+    }
+    QCOMPARE(form.countdown().isActive(), running);
+    QCOMPARE(remote.status().running, running);
+    QCOMPARE(rig.find<QPushButton>("btnStop")->isEnabled(), running);
+}
+
+void TestRemoteControl::commandBeforeTheWindowWaits()
+{
+    FormRig rig;
+    rig.writeSettings(kFiveSeconds);
+    hy::RemoteControl remote;
+    remote.run(RemoteCommand::Toggle); // the window is not built yet
+    QCOMPARE(remote.status(), hy::CountdownStatus{});
+    TForm1& form = rig.make();
+    remote.attach(&form);
+    QTRY_VERIFY(form.countdown().isActive());
+}
+
+void TestRemoteControl::statusFollowsTheDisplay()
+{
+    FormRig rig;
+    rig.writeSettings(kFiveSeconds);
+    TForm1& form = rig.make();
+    hy::RemoteControl remote;
+    remote.attach(&form);
+    QSignalSpy changes(&remote, &hy::RemoteControl::statusChanged);
+    remote.run(RemoteCommand::Start);
+    QTRY_VERIFY(remote.status().running);
+    const QLabel* display = rig.find<QLabel>("lblMinTick");
+    for (int left = 5; left >= 0; --left) {
+        const QString line = hy::statusLine(remote.status());
+        QVERIFY2(line.contains(QStringLiteral("剩余 ") + display->text() + QStringLiteral("，")),
+                 qPrintable(line + QStringLiteral(" / ") + display->text()));
+        QCOMPARE(remote.status().remainingSeconds, left);
+        changes.clear();
+        rig.tick();
+        QCOMPARE(changes.count(), 1); // one announcement per second
+    }
+    // The last tick ended the run.
+    QCOMPARE(changes.last().at(0).value<hy::CountdownStatus>().running, false);
+}
+
+QTEST_MAIN(TestRemoteControl)
+#include "test_remotecontrol.moc"
