@@ -10,7 +10,9 @@ build_pkgs=(cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-qpa-pl
 font_pkgs=(fonts-arphic-uming fonts-wqy-zenhei qt6-translations-l10n)
 # Virtual desktop, sound server and tools that the tests drive the program with.
 test_pkgs=(xvfb xauth xdotool x11-utils openbox trayer pulseaudio pulseaudio-utils imagemagick
-    faketime dbus-daemon python3 libglib2.0-bin)
+    faketime dbus-daemon python3 libglib2.0-bin
+    # the checks of the install and the Debian package
+    desktop-file-utils appstream man-db dpkg-dev)
 
 want=("${build_pkgs[@]}" "${font_pkgs[@]}")
 case "${1:-test}" in

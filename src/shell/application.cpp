@@ -3,6 +3,7 @@
 #include "shell/errorbox.h"
 
 #include "core/log.h"
+#include "core/remote/remotecommand.h"
 
 #include <QFont>
 #include <QFontDatabase>
@@ -80,7 +81,8 @@ Application::Application(int& argc, char** argv)
     setApplicationDisplayName(applicationTitle());
     setApplicationVersion(QStringLiteral(HYTUNE_VERSION));
     setOrganizationName(QStringLiteral("heyinsoft"));
-    setDesktopFileName(QStringLiteral("hytune"));
+    // The id of the desktop entry, and on Wayland the window's app id.
+    setDesktopFileName(QString::fromLatin1(kAppId));
 }
 
 void Application::prepareWindows()
