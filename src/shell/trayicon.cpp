@@ -63,7 +63,7 @@ void TTrayIcon::Minimize()
 
 void TTrayIcon::Restore()
 {
-    hy::bringToFront(m_window);
+    hy::bringToFront(m_window, m_userTime.latest());
 }
 
 void TTrayIcon::onActivated(QSystemTrayIcon::ActivationReason reason)

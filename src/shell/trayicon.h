@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/x11/x11usertime.h"
+
 #include <QObject>
 #include <QSystemTrayIcon>
 
@@ -31,4 +33,5 @@ private:
 
     QWidget* m_window;
     QSystemTrayIcon* m_icon;
+    hy::x11::UserTime m_userTime;
 };
