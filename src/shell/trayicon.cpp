@@ -69,6 +69,10 @@ void TTrayIcon::Restore()
 void TTrayIcon::onActivated(QSystemTrayIcon::ActivationReason reason)
 {
     // Left click only; the right and middle buttons have nothing to offer.
-    if (reason == QSystemTrayIcon::Trigger)
+    // Qt reports a left press soon after another one at the same place as a
+    // double click, and then no single click: the first may have restored the
+    // window before it went back to the tray, or have been on an icon of an
+    // earlier window. It is a left click all the same.
+    if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
         Restore();
 }
