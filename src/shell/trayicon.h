@@ -1,5 +1,8 @@
 #pragma once
 
+#include "platform/x11/x11usertime.h"
+
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QSystemTrayIcon>
 
@@ -21,6 +24,8 @@ public:
     void notify(const QString& message);
 
     void Minimize();
+    // Brings the window back for the user, also against a minimize that was
+    // asked before and has not reached the window yet.
     void Restore();
 
 protected:
@@ -28,7 +33,12 @@ protected:
 
 private:
     void onActivated(QSystemTrayIcon::ActivationReason reason);
+    void onMinimized(bool reported);
 
     QWidget* m_window;
     QSystemTrayIcon* m_icon;
+    hy::x11::UserTime m_userTime;
+    uint32_t m_restoreTime = 0; // the user's time of the last restore
+    quint64 m_restores = 0;
+    QDeadlineTimer m_settling; // while a minimize from before the last restore may come
 };
