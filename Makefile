@@ -32,7 +32,7 @@ test:
 soak-test:
 	scripts/deps.sh test
 	$(MAKE) build
-	scripts/soak.sh $(BUILD) $(SOAK_RUNS)
+	scripts/soak.sh $(BUILD) $(SOAK_RUNS) $(JOBS)
 
 bench:
 	scripts/deps.sh bench

@@ -6,17 +6,18 @@
 # last line is "soak-test: P/RUNS runs passed", and the exit status is 0 only
 # when all passed.
 #
-#   scripts/soak.sh BUILD [RUNS]
+#   scripts/soak.sh BUILD [RUNS [JOBS]]   (JOBS: ctest -j, as "make test")
 #
 # The hogs (sha1sum reading /dev/zero) end with this script, also on Ctrl+C or
 # an error, and even when it is killed outright: a watcher ends them then.
 set -uo pipefail
 
-usage() { echo "usage: $0 BUILD_DIR [RUNS]" >&2; exit 2; }
-[[ $# -ge 1 && $# -le 2 ]] || usage
+usage() { echo "usage: $0 BUILD_DIR [RUNS [JOBS]]" >&2; exit 2; }
+[[ $# -ge 1 && $# -le 3 ]] || usage
 [[ -d "$1" ]] || { echo "$0: no build directory $1" >&2; exit 2; }
 build=$(cd "$1" && pwd)
 runs=${2:-10}
+jobs=${3:-$(nproc)}
 [[ "$runs" =~ ^[1-9][0-9]*$ ]] || { echo "$0: RUNS must be a positive number" >&2; exit 2; }
 here=$(cd "$(dirname "$0")/.." && pwd)
 logs="$build/soak"
@@ -66,7 +67,7 @@ for ((k = 1; k <= runs; k++)); do
     # In the background, so that a signal to this script is acted on at once
     # rather than after the run; with Ctrl+C working in it (a background
     # command of a script otherwise ignores it).
-    (cd "$build" && exec env --default-signal=INT ctest --output-on-failure --timeout 600) \
+    (cd "$build" && exec env --default-signal=INT ctest -j"$jobs" --output-on-failure --timeout 600) \
         >"$log" 2>&1 &
     ctest_pid=$!
     wait "$ctest_pid"

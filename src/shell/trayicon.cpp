@@ -7,6 +7,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <utility>
+
 // A restore asked by the user wins over a minimize asked before it, which can
 // still be on its way when the click comes. The program's showMinimized() and
 // the window manager's own minimize both end in the window manager iconifying
@@ -40,7 +42,7 @@ TTrayIcon::TTrayIcon(QWidget* window)
     // Shown as soon as the event loop runs: asking the desktop for its
     // notification area takes a few milliseconds that the window's first
     // appearance need not wait for.
-    QTimer::singleShot(0, m_icon, &QSystemTrayIcon::show);
+    QTimer::singleShot(0, this, &TTrayIcon::showIcon);
     m_window->installEventFilter(this);
 }
 
@@ -52,9 +54,22 @@ TTrayIcon::~TTrayIcon()
 
 void TTrayIcon::notify(const QString& message)
 {
+    // Before the icon is up (at start), the message waits for it.
+    if (!m_shown) {
+        m_pending = message;
+        return;
+    }
     if (QSystemTrayIcon::isSystemTrayAvailable() && m_icon->isVisible())
         m_icon->showMessage(QStringLiteral("禾音语音报时器"), message, QSystemTrayIcon::Warning,
                             8000);
+}
+
+void TTrayIcon::showIcon()
+{
+    m_icon->show();
+    m_shown = true;
+    if (!m_pending.isEmpty())
+        notify(std::exchange(m_pending, QString()));
 }
 
 bool TTrayIcon::eventFilter(QObject* watched, QEvent* event)

@@ -20,7 +20,8 @@ public:
     ~TTrayIcon() override;
 
     QSystemTrayIcon* icon() const { return m_icon; }
-    // A short message by the icon (when there is a notification area).
+    // A short message by the icon (when there is a notification area); one
+    // given before the icon is up is shown when it is.
     void notify(const QString& message);
 
     void Minimize();
@@ -33,10 +34,13 @@ protected:
 
 private:
     void onActivated(QSystemTrayIcon::ActivationReason reason);
+    void showIcon();
     void onMinimized(bool reported);
 
     QWidget* m_window;
     QSystemTrayIcon* m_icon;
+    bool m_shown = false;
+    QString m_pending;
     hy::x11::UserTime m_userTime;
     uint32_t m_restoreTime = 0; // the user's time of the last restore
     quint64 m_restores = 0;
