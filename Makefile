@@ -1,11 +1,13 @@
 # make run    install what is missing, build, start the program
 # make test   install what is missing, build, run every test
 # make bench  install what is missing, build, run the benchmarks
+# make soak-test  the same as "make test", SOAK_RUNS times (10) beside CPU hogs
 BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
+SOAK_RUNS ?= 10
 
-.PHONY: all build run test bench sanitize format clean
+.PHONY: all build run test soak-test bench sanitize format clean
 
 all: build
 
@@ -24,6 +26,13 @@ test:
 	scripts/deps.sh test
 	$(MAKE) build
 	cd $(BUILD) && ctest -j$(JOBS) --output-on-failure --timeout 600
+
+# The whole suite SOAK_RUNS times in a row while two CPU hogs keep the
+# machine busy; logs of failed runs stay in $(BUILD)/soak/.
+soak-test:
+	scripts/deps.sh test
+	$(MAKE) build
+	scripts/soak.sh $(BUILD) $(SOAK_RUNS) $(JOBS)
 
 bench:
 	scripts/deps.sh bench

@@ -16,12 +16,19 @@ TMyThread::~TMyThread()
     stop();
 }
 
-void TMyThread::Resume()
+void TMyThread::Resume(std::shared_ptr<const void> keepAlive)
 {
     std::lock_guard lock(m_mutex);
     if (m_thread.joinable() || m_terminated)
         return;
-    m_thread = std::thread([this] { Execute(); });
+    m_thread = std::thread([this, keepAlive = std::move(keepAlive)] {
+        Execute();
+        {
+            std::lock_guard done(m_mutex);
+            m_finished = true;
+        }
+        m_wake.notify_all();
+    });
 }
 
 void TMyThread::post(int kind, int argument)
@@ -35,7 +42,7 @@ void TMyThread::post(int kind, int argument)
     m_wake.notify_one();
 }
 
-void TMyThread::stop()
+bool TMyThread::stop(std::chrono::milliseconds patience)
 {
     bool first = false;
     {
@@ -47,11 +54,23 @@ void TMyThread::stop()
             m_terminated = true;
         }
     }
-    m_wake.notify_one();
+    m_wake.notify_all();
     if (first && m_cutOff)
         m_cutOff();
-    if (m_thread.joinable() && m_thread.get_id() != std::this_thread::get_id())
-        m_thread.join();
+    if (!m_thread.joinable() || m_thread.get_id() == std::this_thread::get_id())
+        return true;
+    {
+        std::unique_lock lock(m_mutex);
+        const auto finished = [this] { return m_finished; };
+        if (patience == std::chrono::milliseconds::max())
+            m_wake.wait(lock, finished);
+        else if (!m_wake.wait_for(lock, patience, finished)) {
+            m_thread.detach();
+            return false;
+        }
+    }
+    m_thread.join();
+    return true;
 }
 
 int TMyThread::spokenCount() const

@@ -2,9 +2,11 @@
 
 #include "core/announce.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -27,12 +29,18 @@ public:
     TMyThread(const TMyThread&) = delete;
     TMyThread& operator=(const TMyThread&) = delete;
 
-    void Resume();
+    // Starts the thread. `keepAlive` is held by the thread until it ends:
+    // whatever the thread reads stays alive through it, even if the thread
+    // outlives its owner (see stop()).
+    void Resume(std::shared_ptr<const void> keepAlive = {});
     void post(int kind, int argument) override;
 
     // Posts the quit request, cuts off the phrase in progress and waits for
-    // the thread to end. Nothing queued behind it is spoken. Idempotent.
-    void stop();
+    // the thread to end, for at most `patience`. Nothing queued behind it is
+    // spoken. True when the thread has ended; false when it is stuck (in a
+    // sound library call that does not return) and was let go: it ends on
+    // its own later, or with the process. Idempotent.
+    bool stop(std::chrono::milliseconds patience = std::chrono::milliseconds::max());
 
     // Number of requests taken and handed to the speak handler so far.
     int spokenCount() const;
@@ -54,6 +62,7 @@ private:
     std::deque<Request> m_queue;
     bool m_terminated = false;
     bool m_stopped = false;
+    bool m_finished = false; // Execute() has returned
     int m_spoken = 0;
     std::thread m_thread;
 };

@@ -7,10 +7,28 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <utility>
+
+// A restore asked by the user wins over a minimize asked before it, which can
+// still be on its way when the click comes. The program's showMinimized() and
+// the window manager's own minimize both end in the window manager iconifying
+// the window, and Qt reports that (WM_STATE Iconic) as a state change to
+// minimized whenever it arrives: before the click, or after the click's
+// showNormal(), where it would put the window back into the tray. So:
+// - hiding into the tray waits kHideDelayMs after a minimize, and is dropped
+//   if a restore came since;
+// - for kSettleMs after a restore, a minimize reported by the window system
+//   is taken to be one asked before the restore, and the window is restored
+//   again (showNormal() maps an iconified window, which the window manager
+//   answers by showing it). A minimize the program asks for itself in that
+//   time is a new one and counts.
+// Whichever comes first, the click or the iconify, and whenever Qt reports
+// it, the last word is the restore's. The settling time is far shorter than a
+// user needs to go from the tray to the window's minimize button, and far
+// longer than the window manager needs for a request already on its way.
 namespace {
-// A state change to "minimized" can still be on its way when the window has
-// already been restored; hiding waits this long and looks again.
 constexpr int kHideDelayMs = 150;
+constexpr int kSettleMs = 500;
 } // namespace
 
 TTrayIcon::TTrayIcon(QWidget* window)
@@ -24,7 +42,7 @@ TTrayIcon::TTrayIcon(QWidget* window)
     // Shown as soon as the event loop runs: asking the desktop for its
     // notification area takes a few milliseconds that the window's first
     // appearance need not wait for.
-    QTimer::singleShot(0, m_icon, &QSystemTrayIcon::show);
+    QTimer::singleShot(0, this, &TTrayIcon::showIcon);
     m_window->installEventFilter(this);
 }
 
@@ -36,21 +54,49 @@ TTrayIcon::~TTrayIcon()
 
 void TTrayIcon::notify(const QString& message)
 {
+    // Before the icon is up (at start), the message waits for it.
+    if (!m_shown) {
+        m_pending = message;
+        return;
+    }
     if (QSystemTrayIcon::isSystemTrayAvailable() && m_icon->isVisible())
         m_icon->showMessage(QStringLiteral("禾音语音报时器"), message, QSystemTrayIcon::Warning,
                             8000);
 }
 
+void TTrayIcon::showIcon()
+{
+    m_icon->show();
+    m_shown = true;
+    if (!m_pending.isEmpty())
+        notify(std::exchange(m_pending, QString()));
+}
+
 bool TTrayIcon::eventFilter(QObject* watched, QEvent* event)
 {
+    // The program's own minimize comes as a direct event; the window system's
+    // report of one as a spontaneous event.
     if (watched == m_window && event->type() == QEvent::WindowStateChange &&
-        m_window->isMinimized()) {
-        QTimer::singleShot(kHideDelayMs, this, [this] {
-            if (m_window->isMinimized())
-                Minimize();
-        });
-    }
+        m_window->isMinimized())
+        onMinimized(event->spontaneous());
     return QObject::eventFilter(watched, event);
+}
+
+void TTrayIcon::onMinimized(bool reported)
+{
+    if (reported && !m_settling.hasExpired()) {
+        // Asked before the last restore; undone once this event is through.
+        QTimer::singleShot(0, this, [this] {
+            if (m_window->isMinimized())
+                hy::bringToFront(m_window, m_restoreTime);
+        });
+        return;
+    }
+    m_settling = QDeadlineTimer();
+    QTimer::singleShot(kHideDelayMs, this, [this, restores = m_restores] {
+        if (m_window->isMinimized() && m_restores == restores)
+            Minimize();
+    });
 }
 
 void TTrayIcon::Minimize()
@@ -63,12 +109,19 @@ void TTrayIcon::Minimize()
 
 void TTrayIcon::Restore()
 {
-    hy::bringToFront(m_window);
+    ++m_restores;
+    m_restoreTime = m_userTime.latest();
+    m_settling.setRemainingTime(kSettleMs);
+    hy::bringToFront(m_window, m_restoreTime);
 }
 
 void TTrayIcon::onActivated(QSystemTrayIcon::ActivationReason reason)
 {
     // Left click only; the right and middle buttons have nothing to offer.
-    if (reason == QSystemTrayIcon::Trigger)
+    // Qt reports a left press soon after another one at the same place as a
+    // double click, and then no single click: the first may have restored the
+    // window before it went back to the tray, or have been on an icon of an
+    // earlier window. It is a left click all the same.
+    if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
         Restore();
 }

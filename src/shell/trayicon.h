@@ -1,5 +1,8 @@
 #pragma once
 
+#include "platform/x11/x11usertime.h"
+
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QSystemTrayIcon>
 
@@ -17,10 +20,13 @@ public:
     ~TTrayIcon() override;
 
     QSystemTrayIcon* icon() const { return m_icon; }
-    // A short message by the icon (when there is a notification area).
+    // A short message by the icon (when there is a notification area); one
+    // given before the icon is up is shown when it is.
     void notify(const QString& message);
 
     void Minimize();
+    // Brings the window back for the user, also against a minimize that was
+    // asked before and has not reached the window yet.
     void Restore();
 
 protected:
@@ -28,7 +34,15 @@ protected:
 
 private:
     void onActivated(QSystemTrayIcon::ActivationReason reason);
+    void showIcon();
+    void onMinimized(bool reported);
 
     QWidget* m_window;
     QSystemTrayIcon* m_icon;
+    bool m_shown = false;
+    QString m_pending;
+    hy::x11::UserTime m_userTime;
+    uint32_t m_restoreTime = 0; // the user's time of the last restore
+    quint64 m_restores = 0;
+    QDeadlineTimer m_settling; // while a minimize from before the last restore may come
 };

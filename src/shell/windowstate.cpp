@@ -7,14 +7,21 @@
 
 namespace hy {
 
-void bringToFront(QWidget* widget)
+void bringToFront(QWidget* widget, uint32_t userTime)
 {
     widget->showNormal();
     widget->raise();
-    widget->activateWindow();
+    // On X11 the one request is ours, not QWidget::activateWindow() as well:
+    // Qt's carries the time of the last event it saw, whatever that was, and
+    // for a window not mapped yet (on its way back from the tray) Qt holds it
+    // back until the window is mapped, when it may take the focus from a
+    // program that the user has gone on to in the meantime.
     QWindow* window = widget->windowHandle();
-    if (xcb_connection_t* c = x11::appConnection(); c && window && window->handle())
-        x11::requestActivation(c, uint32_t(window->winId()));
+    if (xcb_connection_t* c = x11::appConnection(); c && window && window->handle()) {
+        if (x11::requestActivation(c, uint32_t(window->winId()), userTime))
+            return;
+    }
+    widget->activateWindow();
 }
 
 void setStaysOnTop(QWidget* widget, bool on)

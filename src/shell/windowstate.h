@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 class QWidget;
 
 namespace hy {
@@ -20,9 +22,11 @@ void setStaysOnTop(QWidget* window, bool on);
 // Shows a top-level window normally, raises it and gives it the focus, for a
 // user who asked for it from outside the window (a click on the tray icon).
 // On X11 the activation is asked of the window manager as a request on the
-// user's behalf, as pagers and task bars do: an ordinary application request
-// may be refused by focus-stealing prevention while another program is
-// active, and the window would then stay behind it.
-void bringToFront(QWidget* window);
+// user's behalf, as pagers and task bars do, with `userTime`, the X server
+// time of the user's action (hy::x11::UserTime; 0 when unknown): an ordinary
+// application request, or one without the user's time, may be refused by
+// focus-stealing prevention while another program is active, and the window
+// would then stay behind it.
+void bringToFront(QWidget* window, uint32_t userTime);
 
 } // namespace hy

@@ -11,6 +11,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QMessageBox>
 #include <QRegularExpression>
 #include <QWindow>
@@ -200,6 +201,19 @@ void TestDesktopHotkey::keyTakenByAnotherProgram()
     QVERIFY2(box->toolTip().contains(QLatin1String("Ctrl+F1")), qPrintable(box->toolTip()));
     QVERIFY2(box->toolTip().contains(QRegularExpression(QStringLiteral("[\\x{4e00}-\\x{9fff}]"))),
              qPrintable(box->toolTip()));
+    // ... and once by the tray icon, at start as after a change of key ...
+    const auto trayMessageSays = [](const QString& text) {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (!w->isVisible() || QByteArray(w->metaObject()->className()) != "QBalloonTip")
+                continue;
+            for (const QLabel* label : w->findChildren<QLabel*>()) {
+                if (label->text().contains(text))
+                    return true;
+            }
+        }
+        return false;
+    };
+    QTRY_VERIFY(trayMessageSays(QStringLiteral("Ctrl+F1")));
     // ... with no box in the way, and the window goes on working.
     QVERIFY(xdesk::holdsFor(300, [&] { return !anyBoxShown() && form.isVisible(); }));
     QVERIFY(xdesk::typeKeys({QStringLiteral("ctrl+F1")}));

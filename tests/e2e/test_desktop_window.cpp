@@ -9,7 +9,9 @@
 #include "shell/trayicon.h"
 
 #include <QCheckBox>
+#include <QScopeGuard>
 #include <QScreen>
+#include <QStyleHints>
 #include <QToolTip>
 #include <QWindow>
 #include <QtTest>
@@ -106,6 +108,8 @@ private slots:
     void otherButtonsDoNothing_data();
     void otherButtonsDoNothing();
     void clickWhileShownActivates();
+    void clickSoonAfterClickRestores_data();
+    void clickSoonAfterClickRestores();
     void quickMinimizeRestore_data();
     void quickMinimizeRestore();
     void closingRemovesIcon();
@@ -376,6 +380,45 @@ void TestDesktopWindow::clickWhileShownActivates()
     QTRY_VERIFY2(xdesk::isBack(form, wid), qPrintable(xdesk::describe(form, wid)));
     const QList<Wid> order = xdesk::stackingOrder();
     QVERIFY(order.indexOf(wid) > order.indexOf(otherWid));
+}
+
+void TestDesktopWindow::clickSoonAfterClickRestores_data()
+{
+    QTest::addColumn<bool>("toTray");
+    QTest::newRow("from the tray") << true;
+    QTest::newRow("from behind another program") << false;
+}
+
+// A left click soon after another one on the icon, which Qt takes for the
+// second half of a double click, brings the window back all the same.
+void TestDesktopWindow::clickSoonAfterClickRestores()
+{
+    QFETCH(bool, toTray);
+    TForm1& form = showForm();
+    const Wid wid = widOf(form);
+    QVERIFY(xdesk::iconInPlace(*trayOf(form)->icon(), m_class));
+    OtherProgram other;
+    QVERIFY(other.window() != 0);
+    const auto activateOther = [&] {
+        return xdesk::xdotool(
+                   {QStringLiteral("windowactivate"), QString::number(other.window())}) &&
+               QTest::qWaitFor([&] { return xdesk::activeWindow() == other.window(); });
+    };
+    QStyleHints* hints = QGuiApplication::styleHints();
+    const auto restoreInterval = qScopeGuard([hints, ms = hints->mouseDoubleClickInterval()] {
+        hints->setMouseDoubleClickInterval(ms);
+    });
+    // "Soon" reaches over the whole test; the right click makes the first left
+    // one a single click.
+    hints->setMouseDoubleClickInterval(60000);
+    QVERIFY(xdesk::clickAt(iconCentre(form), 3));
+    QVERIFY(activateOther());
+    QVERIFY(xdesk::clickAt(iconCentre(form)));
+    QTRY_VERIFY2(xdesk::isBack(form, wid), qPrintable(xdesk::describe(form, wid)));
+
+    QVERIFY(toTray ? minimizeToTray() : activateOther());
+    QVERIFY(xdesk::clickAt(iconCentre(form)));
+    QTRY_VERIFY2(xdesk::isBack(form, wid), qPrintable(xdesk::describe(form, wid)));
 }
 
 void TestDesktopWindow::quickMinimizeRestore_data()

@@ -224,6 +224,7 @@ private slots:
     void settingsRoundTrip();
     void trayRestore();
     void soundServerRestart();
+    void frozenSoundServerDoesNotHoldClose();
     void endingsKeepChoices_data();
     void endingsKeepChoices();
 
@@ -595,6 +596,42 @@ void TestScenarios::soundServerRestart()
     logLateness("after the sound server restart", t, due);
 
     QCOMPARE(app.closeAndWait(), 0);
+}
+
+// The sound server stopped (SIGSTOP, not dead) while the program speaks: a
+// close still ends the program at once; the phrase in progress is abandoned.
+void TestScenarios::frozenSoundServerDoesNotHoldClose()
+{
+    QFile pidFile(qEnvironmentVariable("HYTUNE_E2E_DIR") + QStringLiteral("/run/pulse/pid"));
+    QVERIFY(pidFile.open(QIODevice::ReadOnly));
+    const pid_t server = pid_t(pidFile.readAll().trimmed().toInt());
+    QVERIFY(server > 0);
+    App app;
+    QVERIFY(app.writeSettings(
+        settingsText({QStringLiteral("HourCounter=0"), QStringLiteral("MinuteCounter=0"),
+                      QStringLiteral("SecondCounter=20"), QStringLiteral("IsSecondCounter=1"),
+                      QStringLiteral("LastSecond=20"), QStringLiteral("PerSecond=1")})));
+    QVERIFY2(app.start(), "no main window appeared");
+    MonitorRecorder rec;
+    QVERIFY2(rec.start(), "cannot record the sink");
+    QVERIFY(pressKeys({QStringLiteral("ctrl+F1")}));
+    QVERIFY2(waitUntil([&] { return transcribe(rec.samples(), m_clips).contains(2); }, 5000, 50),
+             qPrintable(transcribe(rec.samples(), m_clips).describe()));
+    rec.stop(0);
+
+    QCOMPARE(::kill(server, SIGSTOP), 0);
+    const auto thaw = qScopeGuard([&] { ::kill(server, SIGCONT); });
+    QThread::msleep(1500); // the next counts are on their way to the frozen server
+    const quint32 id = app.mainWindow();
+    QVERIFY(id);
+    QVERIFY(xdesk::xdotool(
+        {QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(id)}));
+    QElapsedTimer closing;
+    closing.start();
+    QVERIFY(xdesk::xdotool({QStringLiteral("key"), QStringLiteral("alt+F4")}));
+    QCOMPARE(app.waitForEnd(10000), 0);
+    qInfo("closed %lld ms after Alt+F4 with the sound server frozen", closing.elapsed());
+    QVERIFY2(closing.elapsed() < 3000, qPrintable(QString::number(closing.elapsed())));
 }
 
 void TestScenarios::endingsKeepChoices_data()

@@ -4,18 +4,19 @@
 #include "shell/application.h"
 #include "shell/tickevent.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QScrollBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSet>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTextLayout>
-#include <QLineEdit>
 #include <QTimeEdit>
 #include <QtTest>
 
@@ -104,6 +105,7 @@ void TestTunemain::initTestCase()
 {
     hy::installFontSubstitutes();
     hy::installQtTranslations();
+    hy::installAccessibleNames();
 }
 
 void TestTunemain::controls_data()
@@ -562,9 +564,15 @@ void TestTunemain::accessibleNames()
     QStringList names;
     for (QWidget* w : form.findChildren<QWidget*>()) {
         if ((w->focusPolicy() & Qt::TabFocus) && !w->objectName().isEmpty() &&
-            !w->objectName().startsWith("qt_") && !qobject_cast<QTabBar*>(w))
-            names << w->accessibleName();
+            !w->objectName().startsWith("qt_") && !qobject_cast<QTabBar*>(w)) {
+            // What assistive technology is told, as Qt's bridge to it asks.
+            QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+            names << (a ? a->text(QAccessible::Name) : QString());
+        }
     }
+    auto* lastMinutes = QAccessible::queryAccessibleInterface(rig.find<QComboBox>("cbbLastMin"));
+    QCOMPARE(lastMinutes->text(QAccessible::Name), QStringLiteral("最后几分钟报数"));
+    QCOMPARE(lastMinutes->text(QAccessible::Value), QStringLiteral("10"));
     QVERIFY(names.size() >= 24); // the tab order's 23 and the help text, at least
     QVERIFY2(!names.contains(QString()), qPrintable(names.join(' ')));
     QCOMPARE(QSet<QString>(names.begin(), names.end()).size(), names.size());

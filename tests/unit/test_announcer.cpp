@@ -5,6 +5,7 @@
 #include "core/speech/cliptable.h"
 #include "core/speech/sharedsound.h"
 #include "core/speech/speaker.h"
+#include "core/speech/speechoutput.h"
 
 #include <QElapsedTimer>
 #include <QtTest>
@@ -55,6 +56,7 @@ private slots:
     void errorInOneRequestKeepsThreadAlive();
     void userSoundReplacedWhilePlaying();
     void missingClipIsSilentWord();
+    void stuckPlayerIsLetGo();
 };
 
 void TestAnnouncer::keepsPostingOrder()
@@ -220,6 +222,58 @@ void TestAnnouncer::missingClipIsSilentWord()
     rig.thread.post(hy::ClockTime, 9005);
     QVERIFY(rig.player.waitFinished(1));
     QCOMPARE(rig.player.finished().front(), Rig::phrase({11, 12, 10, 13, 9, 0, 5}));
+}
+
+// A sound library call that does not return (a frozen sound server): stop()
+// lets the thread go instead of hanging the close, and what the thread reads
+// stays alive until it is done.
+void TestAnnouncer::stuckPlayerIsLetGo()
+{
+    struct StuckPlayer : hy::ISoundPlayer
+    {
+        std::mutex m;
+        std::condition_variable changed;
+        bool entered = false;
+        bool released = false;
+        std::atomic<bool>* destroyed = nullptr;
+        void play(const std::vector<QByteArrayView>& images) override
+        {
+            std::unique_lock lock(m);
+            entered = true;
+            changed.notify_all();
+            changed.wait(lock, [this] { return released; });
+            for (QByteArrayView image : images)
+                QCOMPARE(image.toByteArray(), QByteArray("clip1")); // still there
+        }
+        void abort() override {} // a call that cannot be cut off
+        ~StuckPlayer() override { *destroyed = true; }
+    };
+    std::atomic<bool> destroyed{false};
+    auto owned = std::make_unique<StuckPlayer>();
+    owned->destroyed = &destroyed;
+    StuckPlayer* player = owned.get();
+    {
+        hy::SpeechOutput speech;
+        speech.clips().setClip(1, "clip1");
+        speech.start(std::move(owned));
+        speech.post(hy::SecondCount, 1);
+        {
+            std::unique_lock lock(player->m);
+            QVERIFY(player->changed.wait_for(lock, 5s, [&] { return player->entered; }));
+        }
+        QElapsedTimer timer;
+        timer.start();
+        speech.stop();
+        QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+        speech.post(hy::SecondCount, 2); // dropped
+    }
+    QVERIFY(!destroyed);
+    {
+        std::lock_guard lock(player->m);
+        player->released = true;
+        player->changed.notify_all();
+    }
+    QTRY_VERIFY(destroyed); // everything goes once the thread is done
 }
 
 QTEST_GUILESS_MAIN(TestAnnouncer)

@@ -1,36 +1,87 @@
 #include "core/speech/speechoutput.h"
 
+#include "core/log.h"
+#include "core/mythread.h"
+#include "core/speech/speaker.h"
+
 namespace hy {
+
+// Declared in the order the pieces are needed, so they go in the reverse
+// order: the announcer thread stops before the speaker, the player, the user
+// sound and the clips that it reads.
+struct SpeechOutput::State
+{
+    ClipTable clips;
+    SharedSound userSound;
+    std::unique_ptr<ISoundPlayer> player;
+    std::unique_ptr<Speaker> speaker;
+    std::unique_ptr<TMyThread> announcer;
+};
+
+SpeechOutput::SpeechOutput()
+    : m_state(std::make_shared<State>())
+{}
 
 SpeechOutput::~SpeechOutput()
 {
     stop();
 }
 
+ClipTable& SpeechOutput::clips()
+{
+    return m_state->clips;
+}
+
+const ClipTable& SpeechOutput::clips() const
+{
+    return m_state->clips;
+}
+
+SharedSound& SpeechOutput::userSound()
+{
+    return m_state->userSound;
+}
+
+const SharedSound& SpeechOutput::userSound() const
+{
+    return m_state->userSound;
+}
+
 void SpeechOutput::start(std::unique_ptr<ISoundPlayer> player)
 {
-    if (m_announcer || !player)
+    State& s = *m_state;
+    if (s.announcer || !player)
         return;
-    m_player = std::move(player);
-    m_speaker = std::make_unique<Speaker>(m_clips, m_userSound, *m_player);
-    ISoundPlayer* p = m_player.get();
-    m_announcer = std::make_unique<TMyThread>(
-        [speaker = m_speaker.get()](int kind, int arg) { speaker->speak(kind, arg); },
+    s.player = std::move(player);
+    s.speaker = std::make_unique<Speaker>(s.clips, s.userSound, *s.player);
+    ISoundPlayer* p = s.player.get();
+    s.announcer = std::make_unique<TMyThread>(
+        [speaker = s.speaker.get()](int kind, int arg) { speaker->speak(kind, arg); },
         [p] { p->abort(); });
-    m_announcer->Resume();
+    s.announcer->Resume(m_state);
+}
+
+bool SpeechOutput::isStarted() const
+{
+    return m_state->announcer != nullptr;
 }
 
 void SpeechOutput::post(int kind, int argument)
 {
-    if (m_announcer)
-        m_announcer->post(kind, argument);
+    if (m_state->announcer)
+        m_state->announcer->post(kind, argument);
 }
 
 void SpeechOutput::stop()
 {
-    if (m_announcer)
-        m_announcer->stop();
-    m_clips.release();
+    if (m_state->announcer && !m_state->announcer->stop(kStopPatience)) {
+        qCWarning(lcHytune, "sound: the sound server does not answer; the phrase in progress "
+                            "is abandoned");
+        // The thread keeps what it reads; this output starts afresh, silent.
+        m_state = std::make_shared<State>();
+        return;
+    }
+    m_state->clips.release();
 }
 
 } // namespace hy

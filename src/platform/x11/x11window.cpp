@@ -8,6 +8,7 @@
 
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace hy::x11 {
@@ -24,6 +25,24 @@ bool isManaged(xcb_connection_t* c, xcb_window_t window)
         return false;
     const auto state = *static_cast<const uint32_t*>(xcb_get_property_value(reply.get()));
     return state != 0; // WithdrawnState
+}
+
+// Whether the window manager on the screen of `window` lists `atom` in
+// _NET_SUPPORTED.
+bool wmSupports(xcb_connection_t* c, xcb_window_t window, xcb_atom_t atom)
+{
+    XcbReply<xcb_query_tree_reply_t> tree(
+        xcb_query_tree_reply(c, xcb_query_tree(c, window), nullptr));
+    const xcb_atom_t netSupported = internAtom(c, "_NET_SUPPORTED");
+    if (!tree || netSupported == XCB_ATOM_NONE)
+        return false;
+    XcbReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+        c, xcb_get_property(c, 0, tree->root, netSupported, XCB_ATOM_ATOM, 0, 4096), nullptr));
+    if (!reply || reply->format != 32 || reply->type != XCB_ATOM_ATOM)
+        return false;
+    const auto* atoms = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply.get()));
+    const int count = xcb_get_property_value_length(reply.get()) / 4;
+    return std::find(atoms, atoms + count, atom) != atoms + count;
 }
 
 } // namespace
@@ -63,13 +82,13 @@ void setAbove(xcb_connection_t* c, uint32_t window, bool on)
     xcb_flush(c);
 }
 
-void requestActivation(xcb_connection_t* c, uint32_t window, uint32_t timestamp)
+bool requestActivation(xcb_connection_t* c, uint32_t window, uint32_t timestamp)
 {
     const xcb_atom_t netActiveWindow = internAtom(c, "_NET_ACTIVE_WINDOW");
-    if (netActiveWindow == XCB_ATOM_NONE)
-        return;
+    if (netActiveWindow == XCB_ATOM_NONE || !wmSupports(c, window, netActiveWindow))
+        return false;
     // Source 2: asked by the user, through a pager or task bar.
-    sendWmRequest(c, window, netActiveWindow, {2, timestamp, 0, 0, 0});
+    return sendWmRequest(c, window, netActiveWindow, {2, timestamp, 0, 0, 0});
 }
 
 } // namespace hy::x11

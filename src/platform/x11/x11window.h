@@ -19,8 +19,11 @@ void setAbove(xcb_connection_t* c, uint32_t window, bool on);
 
 // Asks the window manager to activate the window on the user's behalf, as
 // pagers and task bars do (an ordinary application request may be refused by
-// focus-stealing prevention while another program is active).
-// `timestamp` 0 stands for the server's current time.
-void requestActivation(xcb_connection_t* c, uint32_t window, uint32_t timestamp = 0);
+// focus-stealing prevention while another program is active). `timestamp` is
+// the server time of the user's action that asked for it (see UserTime); 0
+// stands for the server's current time, which a window manager may refuse.
+// False when no window manager offers _NET_ACTIVE_WINDOW, or the window is
+// gone.
+bool requestActivation(xcb_connection_t* c, uint32_t window, uint32_t timestamp);
 
 } // namespace hy::x11
