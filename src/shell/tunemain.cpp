@@ -112,8 +112,9 @@ void TForm1::FormCreate()
         // The announcer starts only once every clip is in the table.
         m_speech.start(m_services.makePlayer());
         applyChimeRule();
-        m_hotkey = std::make_unique<HotkeyBinding>(m_services.makeHotkey(), *ui->cbbKey, *trycn1,
-                                                   [this] { toggleCountdown(); });
+        m_hotkey =
+            std::make_unique<HotkeyBinding>(m_services.makeHotkey(), *ui->cbbKey, *ui->mmoHelp,
+                                            *trycn1, [this] { toggleCountdown(); });
         m_hotkey->bind();
     });
 }

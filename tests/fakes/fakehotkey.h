@@ -28,8 +28,12 @@ public:
         m_outcomeProblem = problem;
     }
 
-    // Changes the status now, as a desktop answering late would.
-    void setStatus(Status status, const QString& problem = {}) { setState(status, problem); }
+    // Changes the status now, as a desktop answering late would; boundKey is
+    // the key the desktop says it bound.
+    void setStatus(Status status, const QString& problem = {}, const QString& boundKey = {})
+    {
+        setState(status, problem, boundKey);
+    }
 
     // The user presses Ctrl + the held key. Only a Registered key reaches the
     // program; returns whether pressed() was emitted.

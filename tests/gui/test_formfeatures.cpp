@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -59,8 +60,9 @@ private slots:
     void restoredBoxesTakeEffect();
     void noSettingsFileStaysAbsent();
     void hotkeyFollowsRealState();
-    void hotkeyProblemIsShownOnce();
     void hotkeyProblemKnownAtOnce();
+    void hotkeyReport_data();
+    void hotkeyReport();
     void tipsShownAndOpenedSafely_data();
     void tipsShownAndOpenedSafely();
     void closingBeforeFirstTipWritesNothing();
@@ -266,20 +268,68 @@ void TestFormFeatures::hotkeyProblemKnownAtOnce()
         return h;
     };
     rig.form = std::make_unique<TForm1>(services);
-    QCOMPARE(rig.find<QComboBox>("cbbKey")->toolTip(), QStringLiteral("此桌面不支持全局快捷键"));
+    QVERIFY(rig.find<QComboBox>("cbbKey")->toolTip().startsWith(
+        QStringLiteral("此桌面不支持全局快捷键")));
 }
 
-void TestFormFeatures::hotkeyProblemIsShownOnce()
+void TestFormFeatures::hotkeyReport_data()
 {
+    using S = hy::GlobalHotkey::Status;
+    QTest::addColumn<S>("status");
+    QTest::addColumn<QString>("problem");
+    QTest::addColumn<QString>("boundKey");
+    QTest::addColumn<QString>("hintHas"); // "" for no hint at all
+    QTest::addColumn<QString>("keyLine"); // the help page's, after its "6、启动或停止快捷键："
+    const QString command = QCoreApplication::applicationFilePath() + " --toggle";
+    const QString instead =
+        "桌面没有提供，请在桌面的键盘快捷键设置里把一个键设为运行命令 " + command + "；";
+    QTest::newRow("bound as asked") << S::Registered << ""
+                                    << "Ctrl+F1"
+                                    << ""
+                                    << "Ctrl + F1；";
+    QTest::newRow("waiting for the desktop") << S::Pending << ""
+                                             << ""
+                                             << ""
+                                             << "Ctrl + F1（等待桌面确认）；";
+    QTest::newRow("the desktop chose another key")
+        << S::Registered << "桌面把启动/停止倒计时的快捷键设为 Alt+K"
+        << "Alt+K"
+        << "Alt+K"
+        << "Alt+K（由桌面设定）；";
+    QTest::newRow("taken by another program") << S::Taken << "快捷键 Ctrl+F1 已被其他程序占用"
+                                              << "" << command << instead;
+    QTest::newRow("no shortcuts on this desktop") << S::Unavailable << "此桌面不支持全局快捷键"
+                                                  << "" << command << instead;
+    QTest::newRow("bound, but the desktop does not say which key")
+        << S::Registered << "桌面接受了全局快捷键，但没有说用的是哪个键"
+        << "" << command << instead;
+}
+
+// What the user is told of the hotkey: nothing when it works as asked,
+// otherwise what is wrong and what works instead, in the key box's hint; the
+// help page names the key that works.
+void TestFormFeatures::hotkeyReport()
+{
+    QFETCH(hy::GlobalHotkey::Status, status);
+    QFETCH(QString, problem);
+    QFETCH(QString, boundKey);
+    QFETCH(QString, hintHas);
+    QFETCH(QString, keyLine);
     FormRig rig;
     TForm1& form = rig.make();
     form.show();
-    rig.hotkey->setStatus(hy::GlobalHotkey::Status::Taken, "快捷键 Ctrl+F1 已被其他程序占用");
-    QCOMPARE(rig.find<QComboBox>("cbbKey")->toolTip(),
-             QStringLiteral("快捷键 Ctrl+F1 已被其他程序占用"));
+    rig.hotkey->setStatus(status, problem, boundKey);
+    const QString hint = rig.find<QComboBox>("cbbKey")->toolTip();
+    if (hintHas.isEmpty())
+        QCOMPARE(hint, QString());
+    else
+        QVERIFY2(hint.startsWith(problem) && hint.contains(hintHas), qPrintable(hint));
     QVERIFY(QApplication::activeModalWidget() == nullptr); // no box in the way
-    rig.hotkey->setStatus(hy::GlobalHotkey::Status::Registered);
-    QVERIFY(rig.find<QComboBox>("cbbKey")->toolTip().isEmpty());
+    const QString help = rig.find<QPlainTextEdit>("mmoHelp")->toPlainText();
+    QVERIFY2(help.contains("\n6、启动或停止快捷键：" + keyLine + "\n"), qPrintable(help));
+    // Working again, the hint goes.
+    rig.hotkey->setStatus(hy::GlobalHotkey::Status::Registered, {}, "Ctrl+F1");
+    QCOMPARE(rig.find<QComboBox>("cbbKey")->toolTip(), QString());
 }
 
 void TestFormFeatures::tipsShownAndOpenedSafely_data()

@@ -84,7 +84,12 @@ public:
     bool responseFirst = false;   // Response signal before the method reply
     bool ownRequestPaths = false; // ignore handle_token
     int delayMs = 0;
-    QString trigger = QStringLiteral("Ctrl+F1");
+    // The key the desktop says it bound; "as asked": the preferred trigger.
+    QString trigger = QStringLiteral("as asked");
+    // Where the desktop takes the shortcuts to bind from: "bind" (the
+    // BindShortcuts list, as documented) or "create" (the CreateSession
+    // options only, as KDE Plasma 5.27 does).
+    QString bindsFrom = QStringLiteral("bind");
 
     // What happened.
     QList<QVariantMap> creates;
@@ -106,11 +111,19 @@ public:
         return open;
     }
 
-    void activate(const QString& session, const QString& id)
+    void activate(const QString& session, const QString& id, const char* what = "Activated")
     {
-        QDBusMessage signal = QDBusMessage::createSignal(kPath, kShortcuts, "Activated");
+        QDBusMessage signal = QDBusMessage::createSignal(kPath, kShortcuts, what);
         signal << QVariant::fromValue(QDBusObjectPath(session)) << id << qulonglong(1234)
                << QVariantMap();
+        m_bus.send(signal);
+    }
+    // The user set another key in the desktop's settings.
+    void changeShortcut(const QString& session, const QString& trigger)
+    {
+        QDBusMessage signal = QDBusMessage::createSignal(kPath, kShortcuts, "ShortcutsChanged");
+        const QList<Entry> list{{"start-stop", {{"trigger_description", trigger}}}};
+        signal << QVariant::fromValue(QDBusObjectPath(session)) << QVariant::fromValue(list);
         m_bus.send(signal);
     }
     void closeFromPortal(const QString& session)
@@ -144,6 +157,7 @@ public:
                 const QString session =
                     objectPath("session", m.service(), options.value("session_handle_token"));
                 sessions.append(session);
+                m_created.insert(session, qdbus_cast<QList<Entry>>(options.value("shortcuts")));
                 results.insert("session_handle", session);
             }
             answer(m, bus, options, createResponse, results);
@@ -162,10 +176,16 @@ public:
             binds.append(b);
             QList<Entry> bound;
             if (confirmShortcut) {
-                for (const Entry& e : b.shortcuts) {
+                for (const Entry& e : bindsFrom == QLatin1String("create")
+                                          ? m_created.value(b.session)
+                                          : b.shortcuts) {
+                    QString said = trigger;
+                    if (trigger == QLatin1String("as asked"))
+                        said =
+                            e.props.value("preferred_trigger").toString().replace("CTRL", "Ctrl");
                     bound.append({e.id,
                                   {{"description", e.props.value("description")},
-                                   {"trigger_description", trigger}}});
+                                   {"trigger_description", said}}});
                 }
             }
             answer(m, bus, b.options, bindResponse, {{"shortcuts", QVariant::fromValue(bound)}});
@@ -207,6 +227,7 @@ private:
 
     QDBusConnection m_bus;
     int m_own = 0;
+    QHash<QString, QList<Entry>> m_created; // the shortcuts each session was created with
 };
 
 } // namespace
@@ -235,6 +256,13 @@ private slots:
     void changesWhilePendingLeaveOneSession();
     void portalClosingSessionIsUnavailable();
     void badKeyChangesNothing();
+    void boundKeyIsWhatTheDesktopSays_data();
+    void boundKeyIsWhatTheDesktopSays();
+    void desktopChangesTheKey_data();
+    void desktopChangesTheKey();
+    void onePressPerPress_data();
+    void onePressPerPress();
+    void bindsAtEveryStart();
     void destructionClosesSession();
     void factoryUsesPortalOffX11();
 
@@ -361,6 +389,12 @@ void TestPortalHotkey::bindsAndFires()
     const QVariantMap create = m_portal->creates.first();
     QVERIFY(isPathElement(create.value("handle_token").toString()));
     QVERIFY(isPathElement(create.value("session_handle_token").toString()));
+    // The shortcut goes in CreateSession as well, for desktops that read only that.
+    const auto created = qdbus_cast<QList<Entry>>(create.value("shortcuts"));
+    QCOMPARE(created.size(), 1);
+    QCOMPARE(created.first().id, QStringLiteral("start-stop"));
+    QCOMPARE(created.first().props.value("preferred_trigger").toString(),
+             QStringLiteral("CTRL+F1"));
 
     QCOMPARE(m_portal->binds.size(), 1);
     const FakePortal::Bind bind = m_portal->binds.first();
@@ -376,7 +410,7 @@ void TestPortalHotkey::bindsAndFires()
              QStringLiteral("启动/停止倒计时"));
     QCOMPARE(bind.shortcuts.first().props.value("preferred_trigger").toString(),
              QStringLiteral("CTRL+F1"));
-    QCOMPARE(hotkey.triggerDescription(), QStringLiteral("Ctrl+F1"));
+    QCOMPARE(hotkey.boundKey(), QStringLiteral("Ctrl+F1"));
 
     m_portal->activate(bind.session, "start-stop");
     QTRY_COMPARE(presses.count(), 1);
@@ -508,12 +542,11 @@ void TestPortalHotkey::newKeyRebindsInNewSession()
     QTRY_COMPARE(hotkey.status(), Status::Registered);
     const QString first = hotkey.sessionHandle();
 
-    m_portal->trigger = QStringLiteral("Ctrl+F7");
     hotkey.registerKey(7);
     QCOMPARE(hotkey.status(), Status::Pending);
     QTRY_COMPARE(hotkey.status(), Status::Registered);
     QCOMPARE(hotkey.functionKey(), 7);
-    QCOMPARE(hotkey.triggerDescription(), QStringLiteral("Ctrl+F7"));
+    QCOMPARE(hotkey.boundKey(), QStringLiteral("Ctrl+F7"));
     QCOMPARE(m_portal->binds.size(), 2);
     QCOMPARE(m_portal->binds.last().shortcuts.first().props.value("preferred_trigger").toString(),
              QStringLiteral("CTRL+F7"));
@@ -663,6 +696,142 @@ void TestPortalHotkey::factoryUsesPortalOffX11()
              QVariant(QStringLiteral("CTRL+F11")));
     m_portal->activate(m_portal->sessions.first(), "start-stop");
     QTRY_COMPARE(presses.count(), 1);
+}
+
+void TestPortalHotkey::boundKeyIsWhatTheDesktopSays_data()
+{
+    QTest::addColumn<QString>("bindsFrom");
+    QTest::addColumn<QString>("trigger");
+    QTest::addColumn<bool>("confirm");
+    QTest::addColumn<Status>("status");
+    QTest::addColumn<QString>("boundKey");
+    QTest::addColumn<QString>("problemHas"); // "" for no problem
+    QTest::newRow("list from CreateSession (KDE 5.27)")
+        << "create"
+        << "as asked" << true << Status::Registered << "Ctrl+F6"
+        << "";
+    QTest::newRow("list from BindShortcuts")
+        << "bind"
+        << "as asked" << true << Status::Registered << "Ctrl+F6"
+        << "";
+    QTest::newRow("same key, other spelling")
+        << "bind"
+        << "<Control>F6" << true << Status::Registered << "<Control>F6"
+        << "";
+    QTest::newRow("the desktop chose another key")
+        << "bind"
+        << "Alt+K" << true << Status::Registered << "Alt+K"
+        << "请按 Alt+K";
+    QTest::newRow("Ctrl+F16 is not Ctrl+F6")
+        << "bind"
+        << "Ctrl+F16" << true << Status::Registered << "Ctrl+F16"
+        << "Ctrl+F16";
+    QTest::newRow("no key named") << "bind"
+                                  << "" << true << Status::Registered << ""
+                                  << "没有说用的是哪个键";
+    QTest::newRow("nothing bound") << "bind"
+                                   << "as asked" << false << Status::Unavailable << ""
+                                   << "没有绑定";
+}
+
+void TestPortalHotkey::boundKeyIsWhatTheDesktopSays()
+{
+    QFETCH(QString, bindsFrom);
+    QFETCH(QString, trigger);
+    QFETCH(bool, confirm);
+    QFETCH(Status, status);
+    QFETCH(QString, boundKey);
+    QFETCH(QString, problemHas);
+    m_portal->bindsFrom = bindsFrom;
+    m_portal->trigger = trigger;
+    m_portal->confirmShortcut = confirm;
+    QVERIFY(serve(*m_portal, m_portalName));
+    PortalHotkey hotkey(connect("client"));
+    hotkey.registerKey(6);
+    QTRY_VERIFY(hotkey.status() != Status::Pending);
+    QCOMPARE(hotkey.status(), status);
+    QCOMPARE(hotkey.boundKey(), boundKey);
+    if (problemHas.isEmpty())
+        QCOMPARE(hotkey.problem(), QString());
+    else
+        QVERIFY2(hotkey.problem().contains(problemHas), qPrintable(hotkey.problem()));
+}
+
+void TestPortalHotkey::desktopChangesTheKey_data()
+{
+    QTest::addColumn<bool>("ours"); // the change is for our session
+    QTest::addColumn<QString>("trigger");
+    QTest::addColumn<QString>("boundKey");
+    QTest::addColumn<bool>("problem");
+    QTest::newRow("to another key") << true << "Alt+K"
+                                    << "Alt+K" << true;
+    QTest::newRow("to the same key") << true << "CTRL+F3"
+                                     << "CTRL+F3" << false;
+    QTest::newRow("in another session") << false << "Alt+K"
+                                        << "Ctrl+F3" << false;
+}
+
+void TestPortalHotkey::desktopChangesTheKey()
+{
+    QFETCH(bool, ours);
+    QFETCH(QString, trigger);
+    QFETCH(QString, boundKey);
+    QFETCH(bool, problem);
+    QVERIFY(serve(*m_portal, m_portalName));
+    PortalHotkey hotkey(connect("client"));
+    hotkey.registerKey(3);
+    QTRY_COMPARE(hotkey.status(), Status::Registered);
+    m_portal->changeShortcut(ours ? hotkey.sessionHandle() : QStringLiteral("/x/y"), trigger);
+    // Signals arrive in order: an activation sent after the change comes after it.
+    QSignalSpy presses(&hotkey, &GlobalHotkey::pressed);
+    m_portal->activate(hotkey.sessionHandle(), "start-stop");
+    QTRY_COMPARE(presses.count(), 1);
+    QCOMPARE(hotkey.boundKey(), boundKey);
+    QCOMPARE(!hotkey.problem().isEmpty(), problem);
+    QCOMPARE(hotkey.status(), Status::Registered);
+}
+
+void TestPortalHotkey::onePressPerPress_data()
+{
+    QTest::addColumn<QString>("sequence"); // A: Activated, D: Deactivated
+    QTest::addColumn<int>("presses");
+    QTest::newRow("press, release, press") << "ADA" << 2;
+    QTest::newRow("repeats while held") << "ADAAAD" << 2;
+    QTest::newRow("a desktop that never tells of releases") << "AAA" << 3;
+}
+
+void TestPortalHotkey::onePressPerPress()
+{
+    QFETCH(QString, sequence);
+    QFETCH(int, presses);
+    QVERIFY(serve(*m_portal, m_portalName));
+    PortalHotkey hotkey(connect("client"));
+    hotkey.registerKey(5);
+    QTRY_COMPARE(hotkey.status(), Status::Registered);
+    QSignalSpy spy(&hotkey, &GlobalHotkey::pressed);
+    for (QChar c : sequence)
+        m_portal->activate(hotkey.sessionHandle(), "start-stop",
+                           c == 'A' ? "Activated" : "Deactivated");
+    // A last press after a release always counts: once it is seen, all were.
+    m_portal->activate(hotkey.sessionHandle(), "start-stop", "Deactivated");
+    m_portal->activate(hotkey.sessionHandle(), "start-stop");
+    QTRY_COMPARE(spy.count(), presses + 1);
+    QTest::qWait(50);
+    QCOMPARE(spy.count(), presses + 1);
+}
+
+void TestPortalHotkey::bindsAtEveryStart()
+{
+    // The desktop keeps a shortcut across runs, but it fires only for a
+    // session that bound it: every start binds anew.
+    QVERIFY(serve(*m_portal, m_portalName));
+    for (int run = 1; run <= 2; ++run) {
+        PortalHotkey hotkey(connect("client"));
+        hotkey.registerKey(6);
+        QTRY_COMPARE(hotkey.status(), Status::Registered);
+        QCOMPARE(m_portal->binds.size(), run);
+        QCOMPARE(m_portal->binds.last().session, hotkey.sessionHandle());
+    }
 }
 
 QTEST_MAIN(TestPortalHotkey)

@@ -29,28 +29,34 @@ public:
     virtual void unregisterKey() = 0;
     Status status() const { return m_status; }
     // A short Chinese sentence for the user when the status is Taken or
-    // Unavailable; empty otherwise.
+    // Unavailable, or when the desktop bound another key than the one asked
+    // for; empty otherwise.
     QString problem() const { return m_problem; }
+    // The key that the desktop really bound, as it names it ("Ctrl+F6"):
+    // the key that works. Empty when none does or the desktop did not say.
+    QString boundKey() const { return m_boundKey; }
 
 signals:
     void pressed();
     void statusChanged(hy::GlobalHotkey::Status status);
 
 protected:
-    // Records the new state; statusChanged() is emitted when status or
-    // problem text really change.
-    void setState(Status status, const QString& problem = {})
+    // Records the new state; statusChanged() is emitted when status, problem
+    // text or bound key really change.
+    void setState(Status status, const QString& problem = {}, const QString& boundKey = {})
     {
-        if (m_status == status && m_problem == problem)
+        if (m_status == status && m_problem == problem && m_boundKey == boundKey)
             return;
         m_status = status;
         m_problem = problem;
+        m_boundKey = boundKey;
         emit statusChanged(status);
     }
 
 private:
     Status m_status = Status::Idle;
     QString m_problem;
+    QString m_boundKey;
 };
 
 // The backend for this session: X11 when the session is X11, the desktop

@@ -1,6 +1,8 @@
 #include "platform/hotkey/portalhotkey.h"
 
+#include "core/hotkeyname.h"
 #include "core/log.h"
+#include "platform/hotkey/portalshortcuts.h"
 
 #include <QDBusArgument>
 #include <QDBusError>
@@ -13,13 +15,6 @@
 
 namespace hy {
 namespace {
-
-// One entry of the portal's shortcut list, D-Bus type (sa{sv}).
-struct Shortcut
-{
-    QString id;
-    QVariantMap properties;
-};
 
 const QString kRequestInterface = QStringLiteral("org.freedesktop.portal.Request");
 const QString kSessionInterface = QStringLiteral("org.freedesktop.portal.Session");
@@ -50,37 +45,12 @@ QString sessionFrom(const QVariant& value)
 }
 
 } // namespace
-} // namespace hy
-
-Q_DECLARE_METATYPE(hy::Shortcut)
-
-namespace hy {
-namespace {
-
-QDBusArgument& operator<<(QDBusArgument& arg, const Shortcut& shortcut)
-{
-    arg.beginStructure();
-    arg << shortcut.id << shortcut.properties;
-    arg.endStructure();
-    return arg;
-}
-
-const QDBusArgument& operator>>(const QDBusArgument& arg, Shortcut& shortcut)
-{
-    arg.beginStructure();
-    arg >> shortcut.id >> shortcut.properties;
-    arg.endStructure();
-    return arg;
-}
-
-} // namespace
 
 PortalHotkey::PortalHotkey(const QDBusConnection& bus, QObject* parent)
     : GlobalHotkey(parent)
     , m_bus(bus)
 {
-    qDBusRegisterMetaType<Shortcut>();
-    qDBusRegisterMetaType<QList<Shortcut>>();
+    registerPortalShortcutTypes();
     // Signal hooks find slot parameter types by name: the type must be known
     // before the first connect, or that connect fails.
     qRegisterMetaType<QDBusObjectPath>();
@@ -88,6 +58,12 @@ PortalHotkey::PortalHotkey(const QDBusConnection& bus, QObject* parent)
         m_listening =
             m_bus.connect(kService, kPath, kInterface, QStringLiteral("Activated"), this,
                           SLOT(onActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+        m_listening =
+            m_listening && m_bus.connect(kService, kPath, kInterface, QStringLiteral("Deactivated"),
+                                         this, SLOT(onDeactivated(QDBusMessage)));
+        m_listening = m_listening &&
+                      m_bus.connect(kService, kPath, kInterface, QStringLiteral("ShortcutsChanged"),
+                                    this, SLOT(onShortcutsChanged(QDBusMessage)));
     }
 }
 
@@ -100,6 +76,10 @@ PortalHotkey::~PortalHotkey()
     if (m_bus.isConnected()) {
         m_bus.disconnect(kService, kPath, kInterface, QStringLiteral("Activated"), this,
                          SLOT(onActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+        m_bus.disconnect(kService, kPath, kInterface, QStringLiteral("Deactivated"), this,
+                         SLOT(onDeactivated(QDBusMessage)));
+        m_bus.disconnect(kService, kPath, kInterface, QStringLiteral("ShortcutsChanged"), this,
+                         SLOT(onShortcutsChanged(QDBusMessage)));
     }
 }
 
@@ -112,8 +92,8 @@ void PortalHotkey::registerKey(int functionKey)
     }
     ++m_attempt;
     closeSession();
+    m_held = false;
     m_functionKey = functionKey;
-    m_trigger.clear();
     if (!m_bus.isConnected()) {
         fail(QStringLiteral("此桌面不支持全局快捷键（无法连接会话总线）"));
         return;
@@ -131,16 +111,20 @@ void PortalHotkey::unregisterKey()
     ++m_attempt;
     closeSession();
     m_functionKey = 0;
-    m_trigger.clear();
     setState(Status::Idle, {});
 }
 
 void PortalHotkey::createSession()
 {
     const QString token = newToken(QStringLiteral("hytune"));
+    // The shortcut goes here as well as to BindShortcuts: some desktops
+    // (KDE Plasma 5.27) bind only what the session was created with, later
+    // ones only what BindShortcuts asks for.
     const QVariantMap options{
         {QStringLiteral("handle_token"), token},
         {QStringLiteral("session_handle_token"), newToken(QStringLiteral("hytune_session"))},
+        {QStringLiteral("shortcuts"),
+         QVariant::fromValue(shortcutRequest(QString::fromLatin1(kShortcutId), m_functionKey))},
     };
     call(QStringLiteral("CreateSession"), {options}, Step::CreateSession, token);
 }
@@ -148,13 +132,8 @@ void PortalHotkey::createSession()
 void PortalHotkey::bindShortcut()
 {
     const QString token = newToken(QStringLiteral("hytune"));
-    const QList<Shortcut> shortcuts{{
-        QString::fromLatin1(kShortcutId),
-        {
-            {QStringLiteral("description"), QStringLiteral("启动/停止倒计时")},
-            {QStringLiteral("preferred_trigger"), QStringLiteral("CTRL+F%1").arg(m_functionKey)},
-        },
-    }};
+    const PortalShortcuts shortcuts =
+        shortcutRequest(QString::fromLatin1(kShortcutId), m_functionKey);
     const QVariantMap options{{QStringLiteral("handle_token"), token}};
     call(QStringLiteral("BindShortcuts"),
          {QVariant::fromValue(QDBusObjectPath(m_session)), QVariant::fromValue(shortcuts),
@@ -248,24 +227,70 @@ void PortalHotkey::onRequestResponse(uint response, const QVariantMap& results,
                            : QStringLiteral("桌面拒绝了全局快捷键 Ctrl+F%1").arg(key));
         return;
     }
-    const auto bound = qdbus_cast<QList<Shortcut>>(results.value(QStringLiteral("shortcuts")));
-    for (const Shortcut& shortcut : bound) {
-        if (shortcut.id == QLatin1String(kShortcutId)) {
-            m_trigger = shortcut.properties.value(QStringLiteral("trigger_description")).toString();
-            setState(Status::Registered, {});
-            return;
-        }
+    takeBinding(qdbus_cast<PortalShortcuts>(results.value(QStringLiteral("shortcuts"))));
+}
+
+void PortalHotkey::takeBinding(const PortalShortcuts& list)
+{
+    const int key = m_functionKey;
+    const BoundShortcut bound = findShortcut(list, QString::fromLatin1(kShortcutId));
+    if (!bound.listed) {
+        closeSession();
+        fail(QStringLiteral("桌面没有绑定全局快捷键 Ctrl+F%1").arg(key));
+    } else if (bound.trigger.isEmpty()) {
+        setState(Status::Registered,
+                 QStringLiteral("桌面接受了全局快捷键，但没有说用的是哪个键（请求的是 Ctrl+F%1）")
+                     .arg(key));
+    } else if (!isCtrlFunctionKey(bound.trigger, key)) {
+        setState(Status::Registered,
+                 QStringLiteral("桌面把启动/停止倒计时的快捷键设为 %1，而不是 Ctrl+F%2：请按 %1")
+                     .arg(bound.trigger)
+                     .arg(key),
+                 bound.trigger);
+    } else {
+        setState(Status::Registered, {}, bound.trigger);
     }
-    closeSession();
-    fail(QStringLiteral("桌面没有接受全局快捷键 Ctrl+F%1").arg(key));
+}
+
+bool PortalHotkey::isOurs(const QString& session, const QString& shortcutId) const
+{
+    return status() == Status::Registered && !m_session.isEmpty() && session == m_session &&
+           shortcutId == QLatin1String(kShortcutId);
 }
 
 void PortalHotkey::onActivated(const QDBusObjectPath& session, const QString& shortcutId,
                                qulonglong, const QVariantMap&)
 {
-    if (status() == Status::Registered && !m_session.isEmpty() && session.path() == m_session &&
-        shortcutId == QLatin1String(kShortcutId))
-        emit pressed();
+    if (!isOurs(session.path(), shortcutId))
+        return;
+    // A desktop that tells of releases may repeat Activated while the key is
+    // held: one press, one toggle.
+    if (m_held && m_tellsReleases)
+        return;
+    m_held = true;
+    emit pressed();
+}
+
+void PortalHotkey::onDeactivated(const QDBusMessage& message)
+{
+    const QVariantList args = message.arguments();
+    if (args.size() < 2 ||
+        !isOurs(args.at(0).value<QDBusObjectPath>().path(), args.at(1).toString()))
+        return;
+    m_held = false;
+    m_tellsReleases = true;
+}
+
+void PortalHotkey::onShortcutsChanged(const QDBusMessage& message)
+{
+    // The user changed the key in the desktop's settings (or the desktop
+    // did): what it says now is the key.
+    const QVariantList args = message.arguments();
+    if (args.size() < 2 || m_session.isEmpty() ||
+        args.at(0).value<QDBusObjectPath>().path() != m_session)
+        return;
+    if (status() == Status::Registered)
+        takeBinding(qdbus_cast<PortalShortcuts>(args.at(1)));
 }
 
 void PortalHotkey::onSessionClosed(const QVariantMap&, const QDBusMessage& message)
@@ -274,7 +299,6 @@ void PortalHotkey::onSessionClosed(const QVariantMap&, const QDBusMessage& messa
         return;
     watchSession(m_session, false);
     m_session.clear();
-    m_trigger.clear();
     if (status() == Status::Registered || status() == Status::Pending)
         fail(QStringLiteral("桌面关闭了全局快捷键 Ctrl+F%1").arg(m_functionKey));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/hotkey/globalhotkey.h"
+#include "platform/hotkey/portalshortcuts.h"
 
 #include <QDBusConnection>
 #include <QHash>
@@ -41,14 +42,13 @@ public:
     int functionKey() const { return m_functionKey; }
     // The portal's session handle while one is open (object path), else empty.
     QString sessionHandle() const { return m_session; }
-    // How the desktop describes the trigger it bound (e.g. "Ctrl+F1"); empty
-    // until Registered or when the desktop does not say.
-    QString triggerDescription() const { return m_trigger; }
 
 private slots:
     void onRequestResponse(uint response, const QVariantMap& results, const QDBusMessage& message);
     void onActivated(const QDBusObjectPath& session, const QString& shortcutId,
                      qulonglong timestamp, const QVariantMap& options);
+    void onDeactivated(const QDBusMessage& message);
+    void onShortcutsChanged(const QDBusMessage& message);
     void onSessionClosed(const QVariantMap& details, const QDBusMessage& message);
 
 private:
@@ -64,6 +64,9 @@ private:
     };
 
     void createSession();
+    // What the desktop says it bound: the state and the key that works.
+    void takeBinding(const PortalShortcuts& list);
+    bool isOurs(const QString& session, const QString& shortcutId) const;
     void bindShortcut();
     void call(const QString& method, const QVariantList& args, Step step, const QString& token);
     void onCallFinished(QDBusPendingCall& call, Step step, quint64 attempt,
@@ -84,7 +87,8 @@ private:
     bool m_listening = false; // the Activated signal reaches us
     int m_functionKey = 0;
     QString m_session;
-    QString m_trigger;
+    bool m_held = false;                // Activated seen, Deactivated not yet
+    bool m_tellsReleases = false;       // this desktop sends Deactivated
     QHash<QString, Request> m_requests; // by request object path
 };
 

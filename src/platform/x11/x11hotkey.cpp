@@ -195,7 +195,7 @@ void X11Hotkey::grab()
     m_numLockMask = map.numLockMask;
     m_downCode = 0;
     m_releaseCode = 0;
-    setState(Status::Registered, {});
+    setState(Status::Registered, {}, QStringLiteral("Ctrl+F%1").arg(key));
 }
 
 void X11Hotkey::releaseGrabs()

@@ -1,0 +1,50 @@
+#include "platform/hotkey/portalshortcuts.h"
+
+#include <QDBusArgument>
+#include <QDBusMetaType>
+
+namespace hy {
+
+QDBusArgument& operator<<(QDBusArgument& arg, const PortalShortcut& shortcut)
+{
+    arg.beginStructure();
+    arg << shortcut.id << shortcut.properties;
+    arg.endStructure();
+    return arg;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& arg, PortalShortcut& shortcut)
+{
+    arg.beginStructure();
+    arg >> shortcut.id >> shortcut.properties;
+    arg.endStructure();
+    return arg;
+}
+
+void registerPortalShortcutTypes()
+{
+    qDBusRegisterMetaType<PortalShortcut>();
+    qDBusRegisterMetaType<PortalShortcuts>();
+}
+
+PortalShortcuts shortcutRequest(const QString& id, int functionKey)
+{
+    return {{
+        id,
+        {
+            {QStringLiteral("description"), QStringLiteral("启动/停止倒计时")},
+            {QStringLiteral("preferred_trigger"), QStringLiteral("CTRL+F%1").arg(functionKey)},
+        },
+    }};
+}
+
+BoundShortcut findShortcut(const PortalShortcuts& list, const QString& id)
+{
+    for (const PortalShortcut& s : list) {
+        if (s.id == id)
+            return {true, s.properties.value(QStringLiteral("trigger_description")).toString()};
+    }
+    return {};
+}
+
+} // namespace hy
