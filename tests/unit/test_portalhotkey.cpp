@@ -17,6 +17,8 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <array>
+
 using hy::GlobalHotkey;
 using hy::PortalHotkey;
 using Status = GlobalHotkey::Status;
@@ -33,9 +35,17 @@ struct Entry // (sa{sv})
     QVariantMap props;
 };
 
+// One action of KDE's shortcut daemon, D-Bus type (ssssssaiai).
+struct KdeAction
+{
+    std::array<QString, 6> names;
+    QList<int> keys, defaults;
+};
+
 } // namespace
 
 Q_DECLARE_METATYPE(Entry)
+Q_DECLARE_METATYPE(KdeAction)
 
 namespace {
 
@@ -53,6 +63,42 @@ const QDBusArgument& operator>>(const QDBusArgument& arg, Entry& e)
     arg.endStructure();
     return arg;
 }
+
+QDBusArgument& operator<<(QDBusArgument& arg, const KdeAction& a)
+{
+    arg.beginStructure();
+    for (const QString& n : a.names)
+        arg << n;
+    arg << a.keys << a.defaults;
+    arg.endStructure();
+    return arg;
+}
+const QDBusArgument& operator>>(const QDBusArgument& arg, KdeAction&)
+{
+    return arg; // only ever sent
+}
+
+// Stands in for kglobalaccel: the component named after the portal session's
+// token holds our action with `keys`.
+class FakeKGlobalAccel : public QDBusVirtualObject
+{
+public:
+    QList<int> keys;
+    QString introspect(const QString&) const override { return {}; }
+    bool handleMessage(const QDBusMessage& m, const QDBusConnection& bus) override
+    {
+        const QString token = m.path().section('/', 2);
+        if (m.member() != QLatin1String("allShortcutInfos") || token.isEmpty())
+            return false;
+        const QList<KdeAction> actions{
+            {{QStringLiteral("start-stop"), QStringLiteral("启动/停止倒计时"), token, token,
+              QStringLiteral("default"), QStringLiteral("Default Context")},
+             keys,
+             {0x05000035}}};
+        bus.send(m.createReply(QVariant::fromValue(actions)));
+        return true;
+    }
+};
 
 bool isPathElement(const QString& s)
 {
@@ -263,6 +309,8 @@ private slots:
     void onePressPerPress_data();
     void onePressPerPress();
     void bindsAtEveryStart();
+    void desktopsOwnKeyIsTaken_data();
+    void desktopsOwnKeyIsTaken();
     void destructionClosesSession();
     void factoryUsesPortalOffX11();
 
@@ -289,6 +337,8 @@ void TestPortalHotkey::initTestCase()
 {
     qDBusRegisterMetaType<Entry>();
     qDBusRegisterMetaType<QList<Entry>>();
+    qDBusRegisterMetaType<KdeAction>();
+    qDBusRegisterMetaType<QList<KdeAction>>();
 
     // A bus of our own with no service files, so that nothing on this machine
     // can be started on it.
@@ -786,7 +836,7 @@ void TestPortalHotkey::desktopChangesTheKey()
     QSignalSpy presses(&hotkey, &GlobalHotkey::pressed);
     m_portal->activate(hotkey.sessionHandle(), "start-stop");
     QTRY_COMPARE(presses.count(), 1);
-    QCOMPARE(hotkey.boundKey(), boundKey);
+    QTRY_COMPARE(hotkey.boundKey(), boundKey);
     QCOMPARE(!hotkey.problem().isEmpty(), problem);
     QCOMPARE(hotkey.status(), Status::Registered);
 }
@@ -832,6 +882,46 @@ void TestPortalHotkey::bindsAtEveryStart()
         QCOMPARE(m_portal->binds.size(), run);
         QCOMPARE(m_portal->binds.last().session, hotkey.sessionHandle());
     }
+}
+
+void TestPortalHotkey::desktopsOwnKeyIsTaken_data()
+{
+    QTest::addColumn<bool>("kde"); // a shortcut daemon on the bus
+    QTest::addColumn<QList<int>>("keys");
+    QTest::addColumn<Status>("status");
+    QTest::newRow("KWin holds the key") << true << QList<int>{0} << Status::Taken;
+    QTest::newRow("the daemon gave the key")
+        << true << QList<int>{0x05000035} << Status::Registered;
+    QTest::newRow("no shortcut daemon") << false << QList<int>{} << Status::Registered;
+}
+
+// KDE's portal names the key asked for even when KWin keeps it for itself:
+// the shortcut daemon says whether the shortcut really got it.
+void TestPortalHotkey::desktopsOwnKeyIsTaken()
+{
+    QFETCH(bool, kde);
+    QFETCH(QList<int>, keys);
+    QFETCH(Status, status);
+    QVERIFY(serve(*m_portal, m_portalName));
+    FakeKGlobalAccel daemon;
+    daemon.keys = keys;
+    const QString daemonName = QStringLiteral("kglobalaccel-%1").arg(++m_connections);
+    QDBusConnection bus = QDBusConnection::connectToBus(m_address, daemonName);
+    m_names.append(daemonName);
+    if (kde) {
+        QVERIFY(bus.registerVirtualObject("/component", &daemon, QDBusConnection::SubPath));
+        QVERIFY(bus.registerService("org.kde.kglobalaccel"));
+    }
+    PortalHotkey hotkey(connect("client"));
+    hotkey.registerKey(6);
+    QTRY_VERIFY(hotkey.status() != Status::Pending);
+    QCOMPARE(hotkey.status(), status);
+    if (status == Status::Taken) {
+        QVERIFY2(hotkey.problem().contains(QStringLiteral("Ctrl+F6 是桌面自己的快捷键")),
+                 qPrintable(hotkey.problem()));
+        QCOMPARE(hotkey.boundKey(), QString());
+    }
+    bus.unregisterObject("/component", QDBusConnection::UnregisterTree);
 }
 
 QTEST_MAIN(TestPortalHotkey)

@@ -1,7 +1,7 @@
 #include "platform/hotkey/portalhotkey.h"
 
-#include "core/hotkeyname.h"
 #include "core/log.h"
+#include "platform/hotkey/kdeshortcutkeys.h"
 #include "platform/hotkey/portalshortcuts.h"
 
 #include <QDBusArgument>
@@ -117,12 +117,16 @@ void PortalHotkey::unregisterKey()
 void PortalHotkey::createSession()
 {
     const QString token = newToken(QStringLiteral("hytune"));
+    // The same token for the same key at every start: KDE keeps a session's
+    // shortcuts under its token and gives a key to one of them only, so a new
+    // token at each start would leave the key with the last run's shortcut.
+    m_sessionToken = QStringLiteral("hytune_session_f%1").arg(m_functionKey);
     // The shortcut goes here as well as to BindShortcuts: some desktops
     // (KDE Plasma 5.27) bind only what the session was created with, later
     // ones only what BindShortcuts asks for.
     const QVariantMap options{
         {QStringLiteral("handle_token"), token},
-        {QStringLiteral("session_handle_token"), newToken(QStringLiteral("hytune_session"))},
+        {QStringLiteral("session_handle_token"), m_sessionToken},
         {QStringLiteral("shortcuts"),
          QVariant::fromValue(shortcutRequest(QString::fromLatin1(kShortcutId), m_functionKey))},
     };
@@ -237,19 +241,27 @@ void PortalHotkey::takeBinding(const PortalShortcuts& list)
     if (!bound.listed) {
         closeSession();
         fail(QStringLiteral("桌面没有绑定全局快捷键 Ctrl+F%1").arg(key));
-    } else if (bound.trigger.isEmpty()) {
-        setState(Status::Registered,
-                 QStringLiteral("桌面接受了全局快捷键，但没有说用的是哪个键（请求的是 Ctrl+F%1）")
-                     .arg(key));
-    } else if (!isCtrlFunctionKey(bound.trigger, key)) {
-        setState(Status::Registered,
-                 QStringLiteral("桌面把启动/停止倒计时的快捷键设为 %1，而不是 Ctrl+F%2：请按 %1")
-                     .arg(bound.trigger)
-                     .arg(key),
-                 bound.trigger);
-    } else {
-        setState(Status::Registered, {}, bound.trigger);
+        return;
     }
+    const QString problem = bindingProblem(bound, key);
+    // The portal's word alone does not prove that a press will come: on KDE
+    // the key may be one of KWin's own. Registered only once that is known.
+    const quint64 attempt = m_attempt;
+    askKdeShortcutKeys(
+        m_bus, m_sessionToken, QString::fromLatin1(kShortcutId), this,
+        [this, attempt, key, bound, problem](KdeKeyAnswer answer) {
+            if (attempt != m_attempt || m_session.isEmpty())
+                return;
+            if (answer == KdeKeyAnswer::NoKey) {
+                setState(Status::Taken,
+                         QStringLiteral("%1 是桌面自己的快捷键，按下它不会到达本程序；"
+                                        "请在“CTRL+”后选另一个键")
+                             .arg(bound.trigger.isEmpty() ? QStringLiteral("Ctrl+F%1").arg(key)
+                                                          : bound.trigger));
+            } else {
+                setState(Status::Registered, problem, bound.trigger);
+            }
+        });
 }
 
 bool PortalHotkey::isOurs(const QString& session, const QString& shortcutId) const
@@ -289,7 +301,7 @@ void PortalHotkey::onShortcutsChanged(const QDBusMessage& message)
     if (args.size() < 2 || m_session.isEmpty() ||
         args.at(0).value<QDBusObjectPath>().path() != m_session)
         return;
-    if (status() == Status::Registered)
+    if (status() == Status::Registered || status() == Status::Taken)
         takeBinding(qdbus_cast<PortalShortcuts>(args.at(1)));
 }
 

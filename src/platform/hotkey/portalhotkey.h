@@ -87,6 +87,7 @@ private:
     bool m_listening = false; // the Activated signal reaches us
     int m_functionKey = 0;
     QString m_session;
+    QString m_sessionToken;             // of the session asked for last
     bool m_held = false;                // Activated seen, Deactivated not yet
     bool m_tellsReleases = false;       // this desktop sends Deactivated
     QHash<QString, Request> m_requests; // by request object path

@@ -1,5 +1,7 @@
 #include "platform/hotkey/portalshortcuts.h"
 
+#include "core/hotkeyname.h"
+
 #include <QDBusArgument>
 #include <QDBusMetaType>
 
@@ -44,6 +46,18 @@ BoundShortcut findShortcut(const PortalShortcuts& list, const QString& id)
         if (s.id == id)
             return {true, s.properties.value(QStringLiteral("trigger_description")).toString()};
     }
+    return {};
+}
+
+QString bindingProblem(const BoundShortcut& bound, int functionKey)
+{
+    if (bound.trigger.isEmpty())
+        return QStringLiteral("桌面接受了全局快捷键，但没有说用的是哪个键（请求的是 Ctrl+F%1）")
+            .arg(functionKey);
+    if (!isCtrlFunctionKey(bound.trigger, functionKey))
+        return QStringLiteral("桌面把启动/停止倒计时的快捷键设为 %1，而不是 Ctrl+F%2：请按 %1")
+            .arg(bound.trigger)
+            .arg(functionKey);
     return {};
 }
 

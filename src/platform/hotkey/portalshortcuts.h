@@ -35,6 +35,9 @@ struct BoundShortcut
     QString trigger;     // how it describes the key; may be empty
 };
 BoundShortcut findShortcut(const PortalShortcuts& list, const QString& id);
+// What the user must be told of a shortcut the desktop bound when Ctrl +
+// F<functionKey> was asked for: empty when it bound just that.
+QString bindingProblem(const BoundShortcut& bound, int functionKey);
 
 } // namespace hy
 

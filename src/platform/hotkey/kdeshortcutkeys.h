@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QObject>
+#include <QString>
+#include <functional>
+
+namespace hy {
+
+// Whether KDE's shortcut daemon (kglobalaccel) really gave a key to a
+// shortcut that the desktop portal bound. KDE's portal names the key asked
+// for even when KWin holds it itself (Ctrl+F1..F4, F7, F9, F10 switch
+// desktops); the daemon then stores no key for the shortcut, and a press
+// never arrives. The daemon keeps the portal's shortcuts in a component named
+// after the session's handle token.
+enum class KdeKeyAnswer
+{
+    HasKey,
+    NoKey,
+    Unknown, // no such daemon or component: not a KDE desktop, or another version
+};
+
+// Asks asynchronously; `done` runs on the GUI thread unless `context` is gone.
+void askKdeShortcutKeys(const QDBusConnection& bus, const QString& sessionToken,
+                        const QString& shortcutId, QObject* context,
+                        std::function<void(KdeKeyAnswer)> done);
+
+} // namespace hy
