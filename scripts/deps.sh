@@ -12,7 +12,11 @@ font_pkgs=(fonts-arphic-uming fonts-wqy-zenhei qt6-translations-l10n)
 test_pkgs=(xvfb xauth xdotool x11-utils openbox trayer pulseaudio pulseaudio-utils imagemagick
     faketime dbus-daemon python3 libglib2.0-bin
     # the checks of the install and the Debian package
-    desktop-file-utils appstream man-db dpkg-dev)
+    desktop-file-utils appstream man-db dpkg-dev
+    # the real Wayland desktop of the wayland tests: KWin, the desktop portal
+    # and its KDE backend (which needs the Qt 5 Wayland plugin), XWayland, and
+    # the Qt 6 Wayland plugin for the program
+    kwin-wayland xwayland xdg-desktop-portal xdg-desktop-portal-kde qtwayland5 qt6-wayland)
 
 want=("${build_pkgs[@]}" "${font_pkgs[@]}")
 case "${1:-test}" in

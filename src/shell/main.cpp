@@ -5,6 +5,7 @@
 #include "shell/remote/remotecontrol.h"
 #include "shell/remote/singleinstance.h"
 #include "shell/tunemain.h"
+#include "shell/windowstate.h"
 
 int main(int argc, char** argv)
 {
@@ -13,6 +14,7 @@ int main(int argc, char** argv)
     if (!hy::needsWindow(line, arguments))
         return hy::runWithoutWindow(argc, argv);
 
+    hy::preferXWayland(arguments);
     hy::Application app(argc, argv);
     hy::RemoteControl remote;
     hy::SingleInstance instance(remote);

@@ -14,6 +14,7 @@
 #include "shell/tipsticker.h"
 #include "shell/trayicon.h"
 #include "shell/windowplacer.h"
+#include "shell/windowstate.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -47,6 +48,7 @@ TForm1::TForm1(FormServices services, QWidget* parent)
     applyDesignLook(*this, *ui);
     trycn1 = new TTrayIcon(this);
     m_placer = new WindowPlacer(*this, [this] { return ui->chkDispTop->isChecked(); });
+    ui->chkDispTop->setToolTip(staysOnTopLimit());
     tmrHour = m_services.makeTimer(this, QStringLiteral("tmrHour"));
     m_tips = std::make_unique<TipsTicker>(
         *ui->lblTips, m_services.makeTimer(this, QStringLiteral("tmr1")),

@@ -2,6 +2,8 @@
 
 #include "platform/x11/x11window.h"
 
+#include <QGuiApplication>
+#include <QStringList>
 #include <QWidget>
 #include <QWindow>
 
@@ -45,6 +47,24 @@ void setStaysOnTop(QWidget* widget, bool on)
         window->setFlag(Qt::WindowStaysOnTopHint, on);
         widget->overrideWindowFlags(window->flags());
     }
+}
+
+QString staysOnTopLimit()
+{
+    if (QGuiApplication::platformName() != QLatin1String("wayland"))
+        return {};
+    return QStringLiteral("这个 Wayland 桌面不让程序把窗口保持在最前面；"
+                          "可以用桌面的窗口菜单（例如“保持在其他窗口之上”）");
+}
+
+void preferXWayland(const QStringList& arguments)
+{
+    if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") || qEnvironmentVariableIsEmpty("DISPLAY") ||
+        !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") ||
+        arguments.contains(QStringLiteral("-platform")) ||
+        arguments.contains(QStringLiteral("--platform")))
+        return;
+    qputenv("QT_QPA_PLATFORM", "xcb");
 }
 
 } // namespace hy

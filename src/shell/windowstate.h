@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QStringList>
+
 #include <cstdint>
 
 class QWidget;
@@ -18,6 +20,19 @@ namespace hy {
 // window exists this does nothing on X11; call it again when it is shown.
 // Elsewhere it is Qt's flag.
 void setStaysOnTop(QWidget* window, bool on);
+
+// Why a window cannot be kept above the others here, for the user; empty
+// where it can. Qt's Wayland plugin has no way to ask the compositor for it:
+// on a Wayland desktop the program runs through XWayland instead when there
+// is one (preferXWayland).
+QString staysOnTopLimit();
+
+// Before the application object exists: on a Wayland desktop that offers
+// XWayland, windows go through it, where the window manager keeps a window
+// above the others on request. The desktop-wide hotkey goes through the
+// desktop portal all the same. A platform the user chose (QT_QPA_PLATFORM,
+// -platform) is left alone.
+void preferXWayland(const QStringList& arguments);
 
 // Shows a top-level window normally, raises it and gives it the focus, for a
 // user who asked for it from outside the window (a click on the tray icon).

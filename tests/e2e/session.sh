@@ -5,7 +5,14 @@
 # what the program plays can be recorded from "out.monitor".
 #
 #   session.sh start DIR   starts everything, writes DIR/env (shell exports)
-#   session.sh stop DIR    stops what "start" started
+#   session.sh start-wayland DIR HELPER
+#                          the same sound server, and instead of the X desktop
+#                          a real KDE Plasma Wayland one: a private session bus
+#                          (with XDG_CURRENT_DESKTOP=KDE, so the desktop portal
+#                          and its KDE backend start on it when first called),
+#                          kwin_wayland --virtual with XWayland, and HELPER
+#                          (the tests' tray watcher and notification server)
+#   session.sh stop DIR    stops what "start" or "start-wayland" started
 #   session.sh exec DIR CMD...  runs CMD with DIR/env loaded
 #   session.sh pulse-restart DIR  stops the sound server and starts it again,
 #                          as a crash and restart of the user's sound server
@@ -106,8 +113,60 @@ ENV
     echo "session up: DISPLAY=$display PULSE_SERVER=$server"
 }
 
+# A KDE Plasma Wayland desktop without a screen or a GPU (see the wayland
+# notes in the README): KWin, XWayland inside it, the portal on demand.
+start_wayland() {
+    local helper=${1:?start-wayland needs the helper program}
+    stop
+    # A new home: the shortcut daemon remembers every shortcut ever bound there.
+    rm -rf "$dir/home" "$dir/xdisplay" "$dir/helper.log"
+    mkdir -p "$dir/run" "$dir/home" && chmod 700 "$dir/run"
+    start_pulse || return 1
+    local server="unix:$dir/run/pulse/native" socket=wayland-hytune
+    # What the bus passes to what it starts: the portal picks its KDE backend
+    # by the desktop's name, and that backend needs the Wayland display.
+    XDG_CURRENT_DESKTOP=KDE XDG_SESSION_TYPE=wayland WAYLAND_DISPLAY=$socket \
+        dbus-daemon --session --fork --nosyslog --address="unix:path=$dir/run/bus" \
+        --print-pid=3 3>"$dir/dbus.pid" >/dev/null 2>"$dir/dbus.log" ||
+        { echo "no session bus: $(cat "$dir/dbus.log")"; return 1; }
+    export DBUS_SESSION_BUS_ADDRESS="unix:path=$dir/run/bus"
+    # A copy, as a plain copy drops the file capability that a container may
+    # not grant. In a session of its own, so that stop ends XWayland with it.
+    cp /usr/bin/kwin_wayland "$dir/kwin_wayland" || return 1
+    XDG_CURRENT_DESKTOP=KDE XDG_SESSION_TYPE=wayland KWIN_SCREENSHOT_NO_PERMISSION_CHECKS=1 \
+        setsid "$dir/kwin_wayland" --virtual --xwayland --socket "$socket" --width 1024 \
+        --height 768 "sh -c 'echo \$DISPLAY >$dir/xdisplay; exec sleep infinity'" \
+        >"$dir/kwin.log" 2>&1 &
+    echo $! >"$dir/kwin.pid"
+    wait_for 300 test -s "$dir/xdisplay" ||
+        { echo "kwin_wayland did not come up"; cat "$dir/kwin.log"; return 1; }
+    "$helper" "$dir/helper.log" >>"$dir/helper.err" 2>&1 &
+    echo $! >"$dir/helper.pid"
+    wait_for 100 grep -q ready "$dir/helper.log" ||
+        { echo "the desktop helper did not start"; cat "$dir/helper.err"; return 1; }
+    cat >"$dir/env" <<ENV
+export WAYLAND_DISPLAY='$socket'
+export DISPLAY='$(tr -d '[:space:]' <"$dir/xdisplay")'
+export XDG_SESSION_TYPE=wayland
+export XDG_CURRENT_DESKTOP=KDE
+export XDG_RUNTIME_DIR='$dir/run'
+export PULSE_SERVER='$server'
+export HYTUNE_E2E_DIR='$dir'
+export HYTUNE_DESKTOP_LOG='$dir/helper.log'
+export DBUS_SESSION_BUS_ADDRESS='unix:path=$dir/run/bus'
+export NO_AT_BRIDGE=1
+unset QT_QPA_PLATFORM
+ENV
+    echo "wayland session up: WAYLAND_DISPLAY=$socket DISPLAY=$(cat "$dir/xdisplay")"
+}
+
 stop() {
     stop_pulse
+    [[ -f "$dir/helper.pid" ]] && kill "$(cat "$dir/helper.pid")" 2>/dev/null
+    if [[ -f "$dir/kwin.pid" ]]; then
+        kill -- "-$(cat "$dir/kwin.pid")" 2>/dev/null # KWin, XWayland and the child
+    fi
+    rm -f "$dir/helper.pid" "$dir/kwin.pid"
     for p in dbus trayer openbox xvfb; do
         if [[ -f "$dir/$p.pid" ]]; then
             kill "$(cat "$dir/$p.pid")" 2>/dev/null
@@ -120,6 +179,7 @@ stop() {
 
 case "$cmd" in
 start) start ;;
+start-wayland) start_wayland "$@" ;;
 stop) stop ;;
 pulse-restart)
     [[ -f "$dir/env" ]] || { echo "no session in $dir (start it first)"; exit 1; }
