@@ -253,7 +253,8 @@ void TestRemote::busInterface()
           QStringLiteral("<property name=\"Running\" type=\"b\" access=\"read\""),
           QStringLiteral("<property name=\"Waiting\" type=\"b\" access=\"read\""),
           QStringLiteral("<property name=\"RemainingSeconds\" type=\"i\" access=\"read\""),
-          QStringLiteral("<property name=\"CycleCount\" type=\"i\" access=\"read\"")})
+          QStringLiteral("<property name=\"CycleCount\" type=\"i\" access=\"read\""),
+          QStringLiteral("<property name=\"Hotkey\" type=\"s\" access=\"read\"")})
         QVERIFY2(introspection.contains(part), qPrintable(part + '\n' + introspection));
 
     const auto call = [](const char* method) {
@@ -293,6 +294,7 @@ void TestRemote::busInterface()
                               5000);
     QCOMPARE(busProperty(QStringLiteral("Waiting")), QStringLiteral("(<false>,)"));
     QCOMPARE(busProperty(QStringLiteral("CycleCount")), QStringLiteral("(<0>,)"));
+    QCOMPARE(busProperty(QStringLiteral("Hotkey")), QStringLiteral("(<'Ctrl+F1'>,)"));
 
     const quint32 id = app.mainWindow();
     QVERIFY(xdesk::xdotool({QStringLiteral("windowminimize"), QString::number(id)}));

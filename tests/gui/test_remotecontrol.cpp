@@ -31,6 +31,8 @@ private slots:
     void commands();
     void commandBeforeTheWindowWaits();
     void statusFollowsTheDisplay();
+    void hotkeyIsTheKeyThatWorks_data();
+    void hotkeyIsTheKeyThatWorks();
 };
 
 void TestRemoteControl::commands_data()
@@ -98,6 +100,41 @@ void TestRemoteControl::statusFollowsTheDisplay()
     }
     // The last tick ended the run.
     QCOMPARE(changes.last().at(0).value<hy::CountdownStatus>().running, false);
+}
+
+void TestRemoteControl::hotkeyIsTheKeyThatWorks_data()
+{
+    using S = hy::GlobalHotkey::Status;
+    QTest::addColumn<S>("status");
+    QTest::addColumn<QString>("boundKey");
+    QTest::addColumn<QString>("hotkey");
+    QTest::newRow("bound") << S::Registered << "Ctrl+F1"
+                           << "Ctrl+F1";
+    QTest::newRow("bound to the desktop's choice") << S::Registered << "Alt+K"
+                                                   << "Alt+K";
+    QTest::newRow("waiting for the desktop") << S::Pending << ""
+                                             << "";
+    QTest::newRow("taken") << S::Taken << ""
+                           << "";
+    QTest::newRow("the desktop named no key") << S::Registered << ""
+                                              << "";
+}
+
+void TestRemoteControl::hotkeyIsTheKeyThatWorks()
+{
+    QFETCH(hy::GlobalHotkey::Status, status);
+    QFETCH(QString, boundKey);
+    QFETCH(QString, hotkey);
+    FormRig rig;
+    TForm1& form = rig.make();
+    hy::RemoteControl remote;
+    remote.attach(&form);
+    rig.hotkey->setStatus(hy::GlobalHotkey::Status::Registered, {}, "Ctrl+F9");
+    QSignalSpy changes(&remote, &hy::RemoteControl::hotkeyChanged);
+    rig.hotkey->setStatus(status, {}, boundKey);
+    QCOMPARE(remote.hotkey(), hotkey);
+    QCOMPARE(changes.count(), 1);
+    QCOMPARE(changes.first().first().toString(), hotkey);
 }
 
 QTEST_MAIN(TestRemoteControl)

@@ -35,6 +35,9 @@ public:
     // The key that the desktop really bound, as it names it ("Ctrl+F6"):
     // the key that works. Empty when none does or the desktop did not say.
     QString boundKey() const { return m_boundKey; }
+    // The key that starts and stops the countdown now, as the desktop names
+    // it; empty while none does (or the desktop did not say which).
+    QString workingKey() const { return m_status == Status::Registered ? m_boundKey : QString(); }
 
 signals:
     void pressed();

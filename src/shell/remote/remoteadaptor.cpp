@@ -17,6 +17,9 @@ RemoteAdaptor::RemoteAdaptor(RemoteControl& remote, const QDBusConnection& bus)
     , m_announced(remote.status())
 {
     connect(&remote, &RemoteControl::statusChanged, this, &RemoteAdaptor::announce);
+    connect(&remote, &RemoteControl::hotkeyChanged, this, [this](const QString& key) {
+        send({{QStringLiteral("Hotkey"), key}});
+    });
 }
 
 bool RemoteAdaptor::running() const
@@ -37,6 +40,11 @@ int RemoteAdaptor::remainingSeconds() const
 int RemoteAdaptor::cycleCount() const
 {
     return m_remote.status().cycleCount;
+}
+
+QString RemoteAdaptor::hotkey() const
+{
+    return m_remote.hotkey();
 }
 
 void RemoteAdaptor::Toggle()
@@ -71,6 +79,11 @@ void RemoteAdaptor::announce(const CountdownStatus& now)
     if (now.cycleCount != m_announced.cycleCount)
         changed.insert(QStringLiteral("CycleCount"), now.cycleCount);
     m_announced = now;
+    send(changed);
+}
+
+void RemoteAdaptor::send(const QVariantMap& changed)
+{
     if (changed.isEmpty())
         return;
     QDBusMessage signal = QDBusMessage::createSignal(

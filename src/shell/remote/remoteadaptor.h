@@ -20,6 +20,9 @@ class RemoteAdaptor final : public QDBusAbstractAdaptor
     Q_PROPERTY(bool Waiting READ waiting)
     Q_PROPERTY(int RemainingSeconds READ remainingSeconds)
     Q_PROPERTY(int CycleCount READ cycleCount)
+    // The desktop-wide key that starts and stops the countdown, as the desktop
+    // bound it ("Ctrl+F1"); empty while none works.
+    Q_PROPERTY(QString Hotkey READ hotkey)
 public:
     // Lives on `remote`, which is the object registered on `bus`.
     RemoteAdaptor(RemoteControl& remote, const QDBusConnection& bus);
@@ -28,6 +31,7 @@ public:
     bool waiting() const;
     int remainingSeconds() const;
     int cycleCount() const;
+    QString hotkey() const;
 
 public slots:
     void Toggle();
@@ -37,6 +41,7 @@ public slots:
 
 private:
     void announce(const CountdownStatus& now);
+    void send(const QVariantMap& changed);
 
     RemoteControl& m_remote;
     QDBusConnection m_bus;

@@ -1,5 +1,6 @@
 #include "shell/remote/remotecontrol.h"
 
+#include "platform/hotkey/globalhotkey.h"
 #include "shell/tunemain.h"
 
 #include <QTimer>
@@ -15,6 +16,13 @@ void RemoteControl::attach(TForm1* form)
     m_form = form;
     connect(form, &TForm1::countdownChanged, this, &RemoteControl::onCountdownChanged);
     m_last = status();
+    if (GlobalHotkey* key = form->hotkey()) {
+        connect(key, &GlobalHotkey::statusChanged, this, [this] {
+            if (const QString now = hotkey(); now != m_lastHotkey)
+                emit hotkeyChanged(m_lastHotkey = now);
+        });
+    }
+    m_lastHotkey = hotkey();
     for (RemoteCommand command : std::exchange(m_waiting, {}))
         run(command);
 }
@@ -59,6 +67,12 @@ CountdownStatus RemoteControl::status() const
         return {};
     const CountdownEngine& c = m_form->countdown();
     return {c.isActive(), c.isWaiting(), std::max(0, c.RemainSeconds), c.CycleCount};
+}
+
+QString RemoteControl::hotkey() const
+{
+    const GlobalHotkey* key = m_form ? m_form->hotkey() : nullptr;
+    return key ? key->workingKey() : QString();
 }
 
 void RemoteControl::onCountdownChanged()

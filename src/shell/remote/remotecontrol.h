@@ -25,11 +25,14 @@ public:
     void attach(TForm1* form);
     void run(hy::RemoteCommand command);
     CountdownStatus status() const;
+    // The desktop-wide key that works now (GlobalHotkey::workingKey).
+    QString hotkey() const;
 
 signals:
     // The status changed: once a second while a countdown runs, and at its
     // start and end.
     void statusChanged(const hy::CountdownStatus& status);
+    void hotkeyChanged(const QString& key);
 
 private:
     void carryOut(RemoteCommand command);
@@ -38,6 +41,7 @@ private:
     QPointer<TForm1> m_form;
     QList<RemoteCommand> m_waiting;
     CountdownStatus m_last;
+    QString m_lastHotkey;
 };
 
 } // namespace hy
