@@ -33,6 +33,12 @@
 //                       switches summed over /proc/PID/task/*/status, looked
 //                       at every 250 ms (threads started meanwhile count in
 //                       full), per second.
+//   second_start_ms  With --second-start N, for the first subject: one copy is
+//                    started and its window sent to the tray (minimized, then
+//                    withdrawn); the clock is read right before fork() of a
+//                    second copy with no arguments, and again at the MapNotify
+//                    of the first copy's window, which the second copy asked
+//                    to be shown. Median of N.
 // A comment line adds the CPU time to the nanosecond (schedstat of the
 // threads), as /proc/PID/stat counts in clock ticks of 10 ms.
 // Only one measured program runs at a time.
@@ -91,6 +97,7 @@ struct Options
     double settleS = 5;
     double idleS = 60;
     double timeoutS = 20;
+    int secondStarts = 0;
     std::vector<Subject> subjects;
     std::vector<std::string> idleOnly;
 
@@ -107,7 +114,8 @@ struct Options
         stderr,
         "bench_footprint: %s\n"
         "usage: bench_footprint [--runs N] [--settle S] [--idle S] [--idle-only LABEL]...\n"
-        "       [--timeout S] --subject LABEL copy|inplace TITLE PROGRAM [--subject ...]\n",
+        "       [--timeout S] [--second-start N]\n"
+        "       --subject LABEL copy|inplace TITLE PROGRAM [--subject ...]\n",
         why);
     std::exit(2);
 }
@@ -140,6 +148,8 @@ Options parse(int argc, char** argv)
             o.idleS = number(argv[++i], "--idle");
         } else if (a == "--idle-only" && hasValue) {
             o.idleOnly.push_back(argv[++i]);
+        } else if (a == "--second-start" && hasValue) {
+            o.secondStarts = int(number(argv[++i], "--second-start"));
         } else if (a == "--timeout" && hasValue) {
             o.timeoutS = number(argv[++i], "--timeout");
         } else if (a == "--subject" && i + 4 < argc) {
@@ -317,6 +327,57 @@ public:
             std::free(e);
     }
 
+    // The window of `pid` that the window manager manages (_NET_CLIENT_LIST):
+    // its main window, not its tray icon; 0 when there is none.
+    xcb_window_t clientWindowOf(pid_t pid)
+    {
+        const std::string list = property(m_root, atom("_NET_CLIENT_LIST"), XCB_ATOM_WINDOW);
+        for (size_t i = 0; i + 4 <= list.size(); i += 4) {
+            xcb_window_t w = 0;
+            std::memcpy(&w, list.data() + i, 4);
+            if (matches(w, pid, {}))
+                return w;
+        }
+        return 0;
+    }
+
+    // Waits for MapNotify of `w`: the time it came, or nullopt.
+    std::optional<Clock::time_point> waitForMap(xcb_window_t w, Clock::time_point deadline)
+    {
+        const int fd = xcb_get_file_descriptor(m_c);
+        while (Clock::now() < deadline) {
+            while (xcb_generic_event_t* e = xcb_poll_for_event(m_c)) {
+                const auto seen = Clock::now();
+                const bool mapped = (e->response_type & 0x7f) == XCB_MAP_NOTIFY &&
+                                    reinterpret_cast<xcb_map_notify_event_t*>(e)->window == w;
+                std::free(e);
+                if (mapped)
+                    return seen;
+            }
+            if (g_interrupted)
+                throw Interrupted{};
+            pollfd p{fd, POLLIN, 0};
+            poll(&p, 1, 20);
+        }
+        return std::nullopt;
+    }
+
+    // Waits until `w` is unmapped and withdrawn (WM_STATE gone or 0, as for a
+    // window that went to the tray); false on timeout.
+    bool waitForWithdrawn(xcb_window_t w, Clock::time_point deadline)
+    {
+        const xcb_atom_t wmState = atom("WM_STATE");
+        while (Clock::now() < deadline) {
+            const std::string state = property(w, wmState, wmState);
+            if (!isMapped(w) && (state.size() < 4 || state[0] == 0))
+                return true;
+            if (g_interrupted)
+                throw Interrupted{};
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
+
     // Waits until a window of `pid` (titled `title`, unless empty) is mapped;
     // the time it was seen mapped, or nullopt on timeout or when `alive`
     // says the process has gone.
@@ -428,11 +489,15 @@ private:
 class Run
 {
 public:
-    Run(const Subject& s, const fs::path& logDir)
+    // `inDir`: run the copy that an earlier run made there, not a new one.
+    Run(const Subject& s, const fs::path& logDir, const fs::path& inDir = {})
         : m_subject(s)
     {
         std::string exe = s.program;
-        if (s.copy) {
+        if (!inDir.empty()) {
+            exe = (inDir / fs::path(s.program).filename()).string();
+            m_shared = inDir;
+        } else if (s.copy) {
             char dirTemplate[] = "/tmp/hybench-XXXXXX";
             if (!mkdtemp(dirTemplate)) {
                 std::perror("bench_footprint: mkdtemp");
@@ -462,7 +527,8 @@ public:
                 dup2(out, 1);
                 dup2(out, 2);
             }
-            if (!m_dir.empty() && chdir(m_dir.c_str()) != 0)
+            const fs::path& cwd = m_shared.empty() ? m_dir : m_shared;
+            if (!cwd.empty() && chdir(cwd.c_str()) != 0)
                 _exit(126);
             execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
             _exit(127);
@@ -480,6 +546,23 @@ public:
 
     pid_t pid() const { return m_pid; }
     Clock::time_point started() const { return m_started; }
+    const fs::path& dir() const { return m_dir; }
+
+    // Waits for the process to end by itself; its exit code, or -1.
+    int waitForExit(double timeoutS)
+    {
+        const auto end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                            std::chrono::duration<double>(timeoutS));
+        int status = 0;
+        while (Clock::now() < end) {
+            if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
+                m_exited = true;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return -1;
+    }
 
     bool alive()
     {
@@ -515,6 +598,7 @@ public:
 private:
     const Subject& m_subject;
     fs::path m_dir;
+    fs::path m_shared;
     fs::path m_log;
     pid_t m_pid = -1;
     bool m_exited = false;
@@ -637,6 +721,45 @@ std::vector<Figures> measure(const Options& o, Display& x, const fs::path& logDi
     return figs;
 }
 
+// Second starts of the first subject while one copy runs with its window in
+// the tray: from the fork of the second copy to the first's window mapped.
+std::vector<double> measureSecondStarts(const Options& o, Display& x, const fs::path& logDir)
+{
+    std::vector<double> ms;
+    const Subject& s = o.subjects.front();
+    Run first(s, logDir);
+    if (!launch(x, first, s, o.timeoutS))
+        return ms;
+    sleepFor(1); // the tray icon is up
+    const xcb_window_t window = x.clientWindowOf(first.pid());
+    for (int r = 0; r < o.secondStarts; ++r) {
+        const std::string minimize = "xdotool windowminimize " + std::to_string(window);
+        const auto deadline = Clock::now() + std::chrono::seconds(5);
+        const int minimized = std::system(minimize.c_str());
+        if (minimized != 0 || !x.waitForWithdrawn(window, deadline)) {
+            std::fprintf(stderr, "bench_footprint: window 0x%x did not go to the tray (%s)\n",
+                         window, minimized != 0 ? "xdotool failed" : "still mapped");
+            return {};
+        }
+        sleepFor(0.3); // in the tray for good
+        x.discardEvents();
+        Run second(s, logDir, first.dir());
+        const auto shown =
+            x.waitForMappedWindow(first.pid(), s.title, second.started() + std::chrono::seconds(5),
+                                  [&first] { return first.alive(); });
+        const int rc = second.waitForExit(5);
+        if (!shown || rc != 0) {
+            std::fprintf(stderr, "bench_footprint: second start: %s, exit %d\n",
+                         shown ? "window shown" : "window not shown", rc);
+            return {};
+        }
+        ms.push_back(std::chrono::duration<double, std::milli>(*shown - second.started()).count());
+        // A minimize soon after a restore is taken for one asked before it.
+        sleepFor(1);
+    }
+    return ms;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -651,8 +774,11 @@ int main(int argc, char** argv)
     fs::create_directories(logDir);
 
     std::vector<Figures> figs;
+    std::vector<double> secondStarts;
     try {
         figs = measure(o, x, logDir);
+        if (o.secondStarts > 0)
+            secondStarts = measureSecondStarts(o, x, logDir);
     } catch (const Interrupted&) {
         std::error_code ec;
         fs::remove_all(logDir, ec);
@@ -681,6 +807,12 @@ int main(int argc, char** argv)
             print(s.figure("idle_wakeups_per_s").c_str(), f.wakeupsPerS.value_or(std::nan("")),
                   "/s", 2);
         }
+    }
+    if (o.secondStarts > 0) {
+        std::printf("# second starts: %s ms\n", join(secondStarts, 1).c_str());
+        print("second_start_ms", secondStarts.empty() ? std::nan("") : median(secondStarts), "ms",
+              1);
+        allOk = allOk && !secondStarts.empty();
     }
     if (!allOk)
         std::printf("# logs of the programs: %s\n", logDir.c_str());

@@ -10,7 +10,9 @@
 # Ctrl+C or an error. The 10-minute tick run goes on in the background while
 # the others run; the idle-load minutes come before the speech benchmarks, so
 # that nothing heavy shares them. A quiet minute of ticks comes first, for
-# the jitter. About 12 minutes in all.
+# the jitter. The start-up figures include second_start_ms (a second start
+# showing the first copy's window); portal_bind_ms comes from the Wayland
+# desktop of the wayland tests. About 12 minutes in all.
 #
 # HYBENCH_QUICK=1 shortens everything for a try (tick run 60 s, idle 10 s,
 # 3 start-ups, RSS after 2 s); HYBENCH_TICK_SECONDS sets the tick run.
@@ -23,6 +25,7 @@ build=$(cd "$1" && pwd)
 here=$(cd "$(dirname "$0")/.." && pwd)
 session_sh="$here/tests/e2e/session.sh"
 session="$build/bench-session"
+wayland="$build/bench-wayland"
 logs="$build/bench-logs"
 
 if [[ "${HYBENCH_QUICK:-0}" == 1 ]]; then
@@ -31,7 +34,8 @@ else
     tick_seconds=${HYBENCH_TICK_SECONDS:-600} idle=60 runs=5 settle=5
 fi
 
-for exe in hytune bench/bench_ticks bench/emptywindow bench/bench_footprint bench/bench_latency; do
+for exe in hytune bench/bench_ticks bench/emptywindow bench/bench_footprint bench/bench_latency \
+    bench/bench_portal tests/desktophelper; do
     [[ -x "$build/$exe" ]] || { echo "$0: $build/$exe is not built (make bench builds it)" >&2; exit 1; }
 done
 
@@ -49,6 +53,7 @@ cleanup() {
         ticks_pid=
     fi
     "$session_sh" stop "$session" >/dev/null 2>&1
+    "$session_sh" stop "$wayland" >/dev/null 2>&1
 }
 trap cleanup EXIT
 trap 'echo "# interrupted"; exit 130' INT TERM
@@ -122,7 +127,7 @@ echo "# start-up: median of $runs fresh starts each (a copy in a new temporary d
     "RSS $settle s after it; idle load over $idle s"
 load before
 run footprint "$build/bench/bench_footprint" --runs "$runs" --settle "$settle" --idle "$idle" \
-    --idle-only - --idle-only empty_qt "${subjects[@]}"
+    --idle-only - --idle-only empty_qt --second-start "$runs" "${subjects[@]}"
 load after
 
 # 3. Speech: tick to sound through the window's whole chain, then the
@@ -132,6 +137,20 @@ if [[ -x "$build/bench/bench_speech" ]]; then
     run speech "$build/bench/bench_speech"
 else
     echo "# bench_speech is not built: no phrase_gap_ms, phrase_overhead_ms, post_latency_us"
+fi
+
+# 4. The hotkey through the real desktop portal, on the KDE Plasma Wayland
+#    desktop of the wayland tests (started only now, as KWin renders on the CPU).
+if "$session_sh" start-wayland "$wayland" "$build/tests/desktophelper" \
+    >"$logs/wayland-session.log" 2>&1; then
+    "$session_sh" exec "$wayland" "$build/bench/bench_portal" "$build/hytune" "$runs" \
+        2>"$logs/portal.err" | figures
+    [[ ${PIPESTATUS[0]} -eq 0 ]] || { echo "# bench_portal failed; its messages: $logs/portal.err"; failed=1; }
+    "$session_sh" stop "$wayland" >/dev/null 2>&1
+else
+    echo "# the Wayland desktop did not start: no portal_bind_ms"
+    sed 's/^/#   /' "$logs/wayland-session.log"
+    failed=1
 fi
 
 # 1 (end). Wait for the tick run.
