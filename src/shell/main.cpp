@@ -1,3 +1,4 @@
+#include "platform/hotkey/globalhotkey.h"
 #include "shell/application.h"
 #include "shell/endings.h"
 #include "shell/errorbox.h"
@@ -18,12 +19,26 @@ int main(int argc, char** argv)
     hy::Application app(argc, argv);
     hy::RemoteControl remote;
     hy::SingleInstance instance(remote);
-    if (!instance.claim())
+    // The bus is reached while the window is laid out; whether another copy
+    // runs is known before the settings are read or a hotkey is taken. A copy
+    // that only hands its command over touches neither and shows nothing.
+    instance.prepare();
+    app.prepareWindows();
+    const auto handOver = [&] {
         return hy::reportForwarded(hy::forwardCommand(line.command),
                                    QStringLiteral("禾音语音报时器已在运行，但找不到它"));
-    app.prepareWindows();
+    };
+    hy::FormServices services = hy::realServices();
+    services.loadSettings = [&instance, load = services.loadSettings](hy::ISettingsTarget& t) {
+        return instance.claim() && load(t);
+    };
+    services.makeHotkey = [&instance, make = services.makeHotkey] {
+        return instance.claim() ? make() : hy::createIdleHotkey();
+    };
     try {
-        TForm1 form(hy::realServices());
+        TForm1 form(std::move(services));
+        if (!instance.claim())
+            return handOver();
         const Endings endings([&form] { form.close(); }, [&form] { form.saveSettings(); });
         remote.attach(&form);
         form.show();

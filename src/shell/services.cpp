@@ -17,10 +17,10 @@ FormServices realServices()
 {
     FormServices s;
     const DataLocations where = dataLocations();
-    provideDefaultSettings(where);
     const QString settingsPath = where.settingsFile;
-    s.loadSettings = [settingsPath](ISettingsTarget& target) {
-        return loadSettings(settingsPath, target);
+    s.loadSettings = [where](ISettingsTarget& target) {
+        provideDefaultSettings(where);
+        return loadSettings(where.settingsFile, target);
     };
     s.saveSettings = [settingsPath](const ISettingsTarget& target) {
         return saveSettings(settingsPath, target);

@@ -22,6 +22,14 @@ public:
     void unregisterKey() override {}
 };
 
+class IdleHotkey final : public GlobalHotkey
+{
+public:
+    using GlobalHotkey::GlobalHotkey;
+    void registerKey(int) override {}
+    void unregisterKey() override {}
+};
+
 bool isWaylandSession()
 {
     return qEnvironmentVariable("XDG_SESSION_TYPE")
@@ -46,6 +54,11 @@ std::unique_ptr<GlobalHotkey> createGlobalHotkey(QObject* parent)
         return std::make_unique<PortalHotkey>(bus, parent);
     return std::make_unique<UnavailableHotkey>(
         QStringLiteral("此桌面不支持全局快捷键（没有 X11 显示，也没有会话总线）"), parent);
+}
+
+std::unique_ptr<GlobalHotkey> createIdleHotkey(QObject* parent)
+{
+    return std::make_unique<IdleHotkey>(parent);
 }
 
 } // namespace hy

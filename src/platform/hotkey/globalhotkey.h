@@ -65,5 +65,8 @@ private:
 // The backend for this session: X11 when the session is X11, the desktop
 // portal's global shortcuts elsewhere, or one that reports Unavailable.
 std::unique_ptr<GlobalHotkey> createGlobalHotkey(QObject* parent = nullptr);
+// One that grabs nothing and stays Idle: for a start that turns out to hand
+// its command to the copy that runs, and must not take that copy's key.
+std::unique_ptr<GlobalHotkey> createIdleHotkey(QObject* parent = nullptr);
 
 } // namespace hy

@@ -156,9 +156,20 @@ SingleInstance::~SingleInstance()
         m_server->close();
 }
 
+void SingleInstance::prepare()
+{
+    m_connecting =
+        std::async(std::launch::async, [] { return QDBusConnection::sessionBus().isConnected(); });
+}
+
 bool SingleInstance::claim()
 {
-    return QDBusConnection::sessionBus().isConnected() ? claimBus() : claimSocket();
+    if (!m_claimed) {
+        const bool onBus =
+            m_connecting.valid() ? m_connecting.get() : QDBusConnection::sessionBus().isConnected();
+        m_claimed = onBus ? claimBus() : claimSocket();
+    }
+    return *m_claimed;
 }
 
 bool SingleInstance::claimBus()

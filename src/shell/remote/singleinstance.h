@@ -4,7 +4,9 @@
 
 #include <QObject>
 #include <QString>
+#include <future>
 #include <memory>
+#include <optional>
 
 class QLocalServer;
 class QLockFile;
@@ -25,9 +27,13 @@ public:
     explicit SingleInstance(RemoteControl& remote, QObject* parent = nullptr);
     ~SingleInstance() override;
 
+    // Sets up the connection to the session bus on a thread of its own, so
+    // that it goes on while the window is built; claim() waits for it.
+    void prepare();
     // Becomes the running copy; false when another copy already is. The
     // interface is in place before the name is taken, so a command sent the
-    // moment the name appears is not lost.
+    // moment the name appears is not lost. Asks once; later calls give the
+    // same answer.
     bool claim();
 
 private:
@@ -36,6 +42,8 @@ private:
     void serveConnection();
 
     RemoteControl& m_remote;
+    std::future<bool> m_connecting;
+    std::optional<bool> m_claimed;
     bool m_onBus = false;
     std::unique_ptr<QLockFile> m_lock;
     QLocalServer* m_server = nullptr;
