@@ -99,6 +99,7 @@ private slots:
     void commandStartsTheProgram();
     void busInterface();
     void simultaneousStartsLeaveOne();
+    void localSocketWithoutBus();
 };
 
 void TestRemote::initTestCase()
@@ -349,6 +350,52 @@ void TestRemote::simultaneousStartsLeaveOne()
         QVERIFY(other.waitForFinished(15000));
     }
     QVERIFY(inodeOf(app.settingsPath()) != before); // saved by the one that ran, on close
+}
+
+// With no session bus the commands go through the local socket in the
+// runtime directory: the same start, stop, status and raise.
+void TestRemote::localSocketWithoutBus()
+{
+    QTemporaryDir runtime;
+    QVERIFY(QFile::setPermissions(runtime.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                      QFileDevice::ExeOwner));
+    const QStringList env{QStringLiteral("DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/bus"),
+                          QStringLiteral("XDG_RUNTIME_DIR=") + runtime.path()};
+    App app;
+    QVERIFY(app.writeSettings(settingsText(kThirtySeconds)));
+    const quint32 id = app.start(env);
+    QVERIFY2(id, "no main window appeared");
+    QVERIFY(waitUntil(
+        [&] {
+            return QFileInfo::exists(runtime.filePath(QStringLiteral("example.heyinsoft.hytune")));
+        },
+        5000));
+
+    QCOMPARE(app.runOnce({QStringLiteral("--toggle")}, env).exitCode, 0);
+    QVERIFY(waitUntil(
+        [&] {
+            return app.runOnce({QStringLiteral("--status")}, env)
+                .out.startsWith(QStringLiteral("倒计时进行中"));
+        },
+        5000));
+    QCOMPARE(app.runOnce({QStringLiteral("--stop")}, env).exitCode, 0);
+    QVERIFY(waitUntil(
+        [&] {
+            return app.runOnce({QStringLiteral("--status")}, env)
+                .out.startsWith(QStringLiteral("倒计时未运行"));
+        },
+        5000));
+
+    QVERIFY(xdesk::xdotool({QStringLiteral("windowminimize"), QString::number(id)}));
+    QVERIFY(waitUntil([&] { return app.mainWindow() == 0; }, 5000));
+    const App::Run second = app.runOnce({}, env);
+    QCOMPARE(second.exitCode, 0);
+    QVERIFY2(waitUntil([&] { return app.mainWindow() != 0; }, 5000), "not raised");
+    QCOMPARE(windowsNamedLikeOurs(), 1);
+    QVERIFY(!nameOwned()); // it never was on the bus
+    QCOMPARE(app.closeAndWait(), 0);
+    // Without a copy running, nothing answers there.
+    QCOMPARE(app.runOnce({QStringLiteral("--status")}, env).exitCode, 1);
 }
 
 QTEST_GUILESS_MAIN(TestRemote)
