@@ -58,6 +58,19 @@ stop_pulse() {
     return 0
 }
 
+# DIR/env: what every session gives its programs, then the lines on stdin.
+write_env() {
+    local server=$1
+    {
+        echo "export XDG_RUNTIME_DIR='$dir/run'"
+        echo "export PULSE_SERVER='$server'"
+        echo "export HYTUNE_E2E_DIR='$dir'"
+        echo "export DBUS_SESSION_BUS_ADDRESS='unix:path=$dir/run/bus'"
+        echo "export NO_AT_BRIDGE=1"
+        cat
+    } >"$dir/env"
+}
+
 start() {
     stop
     mkdir -p "$dir/run" "$dir/home" && chmod 700 "$dir/run"
@@ -101,13 +114,8 @@ start() {
         --print-pid=3 3>"$dir/dbus.pid" >/dev/null 2>"$dir/dbus.log" ||
         echo "warning: no session bus: $(cat "$dir/dbus.log")"
 
-    cat >"$dir/env" <<ENV
+    write_env "$server" <<ENV
 export DISPLAY='$display'
-export XDG_RUNTIME_DIR='$dir/run'
-export PULSE_SERVER='$server'
-export HYTUNE_E2E_DIR='$dir'
-export DBUS_SESSION_BUS_ADDRESS='unix:path=$dir/run/bus'
-export NO_AT_BRIDGE=1
 unset QT_QPA_PLATFORM WAYLAND_DISPLAY
 ENV
     echo "session up: DISPLAY=$display PULSE_SERVER=$server"
@@ -144,17 +152,12 @@ start_wayland() {
     echo $! >"$dir/helper.pid"
     wait_for 100 grep -q ready "$dir/helper.log" ||
         { echo "the desktop helper did not start"; cat "$dir/helper.err"; return 1; }
-    cat >"$dir/env" <<ENV
+    write_env "$server" <<ENV
 export WAYLAND_DISPLAY='$socket'
 export DISPLAY='$(tr -d '[:space:]' <"$dir/xdisplay")'
 export XDG_SESSION_TYPE=wayland
 export XDG_CURRENT_DESKTOP=KDE
-export XDG_RUNTIME_DIR='$dir/run'
-export PULSE_SERVER='$server'
-export HYTUNE_E2E_DIR='$dir'
 export HYTUNE_DESKTOP_LOG='$dir/helper.log'
-export DBUS_SESSION_BUS_ADDRESS='unix:path=$dir/run/bus'
-export NO_AT_BRIDGE=1
 unset QT_QPA_PLATFORM
 ENV
     echo "wayland session up: WAYLAND_DISPLAY=$socket DISPLAY=$(cat "$dir/xdisplay")"
