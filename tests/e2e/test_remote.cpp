@@ -218,10 +218,10 @@ void TestRemote::toggleTwiceFromTheCommandLine()
     QCOMPARE(app.runOnce({QStringLiteral("--toggle")}).exitCode, 0);
     QVERIFY(
         app.runOnce({QStringLiteral("--status")}).out.startsWith(QStringLiteral("倒计时未运行")));
-    // A count being spoken ends; no new one follows.
+    // A count being spoken may end (late, on a busy machine); no new one follows.
     const double stopped = rec.positionMs();
-    QVERIFY(waitUntil([&] { return rec.positionMs() >= stopped + 3500; }, 8000));
-    QVERIFY2(silentFrom(rec.stop(0), stopped + 1200), "the countdown went on after --toggle");
+    QVERIFY(waitUntil([&] { return rec.positionMs() >= stopped + 5000; }, 10000));
+    QVERIFY2(silentFrom(rec.stop(0), stopped + 2500), "the countdown went on after --toggle");
     QCOMPARE(app.closeAndWait(), 0);
 }
 

@@ -44,6 +44,8 @@ void askKdeShortcutKeys(const QDBusConnection& bus, const QString& sessionToken,
     QDBusMessage call = QDBusMessage::createMethodCall(
         QStringLiteral("org.kde.kglobalaccel"), QStringLiteral("/component/") + sessionToken,
         QStringLiteral("org.kde.kglobalaccel.Component"), QStringLiteral("allShortcutInfos"));
+    // Only a daemon that runs already: asking must not start KDE's on another desktop.
+    call.setAutoStartService(false);
     QDBusConnection connection = bus;
     auto* watcher = new QDBusPendingCallWatcher(connection.asyncCall(call, 2000), context);
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context,

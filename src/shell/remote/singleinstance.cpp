@@ -4,10 +4,9 @@
 #include "shell/remote/remoteadaptor.h"
 #include "shell/remote/remotecontrol.h"
 
+#include <QDBusArgument>
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QDBusVariant>
 #include <QElapsedTimer>
 #include <QLocalServer>
 #include <QLocalSocket>
