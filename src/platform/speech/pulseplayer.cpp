@@ -14,13 +14,15 @@ namespace {
 // Each write holds about this much sound, which also bounds how long a write
 // can block and so how late an abort is noticed.
 constexpr int kChunkMs = 20;
-// Target buffering of the stream: enough to ride out scheduling hiccups, small
-// enough that a drain ends promptly.
-constexpr int kTargetLatencyMs = 150;
+// Target buffering of the stream: the server asks for more when it holds
+// target - step, which is how long a writer that a busy machine keeps waiting
+// may be late before the sound has a gap (here 220 ms).
+constexpr int kTargetLatencyMs = 400;
 // The server tops the stream up in steps of this much. The device's own
 // buffer gets about (target - 2 * step) / 2 of the target, so a large step
-// keeps that part, the delay before the first sample is heard, short.
-constexpr int kRequestMs = 50;
+// keeps that part, the delay before the first sample is heard, short (here
+// about 20 ms).
+constexpr int kRequestMs = 180;
 // A new stream starts playing once this much has arrived, written in one go:
 // a cushion against a writer that the machine keeps waiting right after the
 // start, which would otherwise leave a gap early in the phrase. Writing it
