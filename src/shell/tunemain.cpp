@@ -213,40 +213,18 @@ void TForm1::chkCircleClick()
 
 bool TForm1::isChecked(CountdownBox box) const
 {
-    switch (box) {
-    case CountdownBox::MinuteCount:
-        return ui->chkMin->isChecked();
-    case CountdownBox::SecondCount:
-        return ui->chkSec->isChecked();
-    case CountdownBox::LastOne:
-        return ui->chkLastOne->isChecked();
-    case CountdownBox::Circle:
-        return ui->chkCircle->isChecked();
-    case CountdownBox::StartTime:
-        return ui->chkStart->isChecked();
-    }
-    return false;
+    // In the order of CountdownBox.
+    const QCheckBox* const boxes[] = {ui->chkMin, ui->chkSec, ui->chkLastOne, ui->chkCircle,
+                                      ui->chkStart};
+    return boxes[int(box)]->isChecked();
 }
 
 QString TForm1::fieldText(CountdownField field) const
 {
-    switch (field) {
-    case CountdownField::Hour:
-        return ui->cbbHour->currentText();
-    case CountdownField::Minute:
-        return ui->cbbMin->currentText();
-    case CountdownField::Second:
-        return ui->cbbSec->currentText();
-    case CountdownField::LastMinute:
-        return ui->cbbLastMin->currentText();
-    case CountdownField::PerMinute:
-        return ui->cbbPerMin->currentText();
-    case CountdownField::LastSecond:
-        return ui->cbbLastSec->currentText();
-    case CountdownField::PerSecond:
-        return ui->cbbPerSec->currentText();
-    }
-    return {};
+    // In the order of CountdownField.
+    const QComboBox* const fields[] = {ui->cbbHour,   ui->cbbMin,     ui->cbbSec,   ui->cbbLastMin,
+                                       ui->cbbPerMin, ui->cbbLastSec, ui->cbbPerSec};
+    return fields[int(field)]->currentText();
 }
 
 QTime TForm1::startTime() const

@@ -9,7 +9,7 @@ class IAnnounceSink;
 class IClock;
 class ITickSource;
 
-// Check boxes the countdown reads.
+// Check boxes the countdown reads. (The window lists its boxes in this order.)
 enum class CountdownBox
 {
     MinuteCount,
@@ -18,7 +18,8 @@ enum class CountdownBox
     Circle,
     StartTime
 };
-// Boxes whose text the countdown reads at Start.
+// Boxes whose text the countdown reads at Start. (The window lists its boxes
+// in this order.)
 enum class CountdownField
 {
     Hour,

@@ -14,13 +14,20 @@ namespace {
 // Each write holds about this much sound, which also bounds how long a write
 // can block and so how late an abort is noticed.
 constexpr int kChunkMs = 20;
-// Target buffering of the stream: enough to ride out scheduling hiccups, small
-// enough that a drain ends promptly.
-constexpr int kTargetLatencyMs = 150;
+// Target buffering of the stream: the server asks for more when it holds
+// target - step, which is how long a writer that a busy machine keeps waiting
+// may be late before the sound has a gap (here 220 ms).
+constexpr int kTargetLatencyMs = 400;
 // The server tops the stream up in steps of this much. The device's own
 // buffer gets about (target - 2 * step) / 2 of the target, so a large step
-// keeps that part, the delay before the first sample is heard, short.
-constexpr int kRequestMs = 50;
+// keeps that part, the delay before the first sample is heard, short (here
+// about 20 ms).
+constexpr int kRequestMs = 180;
+// A new stream starts playing once this much has arrived, written in one go:
+// a cushion against a writer that the machine keeps waiting right after the
+// start, which would otherwise leave a gap early in the phrase. Writing it
+// takes well under a millisecond, so the first sample is not later for it.
+constexpr int kStartMs = 100;
 
 pa_sample_spec sampleSpec(const AudioFormat& format)
 {
@@ -82,17 +89,22 @@ void PulsePlayer::play(const std::vector<QByteArrayView>& images)
                       format.sampleRate, format.channels);
             continue;
         }
-        const qint64 chunkFrames = std::clamp<qint64>(qint64(format.sampleRate) * kChunkMs / 1000,
-                                                      1, qint64(m_buffer.size()) / format.channels);
+        const auto framesOf = [&](int ms) {
+            return std::clamp<qint64>(qint64(format.sampleRate) * ms / 1000, 1,
+                                      qint64(m_buffer.size()) / format.channels);
+        };
+        const qint64 chunkFrames = framesOf(kChunkMs);
+        const bool newStream = !m_stream || format != m_streamFormat;
         // A clip without a single frame needs no stream.
-        const qint64 first = decoder.readFrames(m_buffer.data(), chunkFrames);
+        const qint64 first =
+            decoder.readFrames(m_buffer.data(), newStream ? framesOf(kStartMs) : chunkFrames);
         if (first <= 0)
             continue;
         if (m_stream && format != m_streamFormat)
             drainStream();
         if (aborted())
             break;
-        if (!m_stream && !openStream(format))
+        if (!m_stream && !openStream(format, first))
             break; // no server: the rest of the phrase would fare no better
         if (!writeClip(decoder, first, chunkFrames))
             break;
@@ -105,16 +117,15 @@ void PulsePlayer::play(const std::vector<QByteArrayView>& images)
         drainStream();
 }
 
-bool PulsePlayer::openStream(const AudioFormat& format)
+bool PulsePlayer::openStream(const AudioFormat& format, qint64 startFrames)
 {
     const pa_sample_spec spec = sampleSpec(format);
     const uint32_t bytesPerMs = uint32_t(pa_bytes_per_second(&spec) / 1000);
     pa_buffer_attr attr;
     attr.maxlength = uint32_t(-1);
     attr.tlength = bytesPerMs * kTargetLatencyMs;
-    // Start playing with the first chunk instead of waiting for a full buffer.
-    attr.prebuf =
-        uint32_t(pa_frame_size(&spec)) * uint32_t(std::max(1, format.sampleRate * kChunkMs / 1000));
+    // Start playing with the first write instead of waiting for a full buffer.
+    attr.prebuf = uint32_t(pa_frame_size(&spec)) * uint32_t(startFrames);
     attr.minreq = bytesPerMs * kRequestMs;
     attr.fragsize = uint32_t(-1);
 

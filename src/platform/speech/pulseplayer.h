@@ -37,7 +37,8 @@ public:
     void abort() override;
 
 private:
-    bool openStream(const AudioFormat& format);
+    // A stream that starts to play once `startFrames` have arrived.
+    bool openStream(const AudioFormat& format, qint64 startFrames);
     // Writes the frames already in m_buffer and then the rest of the clip.
     bool writeClip(WavDecoder& decoder, qint64 firstFrames, qint64 chunkFrames);
     // Lets the stream play out and closes it; cuts it off if aborted meanwhile.
@@ -56,7 +57,7 @@ private:
     pa_simple* m_stream = nullptr;
     AudioFormat m_streamFormat;
     bool m_outageReported = false;
-    std::array<qint16, 4096> m_buffer{};
+    std::array<qint16, 16384> m_buffer{}; // the start of a stream, 100 ms, fits
 };
 
 } // namespace hy
