@@ -11,6 +11,8 @@ font_pkgs=(fonts-arphic-uming fonts-wqy-zenhei qt6-translations-l10n)
 # Virtual desktop, sound server and tools that the tests drive the program with.
 test_pkgs=(xvfb xauth xdotool x11-utils openbox trayer pulseaudio pulseaudio-utils imagemagick
     faketime dbus-daemon python3 libglib2.0-bin
+    # the accessibility bus and registry, and the Python client a test reads them with
+    at-spi2-core python3-pyatspi
     # the checks of the install and the Debian package
     desktop-file-utils appstream man-db dpkg-dev
     # the real Wayland desktop of the wayland tests: KWin, the desktop portal
