@@ -22,24 +22,39 @@ cmd=${1:?usage: session.sh start|stop|pulse-restart|exec DIR [CMD...]}
 dir=${2:?usage: session.sh start|stop|pulse-restart|exec DIR [CMD...]}
 shift 2
 
-wait_for() { # tries a command for up to $1 tenths of a second
-    local n=$1; shift
-    for ((i = 0; i < n; i++)); do
-        "$@" >/dev/null 2>&1 && return 0
+# A line for the test log, so that a start that fails says where.
+step() { echo "$(date +%T.%3N) $*"; }
+
+# Tries a command until it succeeds, for up to $1 tenths of a second of wall
+# time. Each try gets 5 s at most: a client of a server that does not answer
+# (a stopped sound server, a display that hangs) must not stall the start.
+wait_for() {
+    local deadline=$(($(date +%s%N) / 100000000 + $1)); shift
+    while :; do
+        timeout -k 1 5 "$@" >/dev/null 2>&1 && return 0
+        (($(date +%s%N) / 100000000 >= deadline)) && return 1
         sleep 0.1
     done
-    return 1
 }
 
 start_pulse() {
     export XDG_RUNTIME_DIR="$dir/run" HOME="$dir/home"
-    pulseaudio -D -n --exit-idle-time=-1 --log-target=file:"$dir/pulse.log" \
-        --load="module-null-sink sink_name=out rate=22050 channels=1 format=s16le norewinds=1" \
-        --load=module-native-protocol-unix >>"$dir/pulse.log" 2>&1
-    local server="unix:$dir/run/pulse/native"
-    wait_for 100 env PULSE_SERVER="$server" pactl info ||
-        { echo "pulseaudio did not start"; cat "$dir/pulse.log"; return 1; }
-    PULSE_SERVER="$server" pactl set-default-sink out >/dev/null 2>&1
+    local server="unix:$dir/run/pulse/native" attempt
+    # Tried twice: a daemon that does not come up within its time is ended
+    # and started afresh, and the second failure is reported with its log.
+    for attempt in 1 2; do
+        timeout -k 2 20 pulseaudio -D -n --exit-idle-time=-1 --log-target=file:"$dir/pulse.log" \
+            --load="module-null-sink sink_name=out rate=22050 channels=1 format=s16le norewinds=1" \
+            --load=module-native-protocol-unix >>"$dir/pulse.log" 2>&1
+        if wait_for 100 env PULSE_SERVER="$server" pactl info; then
+            timeout -k 1 5 env PULSE_SERVER="$server" pactl set-default-sink out >/dev/null 2>&1
+            return 0
+        fi
+        echo "pulseaudio did not start (attempt $attempt):"
+        cat "$dir/pulse.log"
+        stop_pulse
+    done
+    return 1
 }
 
 stop_pulse() {
@@ -48,12 +63,16 @@ stop_pulse() {
     # Only a live daemon: a stale pid file may name some other process by now.
     [[ -n "$pid" && "$(cat "/proc/$pid/comm" 2>/dev/null)" == pulseaudio ]] || pid=""
     if [[ -S "$dir/run/pulse/native" ]]; then
-        PULSE_SERVER="unix:$dir/run/pulse/native" pactl exit >/dev/null 2>&1 || true
+        timeout -k 1 5 env PULSE_SERVER="unix:$dir/run/pulse/native" pactl exit >/dev/null 2>&1 || true
     fi
     if [[ -n "$pid" ]]; then
-        kill "$pid" 2>/dev/null
-        wait_for 50 sh -c "! kill -0 $pid" || kill -9 "$pid" 2>/dev/null
-        wait_for 20 sh -c "! kill -0 $pid"
+        # CONT as well: a daemon a test left stopped takes no other signal.
+        kill -TERM "$pid" 2>/dev/null
+        kill -CONT "$pid" 2>/dev/null
+        # Gone, or a zombie (the container's first process may not reap it).
+        local gone="! grep -qv '^[0-9]* ([^)]*) Z' /proc/$pid/stat"
+        wait_for 50 sh -c "$gone" || kill -9 "$pid" 2>/dev/null
+        wait_for 20 sh -c "$gone"
     fi
     return 0
 }
@@ -72,7 +91,9 @@ write_env() {
 }
 
 start() {
+    step "ending what ran before"
     stop
+    step "display"
     mkdir -p "$dir/run" "$dir/home" && chmod 700 "$dir/run"
     local xlog="$dir/xvfb.log" dispfile="$dir/display"
     rm -f "$dispfile" "$dir/openbox.log"
@@ -85,6 +106,7 @@ start() {
     # The window manager: tried a few times, as it has once been seen to give
     # up on a display that had only just come up; the desktop tests need it.
     local attempt
+    step "window manager on $display"
     for attempt in 1 2 3; do
         DISPLAY="$display" openbox --sm-disable >>"$dir/openbox.log" 2>&1 &
         echo $! >"$dir/openbox.pid"
@@ -101,16 +123,19 @@ start() {
         sleep 0.5
     done
 
+    step "tray"
     DISPLAY="$display" trayer --edge bottom --align right --widthtype request --height 24 \
         --transparent false >"$dir/trayer.log" 2>&1 &
     echo $! >"$dir/trayer.pid"
 
+    step "sound server"
     start_pulse || return 1
     local server="unix:$dir/run/pulse/native"
 
+    step "session bus"
     # A session bus, as every desktop has one (without it, D-Bus clients try
     # to launch one on their own at every start).
-    dbus-daemon --session --fork --nosyslog --address="unix:path=$dir/run/bus" \
+    timeout -k 1 10 dbus-daemon --session --fork --nosyslog --address="unix:path=$dir/run/bus" \
         --print-pid=3 3>"$dir/dbus.pid" >/dev/null 2>"$dir/dbus.log" ||
         echo "warning: no session bus: $(cat "$dir/dbus.log")"
 
