@@ -3,6 +3,7 @@
 #include "core/speech/soundplayer.h"
 
 #include <QByteArray>
+#include <QString>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -46,6 +47,26 @@ public:
         if (m_onAbort)
             m_onAbort();
     }
+    void setVolume(int percent) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_volume = percent;
+    }
+    void setOutput(const QString& device) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_output = device;
+    }
+    int volume() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_volume;
+    }
+    QString output() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_output;
+    }
     // Runs on abort(), on the aborting thread.
     void setOnAbort(std::function<void()> f) { m_onAbort = std::move(f); }
 
@@ -87,6 +108,8 @@ private:
     std::chrono::milliseconds m_delay{0};
     std::function<void()> m_onAbort;
     bool m_aborted = false;
+    int m_volume = -1; // never set
+    QString m_output;
     bool m_corrupted = false;
     std::vector<Phrase> m_started;
     std::vector<Phrase> m_finished;

@@ -4,6 +4,7 @@
 #include "core/speech/cliptable.h"
 #include "core/speech/sharedsound.h"
 #include "core/speech/soundplayer.h"
+#include "core/speech/voicepack.h"
 
 #include <chrono>
 #include <memory>
@@ -33,6 +34,13 @@ public:
     SharedSound& userSound();
     const SharedSound& userSound() const;
 
+    // The user's voice pack; may be replaced at any time.
+    SharedVoice& voice();
+    // The volume and output device of the speech, kept across start() and
+    // handed to the player; may be changed at any time.
+    void setVolume(int percent);
+    void setOutput(const QString& device);
+
     // Starts the announcer thread, which plays through `player`.
     void start(std::unique_ptr<ISoundPlayer> player);
     bool isStarted() const;
@@ -49,6 +57,9 @@ private:
     struct State;
     // Shared with the announcer thread, which keeps it alive while it runs.
     std::shared_ptr<State> m_state;
+    // Touched by the GUI thread only.
+    int m_volume = 100;
+    QString m_output;
 };
 
 } // namespace hy
