@@ -14,6 +14,7 @@ struct QuietHours
     bool enabled = false;
     QTime from{22, 0};
     QTime to{7, 0};
+    bool operator==(const QuietHours&) const = default;
 };
 
 // Whether the clock chimes are silent at `now`.
