@@ -11,6 +11,9 @@
 #include "shell/errorbox.h"
 #include "shell/formlook.h"
 
+#include <QCoreApplication>
+#include <QPointer>
+
 namespace hy {
 
 SoundPage::SoundPage(Ui::TForm1& ui, SpeechOutput& speech, Services services, QWidget* window)
@@ -24,6 +27,19 @@ SoundPage::SoundPage(Ui::TForm1& ui, SpeechOutput& speech, Services services, QW
     ui.lblVoiceState->setTextFormat(Qt::PlainText);
     ui.lblOutputState->setTextFormat(Qt::PlainText);
     wire();
+    // A level set in the desktop's mixer moves the slider; the page's level
+    // then holds for the next phrases. The speech output may outlive the
+    // page (a thread stuck in the sound server), so only a page still there
+    // is told.
+    m_speech.setVolumeListener([page = QPointer<SoundPage>(this)](int percent) {
+        QMetaObject::invokeMethod(
+            qApp,
+            [page, percent] {
+                if (page)
+                    page->ui.sldVolume->setValue(percent);
+            },
+            Qt::QueuedConnection);
+    });
     quietChanged();
     showOutputs();
     showVoice(0, {});

@@ -123,6 +123,7 @@ private slots:
     void volume();
     void secondOutput();
     void namedInTheMixer();
+    void levelSetInTheMixerIsKept();
     void voicePack();
 
 private:
@@ -275,6 +276,32 @@ void TestSoundOutput::namedInTheMixer()
           "application.icon_name = \"example.heyinsoft.hytune\"",
           "application.id = \"example.heyinsoft.hytune\"", "media.role = \"event\""})
         QVERIFY2(inputs.contains(QString::fromUtf8(line)), qPrintable(inputs));
+}
+
+// The user turns the stream down in the mixer while it plays: the player
+// tells of the new level and plays the next phrase at it.
+void TestSoundOutput::levelSetInTheMixerIsKept()
+{
+    hy::PulsePlayer player;
+    std::atomic<int> told{-1};
+    player.setVolumeListener([&](int percent) { told = percent; });
+    std::thread speaker([&] { player.play(phrase({11, 12, 10, 13, 11, 12, 10, 13})); });
+    QString input;
+    QTRY_VERIFY((input = pactl({"list", "short", "sink-inputs"}).section('\t', 0, 0)) != "");
+    pactl({"set-sink-input-volume", input, "0.4"});
+    speaker.join();
+    QCOMPARE(told.load(), 40);
+
+    MonitorRecorder recorder;
+    QVERIFY2(recorder.start(), qPrintable(recorder.why()));
+    player.play(phrase({11, 12, 10, 13}));
+    const Fit fit = fitGain(samplesOf(recorder.stop()), samplesOf(samples({11, 12, 10, 13})));
+    QVERIFY2(std::abs(fit.gain - 0.4) <= 0.004, qPrintable(QString::number(fit.gain)));
+    // A level set from here goes on as before and is no news.
+    player.setVolume(70);
+    told = -1;
+    player.play(phrase({1}));
+    QCOMPARE(told.load(), -1);
 }
 
 // A folder with 3 of the 23 clips: 现 (11) as 44.1 kHz stereo, 点 (14) in the

@@ -57,6 +57,17 @@ public:
         std::lock_guard lock(m_mutex);
         m_output = device;
     }
+    void setVolumeListener(std::function<void(int)> listener) override
+    {
+        m_volumeListener = std::move(listener);
+    }
+    // The desktop's mixer sets the level, as the real player reports it: on
+    // the playing thread, here on whichever calls this.
+    void mixerSets(int percent)
+    {
+        setVolume(percent);
+        m_volumeListener(percent);
+    }
     int volume() const
     {
         std::lock_guard lock(m_mutex);
@@ -107,6 +118,7 @@ private:
     std::condition_variable m_changed;
     std::chrono::milliseconds m_delay{0};
     std::function<void()> m_onAbort;
+    std::function<void(int)> m_volumeListener;
     bool m_aborted = false;
     int m_volume = -1; // never set
     QString m_output;

@@ -10,6 +10,7 @@
 #include <QSlider>
 #include <QTimeEdit>
 #include <QtTest>
+#include <thread>
 
 namespace {
 
@@ -122,6 +123,12 @@ void TestSoundPage::volume()
     QCOMPARE(rig.find<QLabel>("lblVolumeValue")->text(), QStringLiteral("75%"));
 
     QCOMPARE(spokenThenTryout(rig).size(), size_t(0)); // 试听 speaks the time
+
+    // A level set in the desktop's mixer, told from another thread, moves the slider.
+    std::thread([&] { rig.player->mixerSets(40); }).join();
+    QTRY_COMPARE(slider->value(), 40);
+    QCOMPARE(rig.find<QLabel>("lblVolumeValue")->text(), QStringLiteral("40%"));
+    slider->setValue(75);
 
     QVERIFY(rig.form->saveSettings());
     QVERIFY(testfiles::readAll(rig.settingsPath()).contains("[Sound]\nVolume=75\n"));

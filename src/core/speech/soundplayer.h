@@ -2,6 +2,7 @@
 
 #include <QByteArrayView>
 #include <QString>
+#include <functional>
 #include <vector>
 
 namespace hy {
@@ -31,6 +32,10 @@ public:
     // default output. A device that is not there plays on the default one. A
     // player without a choice of devices plays on the one it has.
     virtual void setOutput(const QString& /*device*/) {}
+    // Set before the first play(): called on the playing thread when the
+    // level was changed from outside the program (the desktop's mixer), with
+    // the new level, which the player keeps from then on.
+    virtual void setVolumeListener(std::function<void(int percent)> /*listener*/) {}
 };
 
 } // namespace hy

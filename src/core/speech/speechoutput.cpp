@@ -67,6 +67,11 @@ void SpeechOutput::setOutput(const QString& device)
         m_state->player->setOutput(device);
 }
 
+void SpeechOutput::setVolumeListener(std::function<void(int percent)> listener)
+{
+    m_volumeListener = std::move(listener);
+}
+
 void SpeechOutput::start(std::unique_ptr<ISoundPlayer> player)
 {
     State& s = *m_state;
@@ -75,6 +80,7 @@ void SpeechOutput::start(std::unique_ptr<ISoundPlayer> player)
     s.player = std::move(player);
     s.player->setVolume(m_volume);
     s.player->setOutput(m_output);
+    s.player->setVolumeListener(m_volumeListener);
     s.speaker = std::make_unique<Speaker>(s.clips, s.userSound, *s.player, &s.voice);
     ISoundPlayer* p = s.player.get();
     s.announcer = std::make_unique<TMyThread>(

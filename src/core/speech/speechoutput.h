@@ -7,6 +7,7 @@
 #include "core/speech/voicepack.h"
 
 #include <chrono>
+#include <functional>
 #include <memory>
 
 namespace hy {
@@ -40,6 +41,9 @@ public:
     // handed to the player; may be changed at any time.
     void setVolume(int percent);
     void setOutput(const QString& device);
+    // Set before start(): told on the announcer thread of a level set from
+    // outside the program (the desktop's mixer).
+    void setVolumeListener(std::function<void(int percent)> listener);
 
     // Starts the announcer thread, which plays through `player`.
     void start(std::unique_ptr<ISoundPlayer> player);
@@ -60,6 +64,7 @@ private:
     // Touched by the GUI thread only.
     int m_volume = 100;
     QString m_output;
+    std::function<void(int)> m_volumeListener;
 };
 
 } // namespace hy

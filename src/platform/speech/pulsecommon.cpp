@@ -1,8 +1,11 @@
 #include "platform/speech/pulsecommon.h"
 
 #include "core/remote/remotecommand.h"
+#include "core/speech/volume.h"
 
 #include <pulse/pulseaudio.h>
+
+#include <cmath>
 
 namespace hy {
 
@@ -36,6 +39,16 @@ pa_context* newProgramContext(pa_threaded_mainloop* loop)
         pa_context_set_state_callback(
             context, [](pa_context*, void* l) { signalLoop(l); }, loop);
     return context;
+}
+
+pa_volume_t programVolume(int percent)
+{
+    return pa_sw_volume_from_linear(volumeGain(percent));
+}
+
+int volumePercent(pa_volume_t volume)
+{
+    return int(std::lround(pa_sw_volume_to_linear(volume) * kMaxVolume));
 }
 
 void dropContext(pa_context*& context)

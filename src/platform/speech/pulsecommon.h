@@ -1,5 +1,7 @@
 #pragma once
 
+#include <pulse/volume.h>
+
 struct pa_context;
 struct pa_threaded_mainloop;
 
@@ -25,6 +27,10 @@ void signalLoop(void* loop);
 // desktop's mixer, the program's name, id and icon. Its state changes wake
 // whoever waits for the loop. Not connected yet.
 pa_context* newProgramContext(pa_threaded_mainloop* loop);
+
+// The sound server's volume for a level of the page (0..100 %), and back.
+pa_volume_t programVolume(int percent);
+int volumePercent(pa_volume_t volume);
 
 // Ends a connection made by newProgramContext() and sets the pointer to null.
 void dropContext(pa_context*& context);

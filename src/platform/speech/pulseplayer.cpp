@@ -51,11 +51,6 @@ bool playable(const AudioFormat& format)
     return pa_sample_spec_valid(&spec) != 0;
 }
 
-pa_volume_t paVolume(int percent)
-{
-    return pa_sw_volume_from_linear(volumeGain(percent));
-}
-
 } // namespace
 
 PulsePlayer::PulsePlayer()
@@ -90,32 +85,12 @@ void PulsePlayer::abort()
     }
 }
 
-void PulsePlayer::setVolume(int percent)
-{
-    if (!m_loop)
-        return;
-    LoopLock lock(m_loop);
-    m_volume = clampVolume(percent);
-    applyVolume();
-}
-
 void PulsePlayer::setOutput(const QString& device)
 {
     if (!m_loop)
         return;
     LoopLock lock(m_loop);
     m_output = device;
-}
-
-void PulsePlayer::applyVolume()
-{
-    if (!m_stream || pa_stream_get_state(m_stream) != PA_STREAM_READY)
-        return;
-    pa_cvolume volume;
-    pa_cvolume_set(&volume, pa_stream_get_sample_spec(m_stream)->channels, paVolume(m_volume));
-    if (pa_operation* op = pa_context_set_sink_input_volume(
-            m_context, pa_stream_get_index(m_stream), &volume, nullptr, nullptr))
-        pa_operation_unref(op);
 }
 
 bool PulsePlayer::waitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout)
@@ -272,7 +247,7 @@ bool PulsePlayer::connectStream(const AudioFormat& format, qint64 startFrames, c
     pa_stream_set_write_callback(
         m_stream, [](pa_stream*, size_t, void* loop) { signalLoop(loop); }, m_loop);
     pa_cvolume volume;
-    pa_cvolume_set(&volume, spec.channels, paVolume(m_volume));
+    pa_cvolume_set(&volume, spec.channels, programVolume(m_volume));
     const auto flags = pa_stream_flags_t(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_ADJUST_LATENCY |
                                          PA_STREAM_AUTO_TIMING_UPDATE);
     const bool ready =
@@ -348,6 +323,8 @@ void PulsePlayer::drainStream()
         pa_operation_cancel(op);
         pa_operation_unref(op);
     }
+    if (drained && !serverGone)
+        adoptMixerVolume();
     closeStream(!drained);
     if (serverGone) {
         disconnectContext();

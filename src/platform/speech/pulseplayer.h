@@ -45,6 +45,7 @@ public:
     void abort() override;
     void setVolume(int percent) override;
     void setOutput(const QString& device) override;
+    void setVolumeListener(std::function<void(int percent)> listener) override;
 
 private:
     // All of the following run with the main loop locked.
@@ -59,6 +60,8 @@ private:
     // Lets the stream play out and closes it; cuts it off if aborted meanwhile.
     void drainStream();
     void closeStream(bool cutOff);
+    // Takes a level that the desktop's mixer set for the stream meanwhile.
+    void adoptMixerVolume();
     void lostServer(int error);
     void applyVolume();
     // Waits for the main loop until `done` holds; false when aborted, when
@@ -75,6 +78,8 @@ private:
     pa_context* m_context = nullptr;
     pa_stream* m_stream = nullptr;
     bool m_timedOut = false;
+    int m_mixerPercent = -1;
+    std::function<void(int)> m_volumeListener;
 
     // Touched only by the thread in play().
     AudioFormat m_streamFormat;
