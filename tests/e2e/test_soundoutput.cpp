@@ -161,6 +161,7 @@ void TestSoundOutput::initTestCase()
 
 void TestSoundOutput::cleanup()
 {
+    pactl({"set-default-sink", "out"});
     if (!m_module.isEmpty())
         pactl({"unload-module", m_module});
     m_module.clear();
@@ -199,7 +200,8 @@ void TestSoundOutput::volume()
 }
 
 // A second null sink: chosen, it alone plays; unloaded, the default plays
-// (said once); loaded again, it plays again. The outputs list follows.
+// (said once); loaded again, it plays again. The outputs list follows. Made
+// the desktop's default, it is where 系统默认 plays.
 void TestSoundOutput::secondOutput()
 {
     hy::PulseOutputs outputs;
@@ -255,6 +257,14 @@ void TestSoundOutput::secondOutput()
     playOn(&onOut, &onOut2);
     QVERIFY2(findSamples(onOut2, expected) >= 0, "not heard on the output that came back");
     QVERIFY2(!sounds(onOut), "heard on the default output after the output came back");
+
+    // 系统默认 follows the desktop's default output.
+    player.setOutput(QString());
+    pactl({"set-default-sink", "out2"});
+    playOn(&onOut, &onOut2);
+    pactl({"set-default-sink", "out"});
+    QVERIFY2(findSamples(onOut2, expected) >= 0, "not heard on the new default output");
+    QVERIFY2(!sounds(onOut), "heard on the old default output");
 }
 
 // The stream as the desktop's mixer lists it, while it plays.
