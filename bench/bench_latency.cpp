@@ -187,6 +187,8 @@ public:
         m_player.play(images);
     }
     void abort() override { m_player.abort(); }
+    void setVolume(int percent) override { m_player.setVolume(percent); }
+    void setOutput(const QString& device) override { m_player.setOutput(device); }
 
 private:
     Log& m_log;

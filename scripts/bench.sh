@@ -138,6 +138,11 @@ if [[ -x "$build/bench/bench_speech" ]]; then
 else
     echo "# bench_speech is not built: no phrase_gap_ms, phrase_overhead_ms, post_latency_us"
 fi
+if [[ -x "$build/bench/bench_volume" ]]; then
+    run volume "$build/bench/bench_volume"
+else
+    echo "# bench_volume is not built: no volume_change_ms"
+fi
 
 # 4. The hotkey through the real desktop portal, on the KDE Plasma Wayland
 #    desktop of the wayland tests (started only now, as KWin renders on the CPU).

@@ -5,6 +5,7 @@
 #include "core/settings/settings.h"
 #include "core/speech/cliptable.h"
 #include "platform/hotkey/globalhotkey.h"
+#include "platform/speech/pulseoutputs.h"
 #include "platform/speech/pulseplayer.h"
 #include "platform/tickthread.h"
 #include "shell/sounddialog.h"
@@ -34,6 +35,8 @@ FormServices realServices()
     s.makeTimer = makeEventLoopTimer;
     s.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
     s.chooseSoundFile = chooseSoundFile;
+    s.makeOutputs = [] { return std::make_unique<PulseOutputs>(); };
+    s.chooseVoiceFolder = chooseVoiceFolder;
     s.clock = std::make_shared<SystemClock>();
     s.serverBase = serverBaseUrl();
     s.tipsCachePath = where.tipsCache;

@@ -14,6 +14,7 @@ namespace hy {
 class ClipTable;
 class GlobalHotkey;
 class IClock;
+class IOutputDevices;
 class ISettingsTarget;
 class ISoundPlayer;
 class ITickSource;
@@ -35,6 +36,10 @@ struct FormServices
     // The file dialog for the alert sound, given the sound chosen now: the
     // chosen path, or empty when cancelled.
     std::function<QString(QWidget* parent, const QString& current)> chooseSoundFile;
+    // The sound server's outputs, for the output device box.
+    std::function<std::unique_ptr<IOutputDevices>()> makeOutputs;
+    // The folder dialog for the voice pack, given the folder chosen now.
+    std::function<QString(QWidget* parent, const QString& current)> chooseVoiceFolder;
     std::shared_ptr<const IClock> clock;
     // Base address of the publisher's web server, without a trailing slash.
     QString serverBase;

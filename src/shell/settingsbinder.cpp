@@ -92,3 +92,8 @@ QString SettingsBinder::waveFile() const
 {
     return m_hooks.waveFile();
 }
+
+std::vector<hy::ISettingsSection*> SettingsBinder::extraSections() const
+{
+    return m_hooks.sections ? m_hooks.sections() : std::vector<hy::ISettingsSection*>{};
+}

@@ -18,6 +18,8 @@ public:
         std::function<void()> applyCycleCounterRule;
         std::function<void(const QString& storedPath)> restoreWaveFile;
         std::function<QString()> waveFile;
+        // The window's settings sections of their own.
+        std::function<std::vector<hy::ISettingsSection*>()> sections;
     };
 
     SettingsBinder(QWidget& window, WindowHooks hooks);
@@ -33,6 +35,7 @@ public:
     bool isChecked(const QString& key) const override;
     QTime startTime() const override;
     QString waveFile() const override;
+    std::vector<hy::ISettingsSection*> extraSections() const override;
 
 private:
     template <typename W>

@@ -32,4 +32,10 @@ QString chooseSoundFile(QWidget* parent, const QString& current)
     return dialog->selectedFiles().value(0);
 }
 
+QString chooseVoiceFolder(QWidget* parent, const QString& current)
+{
+    const QString start = !current.isEmpty() && QDir(current).exists() ? current : QDir::homePath();
+    return QFileDialog::getExistingDirectory(parent, QStringLiteral("请选择语音包文件夹"), start);
+}
+
 } // namespace hy

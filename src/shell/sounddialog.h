@@ -17,4 +17,8 @@ std::unique_ptr<QFileDialog> makeSoundDialog(QWidget* parent, const QString& cur
 // Shows that dialog; the chosen path, or empty when cancelled.
 QString chooseSoundFile(QWidget* parent, const QString& current);
 
+// The folder dialog for the voice pack, opening in the folder chosen now or
+// in the home folder; the chosen folder, or empty when cancelled.
+QString chooseVoiceFolder(QWidget* parent, const QString& current);
+
 } // namespace hy

@@ -10,6 +10,7 @@
 #include "shell/errorbox.h"
 #include "shell/formlook.h"
 #include "shell/hotkeybinding.h"
+#include "shell/soundpage.h"
 #include "shell/tickevent.h"
 #include "shell/tipsticker.h"
 #include "shell/trayicon.h"
@@ -31,7 +32,8 @@ TForm1::TForm1(FormServices services, QWidget* parent)
     , m_countdown(*this, *m_ticks, *m_services.clock, m_speech)
     , m_settings(*this, {[this] { chkCircleClick(); },
                          [this](const QString& path) { restoreWaveFile(path); },
-                         [this] { return LastWaveFile; }})
+                         [this] { return LastWaveFile; },
+                         [this] { return std::vector<ISettingsSection*>{m_soundPage.get()}; }})
 {
     // The window font first, so the controls are laid out once, in it. The
     // tab pages are built without a parent and only then put in the tab
@@ -56,6 +58,11 @@ TForm1::TForm1(FormServices services, QWidget* parent)
                            m_services.tipsCachePath,
                            m_services.openUrl,
                            {}},
+        this);
+    m_soundPage = std::make_unique<SoundPage>(
+        *ui, m_speech,
+        SoundPage::Services{m_services.makeOutputs ? m_services.makeOutputs() : nullptr,
+                            m_services.chooseVoiceFolder, m_services.clock.get()},
         this);
     wireHandlers();
     FormCreate();
@@ -340,7 +347,9 @@ void TForm1::tmrHourTimer()
     const QTime now = m_services.clock->timeOfDay();
     // Each firing falls on second 0 of a minute; the next one is aimed anew.
     tmrHour->start(msToNextChime(now, false), true);
-    if (const auto due = chimeDue(choice, now))
+    // Quiet hours silence the chimes only; the countdown speaks on.
+    const auto due = chimeDue(choice, now);
+    if (due && !m_soundPage->quietAt(now))
         m_speech.post(ClockTime, *due);
 }
 

@@ -20,6 +20,7 @@ class TForm1;
 
 namespace hy {
 class GlobalHotkey;
+class SoundPage;
 } // namespace hy
 
 // The main window: the controls of the layout file, their handlers and the
@@ -37,6 +38,7 @@ public:
     hy::SpeechOutput& speech() { return m_speech; }
     hy::GlobalHotkey* hotkey() const;
     const TipsTicker& tips() const { return *m_tips; }
+    const hy::SoundPage& soundPage() const { return *m_soundPage; }
     // Writes the choices to the settings file now, as a close does.
     bool saveSettings() { return SaveSettings(); }
     // The user's alert sound file; empty when the built-in alert plays.
@@ -104,6 +106,7 @@ private:
     WindowPlacer* m_placer = nullptr;
     std::unique_ptr<TipsTicker> m_tips;
     std::unique_ptr<HotkeyBinding> m_hotkey;
+    std::unique_ptr<hy::SoundPage> m_soundPage;
     QString LastWaveFile;
     bool m_closed = false;
 };

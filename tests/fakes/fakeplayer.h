@@ -3,6 +3,7 @@
 #include "core/speech/soundplayer.h"
 
 #include <QByteArray>
+#include <QString>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -46,6 +47,37 @@ public:
         if (m_onAbort)
             m_onAbort();
     }
+    void setVolume(int percent) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_volume = percent;
+    }
+    void setOutput(const QString& device) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_output = device;
+    }
+    void setVolumeListener(std::function<void(int)> listener) override
+    {
+        m_volumeListener = std::move(listener);
+    }
+    // The desktop's mixer sets the level, as the real player reports it: on
+    // the playing thread, here on whichever calls this.
+    void mixerSets(int percent)
+    {
+        setVolume(percent);
+        m_volumeListener(percent);
+    }
+    int volume() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_volume;
+    }
+    QString output() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_output;
+    }
     // Runs on abort(), on the aborting thread.
     void setOnAbort(std::function<void()> f) { m_onAbort = std::move(f); }
 
@@ -86,7 +118,10 @@ private:
     std::condition_variable m_changed;
     std::chrono::milliseconds m_delay{0};
     std::function<void()> m_onAbort;
+    std::function<void(int)> m_volumeListener;
     bool m_aborted = false;
+    int m_volume = -1; // never set
+    QString m_output;
     bool m_corrupted = false;
     std::vector<Phrase> m_started;
     std::vector<Phrase> m_finished;

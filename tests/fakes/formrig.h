@@ -2,6 +2,7 @@
 
 #include "fakes/countdownfakes.h"
 #include "fakes/fakehotkey.h"
+#include "fakes/fakeoutputs.h"
 #include "fakes/fakeplayer.h"
 #include "fakes/faketime.h"
 
@@ -28,10 +29,12 @@ struct FormRig
     FakePlayer* player = nullptr;
     FakeTicks* ticks = nullptr;
     FakeHotkey* hotkey = nullptr;
+    FakeOutputs* outputs = nullptr;
     // The time of day and the chime and tips timers; advance() moves them on.
     std::shared_ptr<FakeTime> clock = std::make_shared<FakeTime>();
     QList<QUrl> opened;
     QString nextSoundChoice; // what the file dialog "returns"
+    QString nextVoiceFolder; // what the folder dialog "returns"
     bool realTicks = false;  // a real tick thread instead of ticks driven by the test
     bool realTimers = false; // Qt's timers instead of ones driven by the test
     std::function<void(quint64)> onTick;
@@ -82,6 +85,12 @@ struct FormRig
         s.makeTimer = realTimers ? hy::TimerFactory(hy::makeEventLoopTimer) : clock->factory();
         s.openUrl = [this](const QUrl& url) { opened << url; };
         s.chooseSoundFile = [this](QWidget*, const QString&) { return nextSoundChoice; };
+        s.makeOutputs = [this] {
+            auto o = std::make_unique<FakeOutputs>();
+            outputs = o.get();
+            return o;
+        };
+        s.chooseVoiceFolder = [this](QWidget*, const QString&) { return nextVoiceFolder; };
         s.clock = clock;
         s.serverBase = QStringLiteral("http://tips.test");
         s.tipsCachePath = dir.filePath(QStringLiteral("tipsupd.dat"));

@@ -42,6 +42,8 @@ QStringList itemsOf(const QString& spec)
 {
     if (spec.isEmpty())
         return {};
+    if (!spec.contains('-'))
+        return {spec};
     const bool f = spec.startsWith('F');
     const QStringList ends = QString(spec).remove('F').split('-');
     QStringList items;
@@ -171,6 +173,26 @@ void TestTunemain::controls_data()
     row("lbl3", "QLabel", "ts1", {338, 230, 136, 16}, "启动/停止快捷键：");
     row("lbl4", "QLabel", "ts1", {339, 251, 40, 16}, "CTRL+");
     row("cbbKey", "QComboBox", "ts1", {384, 250, 73, 24}, "F1", "F1-F12", 0);
+    // The sound half of the third page, in its upper part; the lower part
+    // is kept for the server clock.
+    row("grpSound", "QGroupBox", "ts3", {9, 5, 522, 180}, "声音");
+    row("lblVolume", "QLabel", "grpSound", {15, 26, 48, 16}, "音量：");
+    row("sldVolume", "QSlider", "grpSound", {66, 24, 276, 22}, {});
+    row("lblVolumeValue", "QLabel", "grpSound", {350, 26, 48, 16}, "100%");
+    row("btnTryVolume", "QPushButton", "grpSound", {410, 21, 97, 27}, "试听");
+    row("lblOutput", "QLabel", "grpSound", {15, 61, 80, 16}, "输出设备：");
+    row("cbbOutput", "QComboBox", "grpSound", {98, 57, 409, 24}, "系统默认", "系统默认", 0);
+    row("lblOutputState", "QLabel", "grpSound", {98, 85, 409, 16}, "");
+    row("chkQuiet", "QCheckBox", "grpSound", {15, 113, 80, 17}, "免打扰");
+    row("dtmQuietFrom", "QTimeEdit", "grpSound", {98, 108, 70, 27}, "22:00", {}, -2, false);
+    row("lblQuietTo", "QLabel", "grpSound", {173, 113, 16, 16}, "至");
+    row("dtmQuietTo", "QTimeEdit", "grpSound", {194, 108, 70, 27}, "07:00", {}, -2, false);
+    row("lblQuietNote", "QLabel", "grpSound", {272, 113, 235, 16}, "整点、半点、定时报时静音");
+    row("lblVoice", "QLabel", "grpSound", {15, 149, 64, 16}, "语音包：");
+    row("btnVoiceFolder", "QPushButton", "grpSound", {98, 144, 97, 27}, "选择文件夹");
+    row("btnVoiceBuiltin", "QPushButton", "grpSound", {200, 144, 113, 27}, "恢复内置语音", {}, -2,
+        false);
+    row("lblVoiceState", "QLabel", "grpSound", {320, 149, 190, 16}, "使用内置语音");
     row("mmoHelp", "QPlainTextEdit", "ts2", {0, 0, 336, 311}, {});
     row("pnl1", "QFrame", "ts2", {336, 0, 200, 311}, {});
     row("lbl1", "QLabel", "pnl1", {50, 10, 98, 14}, "禾音语音报时器", {}, -2, true, false, 14);
@@ -243,9 +265,10 @@ void TestTunemain::window()
     QVERIFY(!form.windowIcon().isNull());
 
     auto* tabs = rig.find<QTabWidget>("pgc1");
-    QCOMPARE(tabs->count(), 2);
+    QCOMPARE(tabs->count(), 3);
     QCOMPARE(tabs->tabText(0), QStringLiteral("定时设置"));
-    QCOMPARE(tabs->tabText(1), QStringLiteral("关于帮助"));
+    QCOMPARE(tabs->tabText(1), QStringLiteral("声音与对时"));
+    QCOMPARE(tabs->tabText(2), QStringLiteral("关于帮助"));
     QCOMPARE(tabs->currentIndex(), 0);
 
     QCOMPARE(rig.find<QTimeEdit>("dtmpckrStart")->time(), QTime(5, 5, 5));
@@ -256,7 +279,7 @@ void TestTunemain::window()
     QVERIFY(rig.find<QLabel>("lblMinTick")->font().bold());
     QVERIFY(rig.find<QLabel>("lbl14")->text().contains('@')); // the contact line
     // The about picture: decoded when its page is first shown.
-    tabs->setCurrentIndex(1);
+    tabs->setCurrentIndex(2);
     const QPixmap picture = rig.find<QLabel>("img1")->pixmap();
     QCOMPARE(picture.size(), QSize(188, 218)); // the 800 x 920 picture, fitted to its box
     QVERIFY(picture.toImage().pixelColor(94, 60) != picture.toImage().pixelColor(4, 4));
@@ -315,7 +338,7 @@ void TestTunemain::helpText()
     // Every line is seen whole in the box: long ones wrap at its width, none
     // runs off to the right.
     form.show();
-    rig.find<QTabWidget>("pgc1")->setCurrentIndex(1);
+    rig.find<QTabWidget>("pgc1")->setCurrentIndex(2);
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     auto* help = rig.find<QPlainTextEdit>("mmoHelp");
     QTRY_VERIFY(help->isVisible());
@@ -452,7 +475,7 @@ void TestTunemain::errorInHandlerShowsBoxAndGoesOn()
         rig.find<QComboBox>("cbbLastMin")->setEditText("abc");
         QTest::mouseClick(rig.find<QPushButton>("btnMinStart"), Qt::LeftButton);
     } else {
-        rig.find<QTabWidget>("pgc1")->setCurrentIndex(1);
+        rig.find<QTabWidget>("pgc1")->setCurrentIndex(2);
         QTest::mouseClick(rig.find<QLabel>("lbl8"), Qt::LeftButton);
     }
     QTRY_COMPARE(catcher.seen, 1);

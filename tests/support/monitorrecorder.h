@@ -15,7 +15,8 @@ inline double bytesToMs(qsizetype bytes)
     return double(bytes) / 44.1;
 }
 
-// Records what reaches the null sink "out" of the test session, as 22050 Hz
+// Records what reaches the null sink "out" of the test session (or another
+// sink's monitor), as 22050 Hz
 // mono signed 16-bit samples (the format of the speech clips), through parec.
 // The recording goes to a file that can be read while it grows, so a test can
 // wait for a sound instead of sleeping.
@@ -24,8 +25,9 @@ class MonitorRecorder
 public:
     // A short fragment latency makes samples arrive soon, but it also lowers
     // the sink's latency to match while recording.
-    explicit MonitorRecorder(int latencyMs = 10)
+    explicit MonitorRecorder(int latencyMs = 10, QString source = QStringLiteral("out.monitor"))
         : m_latencyMs(latencyMs)
+        , m_source(std::move(source))
     {}
     ~MonitorRecorder()
     {
@@ -46,9 +48,8 @@ public:
         m_parec.setStandardOutputFile(m_path);
         m_parec.setStandardErrorFile(m_dir.filePath(QStringLiteral("parec.log")));
         m_parec.start(QStringLiteral("parec"),
-                      {QStringLiteral("-d"), QStringLiteral("out.monitor"),
-                       QStringLiteral("--rate=22050"), QStringLiteral("--channels=1"),
-                       QStringLiteral("--format=s16le"),
+                      {QStringLiteral("-d"), m_source, QStringLiteral("--rate=22050"),
+                       QStringLiteral("--channels=1"), QStringLiteral("--format=s16le"),
                        QStringLiteral("--latency-msec=%1").arg(m_latencyMs)});
         if (!m_parec.waitForStarted(5000)) {
             m_why = QStringLiteral("parec did not start: ") + m_parec.errorString();
@@ -102,6 +103,7 @@ private:
     }
 
     int m_latencyMs;
+    QString m_source;
     QTemporaryDir m_dir;
     QString m_path;
     QString m_why;

@@ -129,8 +129,33 @@ bool loadSettings(const QString& path, ISettingsTarget& target)
             // settings still count.
         }
     }
+    for (ISettingsSection* extra : target.extraSections()) {
+        const QString section = extra->sectionName();
+        try {
+            extra->restore([&](const QString& key) { return ini->value(section, key); });
+        } catch (const std::exception&) {
+            // As for a key of Common: the rest still counts.
+        }
+    }
     return true;
 }
+
+namespace {
+
+// Sets one value for a save; a value holding a line break is written empty.
+bool storeValue(IniFile& ini, const QString& section, const QString& key, QString value,
+                const QString& path)
+{
+    if (value.contains(QLatin1Char('\n')) || value.contains(QLatin1Char('\r')))
+        value.clear();
+    if (ini.set(section, key, value))
+        return true;
+    qCWarning(lcHytune, "settings: %s cannot hold the value of %s; nothing was saved",
+              qPrintable(path), qPrintable(key));
+    return false;
+}
+
+} // namespace
 
 bool saveSettings(const QString& path, const ISettingsTarget& target)
 {
@@ -139,14 +164,14 @@ bool saveSettings(const QString& path, const ISettingsTarget& target)
         return false;
     const QByteArray before = ini->serialize();
     for (const SettingKey& key : Keys) {
-        const QString name = QString::fromLatin1(key.name);
-        QString value = currentValue(key, target);
-        if (value.contains(QLatin1Char('\n')) || value.contains(QLatin1Char('\r')))
-            value.clear();
-        if (!ini->set(Section, name, value)) {
-            qCWarning(lcHytune, "settings: %s cannot hold the value of %s; nothing was saved",
-                      qPrintable(path), key.name);
+        if (!storeValue(*ini, Section, QString::fromLatin1(key.name), currentValue(key, target),
+                        path))
             return false;
+    }
+    for (const ISettingsSection* extra : target.extraSections()) {
+        for (const auto& [key, value] : extra->values()) {
+            if (!storeValue(*ini, extra->sectionName(), key, value, path))
+                return false;
         }
     }
     const QByteArray after = ini->serialize();

@@ -3,7 +3,11 @@
 #include <QString>
 #include <QStringList>
 #include <QTime>
+#include <functional>
+#include <optional>
 #include <span>
+#include <utility>
+#include <vector>
 
 namespace hy {
 
@@ -36,6 +40,23 @@ std::span<const SettingKey> settingKeys();
 // The key of that name (any letter case), or null.
 const SettingKey* findSettingKey(const QString& name);
 
+// Settings beyond the designed ones, in a section of their own beside Common,
+// read and written together with it by loadSettings() and saveSettings().
+class ISettingsSection
+{
+public:
+    using Lookup = std::function<std::optional<QString>(const QString& key)>;
+    using Values = std::vector<std::pair<QString, QString>>;
+
+    virtual ~ISettingsSection() = default;
+    virtual QString sectionName() const = 0;
+    // `stored` gives the value of a key of the section; nullopt when the key
+    // or the whole section is missing.
+    virtual void restore(const Lookup& stored) = 0;
+    // Every key of the section with the value to write.
+    virtual Values values() const = 0;
+};
+
 // What the settings need of the window. Keys are the names above.
 class ISettingsTarget
 {
@@ -55,6 +76,8 @@ public:
     virtual bool isChecked(const QString& key) const = 0;
     virtual QTime startTime() const = 0;
     virtual QString waveFile() const = 0;
+    // The sections of their own that go with the window's settings.
+    virtual std::vector<ISettingsSection*> extraSections() const { return {}; }
 };
 
 // Applies the stored settings to the window, key by key in table order.
@@ -63,10 +86,12 @@ public:
 // A missing key applies its default. A StartTime that is no time of day leaves
 // the picker as it is and the load goes on with the next key. An exception
 // thrown by the target while one key is applied is swallowed and the load goes
-// on with the next key.
+// on with the next key. The target's extra sections are restored after the
+// keys of Common, each whether or not the file holds it.
 bool loadSettings(const QString& path, ISettingsTarget& target);
 
-// Writes every value of the window into the file's section Common, leaving
+// Writes every value of the window into the file's section Common, and those
+// of the target's extra sections into theirs (added when missing), leaving
 // every other line of the file as it was. Only a file that already holds the
 // section with at least one key is written; otherwise nothing is written or
 // created and the result is false. The write is all or nothing: on any

@@ -13,6 +13,7 @@ struct SpeechOutput::State
 {
     ClipTable clips;
     SharedSound userSound;
+    SharedVoice voice;
     std::unique_ptr<ISoundPlayer> player;
     std::unique_ptr<Speaker> speaker;
     std::unique_ptr<TMyThread> announcer;
@@ -47,13 +48,40 @@ const SharedSound& SpeechOutput::userSound() const
     return m_state->userSound;
 }
 
+SharedVoice& SpeechOutput::voice()
+{
+    return m_state->voice;
+}
+
+void SpeechOutput::setVolume(int percent)
+{
+    m_volume = percent;
+    if (m_state->player)
+        m_state->player->setVolume(percent);
+}
+
+void SpeechOutput::setOutput(const QString& device)
+{
+    m_output = device;
+    if (m_state->player)
+        m_state->player->setOutput(device);
+}
+
+void SpeechOutput::setVolumeListener(std::function<void(int percent)> listener)
+{
+    m_volumeListener = std::move(listener);
+}
+
 void SpeechOutput::start(std::unique_ptr<ISoundPlayer> player)
 {
     State& s = *m_state;
     if (s.announcer || !player)
         return;
     s.player = std::move(player);
-    s.speaker = std::make_unique<Speaker>(s.clips, s.userSound, *s.player);
+    s.player->setVolume(m_volume);
+    s.player->setOutput(m_output);
+    s.player->setVolumeListener(m_volumeListener);
+    s.speaker = std::make_unique<Speaker>(s.clips, s.userSound, *s.player, &s.voice);
     ISoundPlayer* p = s.player.get();
     s.announcer = std::make_unique<TMyThread>(
         [speaker = s.speaker.get()](int kind, int arg) { speaker->speak(kind, arg); },

@@ -4,8 +4,10 @@
 #include "core/speech/cliptable.h"
 #include "core/speech/sharedsound.h"
 #include "core/speech/soundplayer.h"
+#include "core/speech/voicepack.h"
 
 #include <chrono>
+#include <functional>
 #include <memory>
 
 namespace hy {
@@ -33,6 +35,16 @@ public:
     SharedSound& userSound();
     const SharedSound& userSound() const;
 
+    // The user's voice pack; may be replaced at any time.
+    SharedVoice& voice();
+    // The volume and output device of the speech, kept across start() and
+    // handed to the player; may be changed at any time.
+    void setVolume(int percent);
+    void setOutput(const QString& device);
+    // Set before start(): told on the announcer thread of a level set from
+    // outside the program (the desktop's mixer).
+    void setVolumeListener(std::function<void(int percent)> listener);
+
     // Starts the announcer thread, which plays through `player`.
     void start(std::unique_ptr<ISoundPlayer> player);
     bool isStarted() const;
@@ -49,6 +61,10 @@ private:
     struct State;
     // Shared with the announcer thread, which keeps it alive while it runs.
     std::shared_ptr<State> m_state;
+    // Touched by the GUI thread only.
+    int m_volume = 100;
+    QString m_output;
+    std::function<void(int)> m_volumeListener;
 };
 
 } // namespace hy

@@ -1,9 +1,11 @@
 #include "platform/speech/pulseplayer.h"
 
 #include "core/log.h"
+#include "core/speech/volume.h"
+#include "platform/speech/pulsecommon.h"
 
 #include <pulse/error.h>
-#include <pulse/simple.h>
+#include <pulse/pulseaudio.h>
 
 #include <algorithm>
 
@@ -11,8 +13,7 @@ namespace hy {
 
 namespace {
 
-// Each write holds about this much sound, which also bounds how long a write
-// can block and so how late an abort is noticed.
+// Each write holds about this much sound.
 constexpr int kChunkMs = 20;
 // Target buffering of the stream: the server asks for more when it holds
 // target - step, which is how long a writer that a busy machine keeps waiting
@@ -28,6 +29,10 @@ constexpr int kRequestMs = 180;
 // start, which would otherwise leave a gap early in the phrase. Writing it
 // takes well under a millisecond, so the first sample is not later for it.
 constexpr int kStartMs = 100;
+// How long a sound server may keep the player waiting, for the connection or
+// for room in the stream, before it counts as gone. A live one answers
+// within milliseconds; one that is stopped or hung never does.
+constexpr std::chrono::milliseconds kPatience{2000};
 
 pa_sample_spec sampleSpec(const AudioFormat& format)
 {
@@ -48,31 +53,83 @@ bool playable(const AudioFormat& format)
 
 } // namespace
 
-PulsePlayer::PulsePlayer() = default;
+PulsePlayer::PulsePlayer()
+    : m_loop(pa_threaded_mainloop_new())
+{
+    if (m_loop && pa_threaded_mainloop_start(m_loop) < 0) {
+        pa_threaded_mainloop_free(m_loop);
+        m_loop = nullptr;
+    }
+}
 
 PulsePlayer::~PulsePlayer()
 {
-    if (m_stream)
-        pa_simple_free(m_stream);
+    if (!m_loop)
+        return;
+    {
+        LoopLock lock(m_loop);
+        if (m_stream)
+            closeStream(true);
+        disconnectContext();
+    }
+    pa_threaded_mainloop_stop(m_loop);
+    pa_threaded_mainloop_free(m_loop);
 }
 
 void PulsePlayer::abort()
 {
-    {
-        std::lock_guard lock(m_wakeMutex);
-        m_aborted.store(true, std::memory_order_release);
+    m_aborted.store(true, std::memory_order_release);
+    if (m_loop) {
+        LoopLock lock(m_loop);
+        pa_threaded_mainloop_signal(m_loop, 0);
     }
-    m_wake.notify_all();
 }
 
-bool PulsePlayer::sleepUnlessAborted(std::chrono::microseconds duration)
+void PulsePlayer::setOutput(const QString& device)
 {
-    std::unique_lock lock(m_wakeMutex);
-    return m_wake.wait_for(lock, duration, [this] { return aborted(); });
+    if (!m_loop)
+        return;
+    LoopLock lock(m_loop);
+    m_output = device;
+}
+
+bool PulsePlayer::waitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout)
+{
+    pa_mainloop_api* api = pa_threaded_mainloop_get_api(m_loop);
+    timeval when;
+    pa_timeval_add(pa_gettimeofday(&when), pa_usec_t(timeout.count()) * PA_USEC_PER_MSEC);
+    m_timedOut = false;
+    pa_time_event* timer = api->time_new(
+        api, &when,
+        [](pa_mainloop_api*, pa_time_event*, const timeval*, void* self) {
+            auto* player = static_cast<PulsePlayer*>(self);
+            player->m_timedOut = true;
+            pa_threaded_mainloop_signal(player->m_loop, 0);
+        },
+        this);
+    bool result = false;
+    for (;;) {
+        if (done()) {
+            result = true;
+            break;
+        }
+        if (aborted() || m_timedOut)
+            break;
+        if (m_context && !PA_CONTEXT_IS_GOOD(pa_context_get_state(m_context)))
+            break;
+        if (m_stream && !PA_STREAM_IS_GOOD(pa_stream_get_state(m_stream)))
+            break;
+        pa_threaded_mainloop_wait(m_loop);
+    }
+    api->time_free(timer);
+    return result;
 }
 
 void PulsePlayer::play(const std::vector<QByteArrayView>& images)
 {
+    if (!m_loop || aborted())
+        return;
+    LoopLock lock(m_loop);
     for (const QByteArrayView image : images) {
         if (aborted())
             break;
@@ -104,20 +161,67 @@ void PulsePlayer::play(const std::vector<QByteArrayView>& images)
             drainStream();
         if (aborted())
             break;
-        if (!m_stream && !openStream(format, first))
+        if (!m_context && !connectContext())
             break; // no server: the rest of the phrase would fare no better
+        if (!m_stream && !openStream(format, first))
+            break;
         if (!writeClip(decoder, first, chunkFrames))
             break;
     }
-    if (!m_stream)
-        return;
-    if (aborted())
-        cutOffStream();
-    else
-        drainStream();
+    if (m_stream) {
+        if (aborted())
+            closeStream(true);
+        else
+            drainStream();
+    }
+    disconnectContext();
+}
+
+bool PulsePlayer::connectContext()
+{
+    m_context = newProgramContext(m_loop);
+    if (!m_context) {
+        lostServer(PA_ERR_INTERNAL);
+        return false;
+    }
+    const bool ready =
+        pa_context_connect(m_context, nullptr, PA_CONTEXT_NOFLAGS, nullptr) >= 0 &&
+        waitFor([this] { return pa_context_get_state(m_context) == PA_CONTEXT_READY; }, kPatience);
+    if (ready)
+        return true;
+    const int error = m_timedOut ? PA_ERR_TIMEOUT : pa_context_errno(m_context);
+    disconnectContext();
+    if (!aborted())
+        lostServer(error);
+    return false;
+}
+
+void PulsePlayer::disconnectContext()
+{
+    dropContext(m_context);
 }
 
 bool PulsePlayer::openStream(const AudioFormat& format, qint64 startFrames)
+{
+    const QByteArray device = m_output.toUtf8();
+    if (!device.isEmpty()) {
+        if (connectStream(format, startFrames, device.constData())) {
+            m_missingOutputReported = false;
+            return true;
+        }
+        if (aborted() || m_timedOut || pa_context_errno(m_context) != PA_ERR_NOENTITY)
+            return false;
+        if (!m_missingOutputReported)
+            qCWarning(lcHytune,
+                      "sound: the chosen output %s is not there; speech plays on the default "
+                      "output until it is back",
+                      device.constData());
+        m_missingOutputReported = true;
+    }
+    return connectStream(format, startFrames, nullptr);
+}
+
+bool PulsePlayer::connectStream(const AudioFormat& format, qint64 startFrames, const char* device)
 {
     const pa_sample_spec spec = sampleSpec(format);
     const uint32_t bytesPerMs = uint32_t(pa_bytes_per_second(&spec) / 1000);
@@ -129,11 +233,32 @@ bool PulsePlayer::openStream(const AudioFormat& format, qint64 startFrames)
     attr.minreq = bytesPerMs * kRequestMs;
     attr.fragsize = uint32_t(-1);
 
-    int error = 0;
-    m_stream = pa_simple_new(nullptr, "hytune", PA_STREAM_PLAYBACK, nullptr, "speech", &spec,
-                             nullptr, &attr, &error);
+    pa_proplist* props = pa_proplist_new();
+    pa_proplist_sets(props, PA_PROP_MEDIA_ROLE, "event");
+    pa_proplist_sets(props, PA_PROP_MEDIA_NAME, "语音报时");
+    m_stream = pa_stream_new_with_proplist(m_context, "语音报时", &spec, nullptr, props);
+    pa_proplist_free(props);
     if (!m_stream) {
-        lostServer(error);
+        lostServer(pa_context_errno(m_context));
+        return false;
+    }
+    pa_stream_set_state_callback(
+        m_stream, [](pa_stream*, void* loop) { signalLoop(loop); }, m_loop);
+    pa_stream_set_write_callback(
+        m_stream, [](pa_stream*, size_t, void* loop) { signalLoop(loop); }, m_loop);
+    pa_cvolume volume;
+    pa_cvolume_set(&volume, spec.channels, programVolume(m_volume));
+    const auto flags = pa_stream_flags_t(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_ADJUST_LATENCY |
+                                         PA_STREAM_AUTO_TIMING_UPDATE);
+    const bool ready =
+        pa_stream_connect_playback(m_stream, device, &attr, flags, &volume, nullptr) >= 0 &&
+        waitFor([this] { return pa_stream_get_state(m_stream) == PA_STREAM_READY; }, kPatience);
+    if (!ready) {
+        const bool serverGone = m_timedOut || !PA_CONTEXT_IS_GOOD(pa_context_get_state(m_context));
+        const int error = m_timedOut ? PA_ERR_TIMEOUT : pa_context_errno(m_context);
+        closeStream(true);
+        if (serverGone && !aborted())
+            lostServer(error);
         return false;
     }
     m_streamFormat = format;
@@ -146,58 +271,77 @@ bool PulsePlayer::writeClip(WavDecoder& decoder, qint64 firstFrames, qint64 chun
     const size_t frameBytes = sizeof(qint16) * size_t(m_streamFormat.channels);
     qint64 frames = firstFrames;
     while (frames > 0) {
-        if (aborted())
+        if (!writeAll(reinterpret_cast<const char*>(m_buffer.data()), size_t(frames) * frameBytes))
             return false;
-        int error = 0;
-        if (pa_simple_write(m_stream, m_buffer.data(), size_t(frames) * frameBytes, &error) < 0) {
-            pa_simple_free(m_stream);
-            m_stream = nullptr;
-            lostServer(error);
+        frames = decoder.readFrames(m_buffer.data(), chunkFrames);
+    }
+    return true;
+}
+
+bool PulsePlayer::writeAll(const char* data, size_t bytes)
+{
+    while (bytes > 0) {
+        const bool room = waitFor(
+            [this] {
+                const size_t n = pa_stream_writable_size(m_stream);
+                return n > 0 && n != size_t(-1);
+            },
+            kPatience);
+        const size_t n = room ? std::min(pa_stream_writable_size(m_stream), bytes) : 0;
+        if (!room || pa_stream_write(m_stream, data, n, nullptr, 0, PA_SEEK_RELATIVE) < 0) {
+            // Gone or hung: said once per outage. A stream that alone failed
+            // (its output went away) ends the phrase quietly.
+            const bool serverGone =
+                m_timedOut || !PA_CONTEXT_IS_GOOD(pa_context_get_state(m_context));
+            const int error = m_timedOut ? PA_ERR_TIMEOUT : pa_context_errno(m_context);
+            closeStream(true);
+            if (serverGone && !aborted()) {
+                disconnectContext();
+                lostServer(error);
+            }
             return false;
         }
-        frames = decoder.readFrames(m_buffer.data(), chunkFrames);
+        data += n;
+        bytes -= n;
     }
     return true;
 }
 
 void PulsePlayer::drainStream()
 {
-    // pa_simple_drain cannot be interrupted. So wait here, where an abort can
-    // cut in, while the server still plays out the stream's buffer, and drain
-    // only the last bit. The reported latency falls as the buffer empties and
-    // then stays at the device's own latency, which no longer counts.
-    using std::chrono::microseconds;
-    constexpr microseconds kDrainBelow{25'000};
-    constexpr microseconds kPoll{10'000};
-    microseconds previous = microseconds::max();
-    for (;;) {
-        if (aborted()) {
-            cutOffStream();
-            return;
-        }
-        int error = 0;
-        const pa_usec_t reported = pa_simple_get_latency(m_stream, &error);
-        if (reported == pa_usec_t(-1))
-            break;
-        const microseconds latency(reported);
-        if (latency <= kDrainBelow || latency > previous - kPoll / 2)
-            break;
-        previous = latency;
-        sleepUnlessAborted(std::min(latency - kDrainBelow + microseconds(1000), kPoll));
+    // Waits for the server to play out the stream's buffer; an abort cuts in
+    // at once. The buffer holds at most the target latency.
+    pa_operation* op = pa_stream_drain(
+        m_stream, [](pa_stream*, int, void* loop) { signalLoop(loop); }, m_loop);
+    const bool drained =
+        op && waitFor([op] { return pa_operation_get_state(op) != PA_OPERATION_RUNNING; },
+                      kPatience + std::chrono::milliseconds(kTargetLatencyMs));
+    const bool serverGone =
+        !aborted() && (m_timedOut || !op || !PA_CONTEXT_IS_GOOD(pa_context_get_state(m_context)));
+    const int error = m_timedOut ? PA_ERR_TIMEOUT : pa_context_errno(m_context);
+    if (op) {
+        pa_operation_cancel(op);
+        pa_operation_unref(op);
     }
-    int error = 0;
-    const bool drained = pa_simple_drain(m_stream, &error) >= 0;
-    pa_simple_free(m_stream);
-    m_stream = nullptr;
-    if (!drained)
+    if (drained && !serverGone)
+        adoptMixerVolume();
+    closeStream(!drained);
+    if (serverGone) {
+        disconnectContext();
         lostServer(error);
+    }
 }
 
-void PulsePlayer::cutOffStream()
+void PulsePlayer::closeStream(bool cutOff)
 {
-    int error = 0;
-    pa_simple_flush(m_stream, &error);
-    pa_simple_free(m_stream);
+    pa_stream_set_state_callback(m_stream, nullptr, nullptr);
+    pa_stream_set_write_callback(m_stream, nullptr, nullptr);
+    if (cutOff && pa_stream_get_state(m_stream) == PA_STREAM_READY) {
+        if (pa_operation* op = pa_stream_flush(m_stream, nullptr, nullptr))
+            pa_operation_unref(op);
+    }
+    pa_stream_disconnect(m_stream);
+    pa_stream_unref(m_stream);
     m_stream = nullptr;
 }
 

@@ -1,0 +1,239 @@
+#include "fakes/formrig.h"
+#include "fakes/testfiles.h"
+#include "support/wavbuilder.h"
+
+#include "core/speech/phrases.h"
+#include "shell/application.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QSlider>
+#include <QTimeEdit>
+#include <QtTest>
+#include <thread>
+
+namespace {
+
+FakePlayer::Phrase clockPhrase(int hour, int minute)
+{
+    const hy::ClipSequence clips = hy::phrases::clockTime(hour, minute);
+    return clipPhrase(QList<int>(clips.begin(), clips.end()));
+}
+
+// The phrases the player got, once everything posted so far has been taken:
+// 试听 at 3:33 is posted last and awaited, so a chime that was not posted is
+// known to be missing.
+std::vector<FakePlayer::Phrase> spokenThenTryout(FormRig& rig)
+{
+    const QTime now = rig.clock->now;
+    rig.clock->now = QTime(3, 33);
+    rig.click("btnTryVolume");
+    rig.clock->now = now;
+    const FakePlayer::Phrase marker = clockPhrase(3, 33);
+    for (;;) {
+        std::vector<FakePlayer::Phrase> phrases = rig.player->started();
+        const auto at = std::find(phrases.begin(), phrases.end(), marker);
+        if (at != phrases.end())
+            return {phrases.begin(), at};
+        if (!rig.player->waitStarted(phrases.size() + 1))
+            return {{}}; // 试听 never came: one empty phrase, which no test expects
+    }
+}
+
+} // namespace
+
+class TestSoundPage : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { hy::installFontSubstitutes(); }
+    void quietHoursSilenceChimes_data();
+    void quietHoursSilenceChimes();
+    void countdownSpeaksInQuietHours();
+    void volume();
+    void outputDevice();
+    void voicePack();
+    void badVoiceFolder();
+};
+
+void TestSoundPage::quietHoursSilenceChimes_data()
+{
+    QTest::addColumn<QByteArray>("sound");
+    QTest::addColumn<QTime>("before"); // 23 s before the chime
+    QTest::addColumn<bool>("heard");
+    const QByteArray quiet = "IsQuiet=1\n";
+    QTest::newRow("23:00 silent") << quiet << QTime(22, 59, 37) << false;
+    QTest::newRow("7:00 heard: the end is not quiet") << quiet << QTime(6, 59, 37) << true;
+    QTest::newRow("0:00, past midnight") << quiet << QTime(23, 59, 37) << false;
+    QTest::newRow("12:00 heard") << quiet << QTime(11, 59, 37) << true;
+    QTest::newRow("quiet hours off") << QByteArray("IsQuiet=0\n") << QTime(22, 59, 37) << true;
+    QTest::newRow("a span of one's own")
+        << QByteArray("IsQuiet=1\nQuietFrom=11:30\nQuietTo=12:30\n") << QTime(11, 59, 37) << false;
+}
+
+void TestSoundPage::quietHoursSilenceChimes()
+{
+    QFETCH(QByteArray, sound);
+    QFETCH(QTime, before);
+    QFETCH(bool, heard);
+    FormRig rig;
+    rig.writeSettings("[Common]\nIsHour=1\n[Sound]\n" + sound);
+    rig.clock->now = before;
+    rig.make();
+    rig.clock->advance(23000);
+    const QTime chime = before.addSecs(23);
+    const auto spoken = spokenThenTryout(rig);
+    QCOMPARE(spoken.size(), size_t(heard ? 1 : 0));
+    if (heard)
+        QCOMPARE(spoken.front(), clockPhrase(chime.hour(), chime.minute()));
+}
+
+void TestSoundPage::countdownSpeaksInQuietHours()
+{
+    FormRig rig;
+    rig.writeSettings("[Common]\nIsSecondCounter=1\nHourCounter=0\nMinuteCounter=0\n"
+                      "SecondCounter=3\n[Sound]\nIsQuiet=1\n");
+    rig.clock->now = QTime(23, 10, 0);
+    rig.make();
+    rig.click("btnMinStart");
+    rig.tick();
+    QVERIFY(rig.player->waitStarted(1));
+    // A count of the seconds left, whichever second it is.
+    bool counted = false;
+    for (int n = 1; n <= 3; ++n) {
+        const hy::ClipSequence clips = hy::phrases::secondCount(n);
+        counted |=
+            rig.player->started().front() == clipPhrase(QList<int>(clips.begin(), clips.end()));
+    }
+    QVERIFY(counted);
+}
+
+void TestSoundPage::volume()
+{
+    FormRig rig;
+    rig.writeSettings("[Common]\nHotKey=F1\n[Sound]\nVolume=30\n");
+    rig.make();
+    // The stored level reaches the player before the first phrase.
+    QCOMPARE(rig.player->volume(), 30);
+    auto* slider = rig.find<QSlider>("sldVolume");
+    QCOMPARE(slider->value(), 30);
+    QCOMPARE(rig.find<QLabel>("lblVolumeValue")->text(), QStringLiteral("30%"));
+    slider->setValue(75);
+    QCOMPARE(rig.player->volume(), 75);
+    QCOMPARE(rig.find<QLabel>("lblVolumeValue")->text(), QStringLiteral("75%"));
+
+    QCOMPARE(spokenThenTryout(rig).size(), size_t(0)); // 试听 speaks the time
+
+    // A level set in the desktop's mixer, told from another thread, moves the slider.
+    std::thread([&] { rig.player->mixerSets(40); }).join();
+    QTRY_COMPARE(slider->value(), 40);
+    QCOMPARE(rig.find<QLabel>("lblVolumeValue")->text(), QStringLiteral("40%"));
+    slider->setValue(75);
+
+    QVERIFY(rig.form->saveSettings());
+    QVERIFY(testfiles::readAll(rig.settingsPath()).contains("[Sound]\nVolume=75\n"));
+}
+
+void TestSoundPage::outputDevice()
+{
+    FormRig rig;
+    rig.writeSettings("[Common]\nHotKey=F1\n[Sound]\nOutput=usb\n");
+    rig.make();
+    auto* box = rig.find<QComboBox>("cbbOutput");
+    auto* state = rig.find<QLabel>("lblOutputState");
+    const auto items = [box] {
+        QStringList texts;
+        for (int i = 0; i < box->count(); ++i)
+            texts << box->itemText(i);
+        return texts;
+    };
+    QCOMPARE(rig.player->output(), QStringLiteral("usb"));
+    // Until the server has listed its outputs nothing is said missing.
+    QCOMPARE(box->currentText(), QStringLiteral("usb"));
+    QCOMPARE(state->text(), QString());
+
+    rig.outputs->set({{"out", "Null Output"}, {"usb", "USB 耳机"}});
+    QCOMPARE(items(), QStringList({"系统默认", "Null Output", "USB 耳机"}));
+    QCOMPARE(box->currentIndex(), 2);
+    // The output goes away: the choice stays, and the page says it.
+    rig.outputs->set({{"out", "Null Output"}});
+    QCOMPARE(items(), QStringList({"系统默认", "Null Output", "USB 耳机（未连接）"}));
+    QCOMPARE(box->currentIndex(), 2);
+    QVERIFY(state->text().contains("系统默认"));
+    QCOMPARE(rig.player->output(), QStringLiteral("usb"));
+    // ... and comes back.
+    rig.outputs->set({{"out", "Null Output"}, {"usb", "USB 耳机"}});
+    QCOMPARE(box->currentText(), QStringLiteral("USB 耳机"));
+    QCOMPARE(state->text(), QString());
+
+    // The user chooses the default.
+    box->setCurrentIndex(0);
+    emit box->activated(0);
+    QCOMPARE(rig.player->output(), QString());
+    QVERIFY(rig.form->saveSettings());
+    QVERIFY(testfiles::readAll(rig.settingsPath()).contains("\nOutput=\n"));
+}
+
+void TestSoundPage::voicePack()
+{
+    QTemporaryDir voice;
+    // 整 (15) is heard at 10:00, 半 (16) is not; 十 (10) is broken.
+    const QByteArray whole = toneWave(44100, 2, 4410, 660);
+    const QByteArray half = toneWave(22050, 1, 2205, 440);
+    QVERIFY(testfiles::writeBytes(voice.filePath("WAV15.wav"), whole));
+    QVERIFY(testfiles::writeBytes(voice.filePath("wav16.wav"), half));
+    QVERIFY(testfiles::writeBytes(voice.filePath("WAV10.wav"), "RIFF broken"));
+
+    FormRig rig;
+    rig.writeSettings("[Common]\nIsHour=1\n");
+    rig.clock->now = QTime(9, 59, 37);
+    rig.make();
+    rig.nextVoiceFolder = voice.path();
+    rig.click("btnVoiceFolder");
+    auto* state = rig.find<QLabel>("lblVoiceState");
+    QCOMPARE(state->text(), QStringLiteral("已采用 2 段录音（共 23 段）"));
+    QVERIFY(state->toolTip().contains("WAV10.wav"));
+
+    // 10:00: the replaced clip, the built-in ones around it.
+    rig.clock->advance(23000);
+    FakePlayer::Phrase expected = clockPhrase(10, 0);
+    QCOMPARE(expected.back(), clipPhrase({15}).front());
+    expected.back() = whole;
+    const auto spoken = spokenThenTryout(rig);
+    QCOMPARE(spoken.size(), size_t(1));
+    QCOMPARE(spoken.front(), expected);
+
+    // The folder is remembered and taken again at the next start.
+    QVERIFY(rig.form->saveSettings());
+    rig.form.reset();
+    rig.make();
+    QCOMPARE(rig.find<QLabel>("lblVoiceState")->text(),
+             QStringLiteral("已采用 2 段录音（共 23 段）"));
+
+    rig.click("btnVoiceBuiltin");
+    QCOMPARE(rig.find<QLabel>("lblVoiceState")->text(), QStringLiteral("使用内置语音"));
+    // Started on the minute, the chime timer speaks 10:00 at once; then 11:00.
+    rig.clock->advance(60 * 60 * 1000);
+    QCOMPARE(spokenThenTryout(rig),
+             (std::vector<FakePlayer::Phrase>{clockPhrase(10, 0), clockPhrase(11, 0)}));
+}
+
+void TestSoundPage::badVoiceFolder()
+{
+    QTemporaryDir empty;
+    QVERIFY(testfiles::writeBytes(empty.filePath("WAV3.wav"), "not a sound"));
+    FormRig rig;
+    rig.make();
+    for (const QString& folder : {empty.path(), empty.filePath("gone")}) {
+        rig.nextVoiceFolder = folder;
+        BoxCatcher catcher;
+        catcher.arm();
+        rig.click("btnVoiceFolder");
+        QTRY_COMPARE(catcher.seen, 1);
+        QVERIFY2(catcher.text.contains(folder), qPrintable(catcher.text));
+        QCOMPARE(rig.find<QLabel>("lblVoiceState")->text(), QStringLiteral("使用内置语音"));
+    }
+}
+
+QTEST_MAIN(TestSoundPage)
+#include "test_soundpage.moc"

@@ -1,0 +1,248 @@
+#include "fakes/testfiles.h"
+#include "support/wavbuilder.h"
+
+#include "core/quiethours.h"
+#include "core/settings/settings.h"
+#include "core/settings/soundsettings.h"
+#include "core/speech/outputdevices.h"
+#include "core/speech/voicepack.h"
+#include "core/speech/volume.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+#include <map>
+
+using testfiles::readAll;
+using testfiles::writeBytes;
+
+namespace {
+
+// A settings target with no controls of Common and one section of its own.
+struct SectionTarget final : hy::ISettingsTarget, hy::ISettingsSection
+{
+    hy::SoundSettings sound;
+    bool restored = false;
+
+    QStringList entries(const QString&) const override { return {}; }
+    void selectEntry(const QString&, int) override {}
+    void setText(const QString&, const QString&) override {}
+    void setChecked(const QString&, bool) override {}
+    void applyCycleCounterRule() override {}
+    void setStartTime(const QTime&) override {}
+    void restoreWaveFile(const QString&) override {}
+    QString text(const QString&) const override { return {}; }
+    bool isChecked(const QString&) const override { return false; }
+    QTime startTime() const override { return QTime(5, 5, 5); }
+    QString waveFile() const override { return {}; }
+    std::vector<hy::ISettingsSection*> extraSections() const override
+    {
+        return {const_cast<SectionTarget*>(this)};
+    }
+    QString sectionName() const override { return QStringLiteral("Sound"); }
+    void restore(const Lookup& stored) override
+    {
+        sound = hy::readSoundSettings(stored);
+        restored = true;
+    }
+    Values values() const override { return hy::soundSettingsValues(sound); }
+};
+
+} // namespace
+
+class TestSoundRules : public QObject
+{
+    Q_OBJECT
+private slots:
+    void quietHours_data();
+    void quietHours();
+    void volume_data();
+    void volume();
+    void storedSettings_data();
+    void storedSettings();
+    void savedWithCommon();
+    void voicePack();
+    void missingOutput();
+};
+
+void TestSoundRules::quietHours_data()
+{
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<QTime>("from");
+    QTest::addColumn<QTime>("to");
+    QTest::addColumn<QTime>("now");
+    QTest::addColumn<bool>("quiet");
+    const QTime night(22, 0), morning(7, 0);
+    QTest::newRow("23:00 in the night") << true << night << morning << QTime(23, 0) << true;
+    QTest::newRow("the start is silent") << true << night << morning << QTime(22, 0) << true;
+    QTest::newRow("midnight") << true << night << morning << QTime(0, 0) << true;
+    QTest::newRow("6:59:59") << true << night << morning << QTime(6, 59, 59) << true;
+    QTest::newRow("the end 7:00 is heard") << true << night << morning << QTime(7, 0) << false;
+    QTest::newRow("noon") << true << night << morning << QTime(12, 0) << false;
+    QTest::newRow("21:59") << true << night << morning << QTime(21, 59) << false;
+    QTest::newRow("switched off") << false << night << morning << QTime(23, 0) << false;
+    QTest::newRow("a span within the day")
+        << true << QTime(12, 0) << QTime(14, 0) << QTime(13, 30) << true;
+    QTest::newRow("after a span within the day")
+        << true << QTime(12, 0) << QTime(14, 0) << QTime(23, 0) << false;
+    QTest::newRow("equal times: an empty span")
+        << true << QTime(8, 0) << QTime(8, 0) << QTime(8, 0) << false;
+}
+
+void TestSoundRules::quietHours()
+{
+    QFETCH(bool, enabled);
+    QFETCH(QTime, from);
+    QFETCH(QTime, to);
+    QFETCH(QTime, now);
+    QFETCH(bool, quiet);
+    QCOMPARE(hy::isQuiet({enabled, from, to}, now), quiet);
+}
+
+void TestSoundRules::volume_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<int>("percent");
+    QTest::addColumn<double>("gain");
+    QTest::newRow("half") << "50" << 50 << 0.5;
+    QTest::newRow("blanks") << " 30 " << 30 << 0.3;
+    QTest::newRow("silent") << "0" << 0 << 0.0;
+    QTest::newRow("above 100") << "250" << 100 << 1.0;
+    QTest::newRow("below 0") << "-5" << 0 << 0.0;
+    QTest::newRow("not a number") << "loud" << 100 << 1.0;
+    QTest::newRow("empty") << "" << 100 << 1.0;
+}
+
+void TestSoundRules::volume()
+{
+    QFETCH(QString, stored);
+    QFETCH(int, percent);
+    QFETCH(double, gain);
+    QCOMPARE(hy::parseVolume(stored), percent);
+    QCOMPARE(hy::volumeGain(percent), gain);
+}
+
+void TestSoundRules::storedSettings_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<int>("volume");
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<bool>("quiet");
+    QTest::addColumn<QTime>("from");
+    QTest::addColumn<QTime>("to");
+    const QByteArray common = "[Common]\nHotKey=F1\n";
+    QTest::newRow("no section: defaults")
+        << common << 100 << "" << false << QTime(22, 0) << QTime(7, 0);
+    QTest::newRow("all keys")
+        << common + "[Sound]\nVolume=40\nOutput=out2\nIsQuiet=1\nQuietFrom=23:30\nQuietTo=6:15\n"
+        << 40 << "out2" << true << QTime(23, 30) << QTime(6, 15);
+    QTest::newRow("bad values: defaults")
+        << common + "[sound]\nvolume=x\nisquiet=yes\nQuietFrom=25:00\nQuietTo=abc\n"
+        << 100 << "" << false << QTime(22, 0) << QTime(7, 0);
+}
+
+void TestSoundRules::storedSettings()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(int, volume);
+    QFETCH(QString, output);
+    QFETCH(bool, quiet);
+    QFETCH(QTime, from);
+    QFETCH(QTime, to);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("hytunetm.db");
+    QVERIFY(writeBytes(path, file));
+    SectionTarget target;
+    QVERIFY(hy::loadSettings(path, target));
+    QVERIFY(target.restored);
+    QCOMPARE(target.sound.volume, volume);
+    QCOMPARE(target.sound.output, output);
+    QCOMPARE(target.sound.quiet.enabled, quiet);
+    QCOMPARE(target.sound.quiet.from, from);
+    QCOMPARE(target.sound.quiet.to, to);
+
+    // What is saved reads back the same.
+    QVERIFY(hy::saveSettings(path, target));
+    SectionTarget again;
+    QVERIFY(hy::loadSettings(path, again));
+    QCOMPARE(again.sound, target.sound);
+}
+
+// The section goes into the same write as Common: added to a file without it,
+// and nothing at all written to a file that cannot be.
+void TestSoundRules::savedWithCommon()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("hytunetm.db");
+    const QByteArray before = "[Common]\r\nHotKey=F1\r\n; kept\r\n";
+    QVERIFY(writeBytes(path, before));
+    SectionTarget target;
+    target.sound.volume = 35;
+    target.sound.voiceFolder = "/home/u/声音";
+    QVERIFY(hy::saveSettings(path, target));
+    const QByteArray after = readAll(path);
+    QVERIFY2(after.startsWith("[Common]\r\nHotKey=\r\n"), after.constData()); // no box here
+    QVERIFY2(after.contains("; kept\r\n\r\n[Sound]\r\nVolume=35\r\nOutput=\r\nIsQuiet=0\r\n"
+                            "QuietFrom=22:00\r\nQuietTo=7:00\r\nVoiceFolder=/home/u/声音\r\n"),
+             after.constData());
+
+    target.sound.volume = 80;
+    target.sound.output = "a\nb";
+    QVERIFY(hy::saveSettings(path, target)); // a line break is written empty, as for Common
+    QVERIFY(readAll(path).contains("Volume=80\r\nOutput=\r\n"));
+
+    // A file that cannot be written keeps both sections as they were.
+    const QByteArray kept = readAll(path);
+    QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup));
+    target.sound.volume = 10;
+    QVERIFY(!hy::saveSettings(path, target));
+    QCOMPARE(readAll(path), kept);
+}
+
+// A folder with 3 of the 23 clips, one of them broken, and names that stand
+// for no clip.
+void TestSoundRules::voicePack()
+{
+    QTemporaryDir dir;
+    const QByteArray mono = toneWave(22050, 1, 2205, 440);
+    const QByteArray stereo = toneWave(44100, 2, 4410, 660);
+    QVERIFY(writeBytes(dir.filePath("WAV3.wav"), mono));
+    QVERIFY(writeBytes(dir.filePath("wav12.WAV"), stereo));
+    QVERIFY(writeBytes(dir.filePath("WAV5.wav"), "RIFF....WAVEbroken"));
+    QVERIFY(writeBytes(dir.filePath("WAV07.wav"), mono)); // a leading zero names no clip
+    QVERIFY(writeBytes(dir.filePath("WAV23.wav"), mono)); // there are 23, from 0
+    QVERIFY(writeBytes(dir.filePath("notes.txt"), "hello"));
+
+    const hy::VoicePack pack = hy::loadVoicePack(dir.path());
+    QCOMPARE(pack.error, QString());
+    QCOMPARE(pack.taken, 2);
+    QCOMPARE(pack.clips[3], mono);
+    QCOMPARE(pack.clips[12], stereo);
+    for (int i : {0, 5, 7, 22})
+        QVERIFY2(pack.clips[size_t(i)].isEmpty(), qPrintable(QString::number(i)));
+    QCOMPARE(pack.problems.size(), 1);
+    QVERIFY2(pack.problems[0].contains("WAV5.wav"), qPrintable(pack.problems[0]));
+
+    const hy::VoicePack none = hy::loadVoicePack(dir.filePath("gone"));
+    QVERIFY(none.error.contains("不存在"));
+    QCOMPARE(none.taken, 0);
+
+    // A snapshot keeps its bytes when the voice is replaced meanwhile.
+    hy::SharedVoice voice;
+    voice.replace(pack.clips);
+    const hy::VoicePack::Clips held = voice.snapshot();
+    voice.clear();
+    QCOMPARE(held[3], mono);
+    QVERIFY(voice.snapshot()[3].isEmpty());
+}
+
+void TestSoundRules::missingOutput()
+{
+    const hy::OutputList outputs{{"out", "Null Output"}, {"usb", "USB 耳机"}};
+    QVERIFY(!hy::outputMissing("", outputs));
+    QVERIFY(!hy::outputMissing("usb", outputs));
+    QVERIFY(hy::outputMissing("hdmi", outputs));
+    QVERIFY(hy::outputMissing("usb", {}));
+}
+
+QTEST_GUILESS_MAIN(TestSoundRules)
+#include "test_soundrules.moc"
