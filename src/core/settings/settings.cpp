@@ -2,6 +2,7 @@
 
 #include "core/settings/atomicfile.h"
 #include "core/settings/inifile.h"
+#include "core/settings/servertimesection.h"
 #include "core/settings/settingsformat.h"
 
 #include "core/log.h"
@@ -129,6 +130,8 @@ bool loadSettings(const QString& path, ISettingsTarget& target)
             // settings still count.
         }
     }
+    if (const auto choice = readServerTime(*ini))
+        target.restoreServerTime(*choice);
     return true;
 }
 
@@ -148,6 +151,11 @@ bool saveSettings(const QString& path, const ISettingsTarget& target)
                       qPrintable(path), key.name);
             return false;
         }
+    }
+    if (const auto choice = target.serverTime(); choice && !writeServerTime(*ini, *choice)) {
+        qCWarning(lcHytune, "settings: %s cannot hold the server time choices; nothing was saved",
+                  qPrintable(path));
+        return false;
     }
     const QByteArray after = ini->serialize();
     if (after == before)

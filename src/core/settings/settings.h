@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/servertime/servertime.h"
+
 #include <QString>
 #include <QStringList>
 #include <QTime>
@@ -55,6 +57,10 @@ public:
     virtual bool isChecked(const QString& key) const = 0;
     virtual QTime startTime() const = 0;
     virtual QString waveFile() const = 0;
+    // The 对时 choices, section ServerTime (servertimesection.h). A target
+    // without them keeps the section as it is.
+    virtual void restoreServerTime(const ServerTimeChoice&) {}
+    virtual std::optional<ServerTimeChoice> serverTime() const { return std::nullopt; }
 };
 
 // Applies the stored settings to the window, key by key in table order.
@@ -63,10 +69,11 @@ public:
 // A missing key applies its default. A StartTime that is no time of day leaves
 // the picker as it is and the load goes on with the next key. An exception
 // thrown by the target while one key is applied is swallowed and the load goes
-// on with the next key.
+// on with the next key. Then the section ServerTime, when the file has it.
 bool loadSettings(const QString& path, ISettingsTarget& target);
 
-// Writes every value of the window into the file's section Common, leaving
+// Writes every value of the window into the file's section Common (and the
+// 对时 choices into ServerTime, see servertimesection.h), leaving
 // every other line of the file as it was. Only a file that already holds the
 // section with at least one key is written; otherwise nothing is written or
 // created and the result is false. The write is all or nothing: on any
