@@ -30,6 +30,7 @@ QString reasonOf(QNetworkReply& reply)
         return QStringLiteral("服务器 %1 拒绝连接").arg(reply.url().host());
     case QNetworkReply::SslHandshakeFailedError:
         return QStringLiteral("与服务器 %1 建立安全连接失败").arg(reply.url().host());
+    case QNetworkReply::RemoteHostClosedError: // Qt closes on an answer it cannot read
     case QNetworkReply::ProtocolFailure:
     case QNetworkReply::ProtocolUnknownError:
         return QStringLiteral("服务器的回答不是网页回答");
