@@ -92,3 +92,16 @@ QString SettingsBinder::waveFile() const
 {
     return m_hooks.waveFile();
 }
+
+void SettingsBinder::restoreServerTime(const hy::ServerTimeChoice& choice)
+{
+    if (m_hooks.restoreServerTime)
+        m_hooks.restoreServerTime(choice);
+}
+
+std::optional<hy::ServerTimeChoice> SettingsBinder::serverTime() const
+{
+    if (m_hooks.serverTime)
+        return m_hooks.serverTime();
+    return std::nullopt;
+}

@@ -9,7 +9,7 @@ class QWidget;
 // Moves settings between the file and the window's controls. Each key names
 // its control in the key table; the binder finds it among the window's
 // children by that name. The alert sound's path and the cycle counter's rule
-// belong to the window, which hands them in.
+// belong to the window, which hands them in, and so do the 对时 choices.
 class SettingsBinder final : public hy::ISettingsTarget
 {
 public:
@@ -18,6 +18,8 @@ public:
         std::function<void()> applyCycleCounterRule;
         std::function<void(const QString& storedPath)> restoreWaveFile;
         std::function<QString()> waveFile;
+        std::function<void(const hy::ServerTimeChoice&)> restoreServerTime;
+        std::function<hy::ServerTimeChoice()> serverTime;
     };
 
     SettingsBinder(QWidget& window, WindowHooks hooks);
@@ -33,6 +35,8 @@ public:
     bool isChecked(const QString& key) const override;
     QTime startTime() const override;
     QString waveFile() const override;
+    void restoreServerTime(const hy::ServerTimeChoice& choice) override;
+    std::optional<hy::ServerTimeChoice> serverTime() const override;
 
 private:
     template <typename W>

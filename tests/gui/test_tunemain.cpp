@@ -1,6 +1,7 @@
 #include "fakes/formrig.h"
 
 #include "core/mythread.h"
+#include "core/servertime/servertime.h"
 #include "shell/application.h"
 #include "shell/tickevent.h"
 
@@ -179,6 +180,13 @@ void TestTunemain::controls_data()
         "#0000ff");
     row("img1", "QLabel", "pnl1", {5, 90, 188, 218}, {});
     row("lblTips", "QLabel", "pnl2", {2, 3, 7, 13}, "", {}, -2, true, false, 13);
+    // 对时, in the lower part of the page 声音与对时.
+    row("grpServerTime", "ServerTimePanel", "ts3", {9, 190, 518, 114}, "对时");
+    row("lblServerAddr", "QLabel", "grpServerTime", {10, 27, 96, 16}, "服务器地址：");
+    row("edtServerAddr", "QLineEdit", "grpServerTime", {104, 23, 312, 24}, {});
+    row("btnServerCheck", "QPushButton", "grpServerTime", {424, 23, 84, 24}, "对时");
+    row("chkServerTime", "QCheckBox", "grpServerTime", {10, 55, 140, 20}, "按服务器时间");
+    row("lblServerResult", "QLabel", "grpServerTime", {10, 76, 498, 36}, "还没有对时");
 }
 
 void TestTunemain::controls()
@@ -243,9 +251,10 @@ void TestTunemain::window()
     QVERIFY(!form.windowIcon().isNull());
 
     auto* tabs = rig.find<QTabWidget>("pgc1");
-    QCOMPARE(tabs->count(), 2);
+    QCOMPARE(tabs->count(), 3);
     QCOMPARE(tabs->tabText(0), QStringLiteral("定时设置"));
-    QCOMPARE(tabs->tabText(1), QStringLiteral("关于帮助"));
+    QCOMPARE(tabs->tabText(1), QStringLiteral("声音与对时"));
+    QCOMPARE(tabs->tabText(2), QStringLiteral("关于帮助"));
     QCOMPARE(tabs->currentIndex(), 0);
 
     QCOMPARE(rig.find<QTimeEdit>("dtmpckrStart")->time(), QTime(5, 5, 5));
@@ -256,7 +265,7 @@ void TestTunemain::window()
     QVERIFY(rig.find<QLabel>("lblMinTick")->font().bold());
     QVERIFY(rig.find<QLabel>("lbl14")->text().contains('@')); // the contact line
     // The about picture: decoded when its page is first shown.
-    tabs->setCurrentIndex(1);
+    tabs->setCurrentIndex(2);
     const QPixmap picture = rig.find<QLabel>("img1")->pixmap();
     QCOMPARE(picture.size(), QSize(188, 218)); // the 800 x 920 picture, fitted to its box
     QVERIFY(picture.toImage().pixelColor(94, 60) != picture.toImage().pixelColor(4, 4));
@@ -315,7 +324,7 @@ void TestTunemain::helpText()
     // Every line is seen whole in the box: long ones wrap at its width, none
     // runs off to the right.
     form.show();
-    rig.find<QTabWidget>("pgc1")->setCurrentIndex(1);
+    rig.find<QTabWidget>("pgc1")->setCurrentIndex(2);
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     auto* help = rig.find<QPlainTextEdit>("mmoHelp");
     QTRY_VERIFY(help->isVisible());
@@ -350,6 +359,14 @@ void TestTunemain::glyphs()
     for (const QString& line : rig.find<QPlainTextEdit>("mmoHelp")->toPlainText().split('\n'))
         check(line, rig.find<QPlainTextEdit>("mmoHelp")->font());
     check(QStringLiteral("请选择倒计数条件后再试！禾音语音定时器"), form.font());
+    // What the 对时 panel says after a check.
+    auto* result = rig.find<QLabel>("lblServerResult");
+    check(hy::offsetText({-420000, 30000, 0}) + hy::offsetText({420000, 30000, 0}), result->font());
+    check(hy::offsetText({4000, 30000, 0}) + hy::ageText(12 * 60000) + hy::ageText(0) +
+              hy::ageText(7200000),
+          result->font());
+    for (const char* typed : {"", "ftp://x", "ntp://x/y"})
+        check(hy::parseServerAddress(QString::fromLatin1(typed)).error, result->font());
     QVERIFY2(failures.isEmpty(), qPrintable(failures.join(" | ")));
     QVERIFY2(foreign.isEmpty(),
              qPrintable("not all from the embedded face: " + foreign.join(" | ")));
@@ -452,7 +469,7 @@ void TestTunemain::errorInHandlerShowsBoxAndGoesOn()
         rig.find<QComboBox>("cbbLastMin")->setEditText("abc");
         QTest::mouseClick(rig.find<QPushButton>("btnMinStart"), Qt::LeftButton);
     } else {
-        rig.find<QTabWidget>("pgc1")->setCurrentIndex(1);
+        rig.find<QTabWidget>("pgc1")->setCurrentIndex(2);
         QTest::mouseClick(rig.find<QLabel>("lbl8"), Qt::LeftButton);
     }
     QTRY_COMPARE(catcher.seen, 1);
@@ -549,7 +566,7 @@ void TestTunemain::downloadLink()
     FormRig rig;
     TForm1& form = rig.make();
     form.show();
-    rig.find<QTabWidget>("pgc1")->setCurrentIndex(1);
+    rig.find<QTabWidget>("pgc1")->setCurrentIndex(2);
     QTest::mouseClick(rig.find<QLabel>("lbl8"), Qt::LeftButton);
     QCOMPARE(rig.opened, QList<QUrl>{QUrl("http://tips.test/showsoft.asp?id=101")});
 }
