@@ -1,4 +1,4 @@
-// Pictures of the two pages of the main window as the X server shows them,
+// Pictures of the three pages of the main window as the X server shows them,
 // kept as PNG files in the build tree (Testing/screenshots) for people to look
 // at after a run.
 #include "fakes/formrig.h"
@@ -84,10 +84,13 @@ void TestScreenshots::pages_data()
     QTest::addColumn<int>("index");
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("minColours");
     QTest::newRow("定时设置") << 0 << "定时设置"
-                              << "page1.png";
-    QTest::newRow("关于帮助") << 1 << "关于帮助"
-                              << "page2.png";
+                              << "page1.png" << 40;
+    QTest::newRow("声音与对时") << 1 << "声音与对时"
+                                << "page3.png" << 20;
+    QTest::newRow("关于帮助") << 2 << "关于帮助"
+                              << "page2.png" << 500;
 }
 
 void TestScreenshots::pages()
@@ -95,6 +98,7 @@ void TestScreenshots::pages()
     QFETCH(int, index);
     QFETCH(QString, title);
     QFETCH(QString, file);
+    QFETCH(int, minColours);
 
     FormRig rig;
     TForm1& form = rig.make();
@@ -133,22 +137,28 @@ void TestScreenshots::pages()
     // The file is a real picture of the window, not an empty or blank one.
     const QImage saved(path);
     QCOMPARE(saved.size(), QSize(544, 362));
-    QVERIFY2(colourCount(saved) >= (index == 0 ? 40 : 500),
-             qPrintable(QString::number(colourCount(saved))));
+    QVERIFY2(colourCount(saved) >= minColours, qPrintable(QString::number(colourCount(saved))));
     if (index == 0) {
         // The countdown display, in red.
         const QWidget* tick = rig.find<QWidget>("lblMinTick");
         const QRect area(tick->mapTo(&form, QPoint(0, 0)), tick->size());
         QVERIFY(redPixels(saved, area) > 50);
     }
+    if (index == 1) {
+        // The 对时 group is drawn where the page's lower part is.
+        const QWidget* group = rig.find<QWidget>("grpServerTime");
+        const QRect area(group->mapTo(&form, QPoint(0, 0)), group->size());
+        QVERIFY(colourCount(saved.copy(area)) >= minColours);
+    }
 }
 
 void TestScreenshots::pagesDiffer()
 {
-    QCOMPARE(m_saved.size(), 2);
-    const QImage first(m_saved[0]);
-    const QImage second(m_saved[1]);
-    QVERIFY(differingShare(first, second) > 0.2);
+    QCOMPARE(m_saved.size(), 3);
+    for (int i = 0; i < 3; ++i) {
+        const double share = differingShare(QImage(m_saved[i]), QImage(m_saved[(i + 1) % 3]));
+        QVERIFY2(share > 0.05, qPrintable(QString::number(share)));
+    }
 }
 
 QTEST_MAIN(TestScreenshots)
