@@ -193,6 +193,14 @@ void TestServerTime::followingRechecksEveryTenMinutes()
     rig.keeper.setFollow(false);
     QVERIFY(!rig.time.timer("tmrServerTime")->isActive());
     QCOMPARE(rig.clock.appliedOffsetUs(), 0);
+    // Restored at start, following with an offset over an hour old.
+    KeeperRig next;
+    const qint64 old = QDateTime::currentMSecsSinceEpoch() - 61 * Minute;
+    next.keeper.restore({server.address(), true, hy::ServerOffset{-400000, 1000, old}});
+    QVERIFY(next.keeper.checking());
+    QCOMPARE(next.clock.appliedOffsetUs(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!next.keeper.checking(), 20000);
+    QVERIFY(next.clock.appliedOffsetUs() < -400000);
 }
 
 void TestServerTime::texts_data()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
 #include <QUrl>
 #include <functional>
@@ -47,6 +48,15 @@ struct CheckResult
     QString error;
 };
 using CheckDone = std::function<void(const CheckResult&)>;
+
+// One check against one server; it reports once, through the CheckDone it
+// was made with.
+class TimeProbe : public QObject
+{
+public:
+    using QObject::QObject;
+    virtual void start() = 0;
+};
 
 // How long one request may take.
 inline constexpr int RequestTimeoutMs = 5000;

@@ -35,15 +35,13 @@ bool ServerTimeKeeper::check()
     }
     m_error.clear();
     const auto done = [this](const CheckResult& r) { finished(r); };
-    if (const auto* ntp = std::get_if<NtpAddress>(&*parsed.address)) {
-        auto* probe = new SntpProbe(*ntp, done, this, m_timeoutMs);
-        m_probe = probe;
-        probe->start();
-    } else {
-        auto* probe = new WebDateProbe(std::get<QUrl>(*parsed.address), done, this, m_timeoutMs);
-        m_probe = probe;
-        probe->start();
-    }
+    TimeProbe* probe = nullptr;
+    if (const auto* ntp = std::get_if<NtpAddress>(&*parsed.address))
+        probe = new SntpProbe(*ntp, done, this, m_timeoutMs);
+    else
+        probe = new WebDateProbe(std::get<QUrl>(*parsed.address), done, this, m_timeoutMs);
+    m_probe = probe;
+    probe->start();
     emit changed();
     return true;
 }
@@ -77,6 +75,9 @@ void ServerTimeKeeper::restore(const ServerTimeChoice& choice)
     m_clock.setOffset(choice.last);
     m_clock.setFollow(choice.follow);
     applyRecheckRule();
+    // Following with no offset to use: the first re-check is not waited for.
+    if (follows() && !m_clock.freshOffset() && !m_address.isEmpty())
+        check();
     emit changed();
 }
 

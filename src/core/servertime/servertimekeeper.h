@@ -36,8 +36,9 @@ public:
     bool follows() const { return m_clock.follows(); }
 
     ServerTimeChoice choice() const { return {m_address, follows(), m_clock.lastOffset()}; }
-    // Takes the stored choice without checking (the settings at start); the
-    // re-check timer runs from here when it follows.
+    // Takes the stored choice (the settings at start); the re-check timer runs
+    // from here when it follows, and a check starts at once when it follows
+    // with no fresh offset.
     void restore(const ServerTimeChoice& choice);
 
     // What the page shows: the offset and its age, or why there is none, and

@@ -69,7 +69,7 @@ std::variant<SntpSample, QString> readSntpReply(const QByteArray& reply, quint64
 }
 
 SntpProbe::SntpProbe(NtpAddress server, CheckDone done, QObject* parent, int timeoutMs)
-    : QObject(parent)
+    : TimeProbe(parent)
     , m_server(std::move(server))
     , m_done(std::move(done))
 {

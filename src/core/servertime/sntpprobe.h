@@ -31,7 +31,7 @@ std::variant<SntpSample, QString> readSntpReply(const QByteArray& reply, quint64
 // exchange with the shortest round trip. Each request may take
 // RequestTimeoutMs; one that gets no answer ends the check with the samples
 // already in, or fails it when there are none.
-class SntpProbe final : public QObject
+class SntpProbe final : public TimeProbe
 {
 public:
     static constexpr int Samples = 4;
@@ -39,7 +39,7 @@ public:
     SntpProbe(NtpAddress server, CheckDone done, QObject* parent = nullptr,
               int timeoutMs = RequestTimeoutMs);
     ~SntpProbe() override;
-    void start();
+    void start() override;
 
 private:
     void sendRequest();

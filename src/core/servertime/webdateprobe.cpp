@@ -78,7 +78,7 @@ std::variant<qint64, QString> parseHttpDate(const QByteArray& raw)
 }
 
 WebDateProbe::WebDateProbe(QUrl url, CheckDone done, QObject* parent, int timeoutMs)
-    : QObject(parent)
+    : TimeProbe(parent)
     , m_url(std::move(url))
     , m_done(std::move(done))
     , m_timeoutMs(timeoutMs)

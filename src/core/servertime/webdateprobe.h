@@ -40,7 +40,7 @@ struct OffsetBounds
 // the server's second changes, spread over what is still unknown, so that
 // each round cuts it down about tenfold. At most MaxRequests requests, each
 // given RequestTimeoutMs; about two seconds in all.
-class WebDateProbe final : public QObject
+class WebDateProbe final : public TimeProbe
 {
 public:
     static constexpr int MaxRequests = 20;
@@ -48,7 +48,7 @@ public:
     WebDateProbe(QUrl url, CheckDone done, QObject* parent = nullptr,
                  int timeoutMs = RequestTimeoutMs);
     ~WebDateProbe() override;
-    void start()
+    void start() override
     {
         m_waiting = 1;
         send();
