@@ -1,5 +1,7 @@
 #include "shell/servertimepanel.h"
 
+#include "shell/formlook.h"
+
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -71,4 +73,6 @@ void ServerTimePanel::refresh()
     }
     m_check->setEnabled(!m_keeper->checking());
     m_result->setText(m_keeper->resultText());
+    // A long message may not fit the two lines; the hint has all of it.
+    m_result->setToolTip(hy::plainToolTip(m_result->text()));
 }

@@ -64,8 +64,8 @@ void ServerTimeKeeper::setFollow(bool on)
         return;
     m_clock.setFollow(on);
     applyRecheckRule();
-    if (on && !m_clock.freshOffset() && !m_address.isEmpty())
-        check();
+    if (on && !m_clock.freshOffset())
+        check(); // with no address, says that one is needed
     emit changed();
 }
 
