@@ -9,8 +9,11 @@ namespace hy {
 
 namespace {
 
-// Requests of the second round; the third gets the rest.
-constexpr int SecondRound = 9;
+// Requests of a round after the first: with 20 in all, two rounds of 8 and,
+// should a busy machine have sent some of them late, 3 for a third.
+constexpr int PerRound = 8;
+// Known to within this beyond the round trip, the check is done.
+constexpr qint64 GoodEnoughUs = 16000;
 // Planned requests leave at least this long from now.
 constexpr qint64 LeadUs = 3000;
 
@@ -151,21 +154,28 @@ void WebDateProbe::answered(QNetworkReply* reply, qint64 t1, bool timedOut)
 
 void WebDateProbe::planRound()
 {
-    ++m_round;
     const int left = MaxRequests - m_sent;
+    // Answers cannot pin the change of second closer than their round trip;
+    // what is unknown beyond that is the excess.
     const qint64 width = m_bounds.widthUs();
-    // Answers cannot pin the change of second closer than their round trip.
-    if (left <= 0 || width <= m_shortestTripUs + 2 * LeadUs) {
+    const qint64 excess = width - m_shortestTripUs;
+    if (left <= 0 || excess <= GoodEnoughUs) {
         finish({});
         return;
     }
-    int count = m_round == 1 ? std::min(left, SecondRound) : left;
+    int count = std::min(left, PerRound);
     qint64 spacing = width / (count + 1);
     // Not more than about five on their way at once.
     const qint64 closest = m_shortestTripUs / 5;
     if (spacing < closest) {
         spacing = closest;
         count = int(std::max<qint64>(1, width / spacing - 1));
+    }
+    // A round leaves about `spacing` of excess; one that would not halve it
+    // (a long round trip) is not worth its second.
+    if (2 * spacing > excess) {
+        finish({});
+        return;
     }
     // The server's second N begins at local time N - offset, somewhere in
     // [N - high, N - low]: the requests are spread over that stretch, each

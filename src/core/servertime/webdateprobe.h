@@ -38,8 +38,9 @@ struct OffsetBounds
 // round trip although the Date has whole seconds: a first request tells the
 // offset to a second; then requests are timed to fall just around the moments
 // the server's second changes, spread over what is still unknown, so that
-// each round cuts it down about tenfold. At most MaxRequests requests, each
-// given RequestTimeoutMs; about two seconds in all.
+// each round cuts it down about ninefold, until what is left is little more
+// than the round trip. At most MaxRequests requests, each given
+// RequestTimeoutMs; one to two seconds on the whole, a round a second.
 class WebDateProbe final : public TimeProbe
 {
 public:
@@ -68,7 +69,6 @@ private:
     qint64 m_shortestTripUs = std::numeric_limits<qint64>::max();
     int m_sent = 0;
     int m_waiting = 0; // requests planned or on their way
-    int m_round = 0;
     bool m_finished = false;
 };
 
