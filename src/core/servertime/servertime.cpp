@@ -1,5 +1,7 @@
 #include "core/servertime/servertime.h"
 
+#include <QDateTime>
+
 #include <chrono>
 #include <cstdlib>
 
@@ -9,6 +11,23 @@ qint64 wallClockUs()
 {
     using namespace std::chrono;
     return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+void TimeProbe::reportOffset(qint64 offsetUs, qint64 uncertaintyUs)
+{
+    m_finished = true;
+    m_done({ServerOffset{offsetUs, uncertaintyUs, QDateTime::currentMSecsSinceEpoch()}, {}});
+}
+
+void TimeProbe::reportError(const QString& error)
+{
+    m_finished = true;
+    m_done({std::nullopt, error});
+}
+
+QString TimeProbe::timeoutText() const
+{
+    return QStringLiteral("服务器 %1 秒内没有回答").arg(m_timeoutMs / 1000.0);
 }
 
 ParsedAddress parseServerAddress(const QString& typed)

@@ -49,17 +49,35 @@ struct CheckResult
 };
 using CheckDone = std::function<void(const CheckResult&)>;
 
-// One check against one server; it reports once, through the CheckDone it
-// was made with.
+// How long one request may take.
+inline constexpr int RequestTimeoutMs = 5000;
+
+// One check against one server, each of its requests given `timeoutMs`. It
+// reports once, through `done`.
 class TimeProbe : public QObject
 {
 public:
-    using QObject::QObject;
+    TimeProbe(CheckDone done, int timeoutMs, QObject* parent)
+        : QObject(parent)
+        , m_timeoutMs(timeoutMs)
+        , m_done(std::move(done))
+    {}
     virtual void start() = 0;
-};
 
-// How long one request may take.
-inline constexpr int RequestTimeoutMs = 5000;
+protected:
+    // The one report: the offset found (server minus local, and its +/-),
+    // measured now, or why there is none.
+    void reportOffset(qint64 offsetUs, qint64 uncertaintyUs);
+    void reportError(const QString& error);
+    QString timeoutText() const;
+
+    const int m_timeoutMs;
+    // Set once it has reported or is going away: nothing more is done.
+    bool m_finished = false;
+
+private:
+    CheckDone m_done;
+};
 
 // An SNTP server (ntp://host[:port]) or a web server whose Date header is read
 // (http:// or https://).

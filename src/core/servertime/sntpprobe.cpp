@@ -1,6 +1,5 @@
 #include "core/servertime/sntpprobe.h"
 
-#include <QDateTime>
 #include <QNetworkDatagram>
 #include <QtEndian>
 
@@ -69,12 +68,11 @@ std::variant<SntpSample, QString> readSntpReply(const QByteArray& reply, quint64
 }
 
 SntpProbe::SntpProbe(NtpAddress server, CheckDone done, QObject* parent, int timeoutMs)
-    : TimeProbe(parent)
+    : TimeProbe(std::move(done), timeoutMs, parent)
     , m_server(std::move(server))
-    , m_done(std::move(done))
 {
     m_timeout.setSingleShot(true);
-    m_timeout.setInterval(timeoutMs);
+    m_timeout.setInterval(m_timeoutMs);
     connect(&m_timeout, &QTimer::timeout, this, &SntpProbe::timedOut);
     connect(&m_socket, &QUdpSocket::connected, this, &SntpProbe::sendRequest);
     connect(&m_socket, &QUdpSocket::readyRead, this, &SntpProbe::readReplies);
@@ -131,8 +129,7 @@ void SntpProbe::readReplies()
 
 void SntpProbe::timedOut()
 {
-    finish(m_best ? QString()
-                  : QStringLiteral("服务器 %1 秒内没有回答").arg(m_timeout.interval() / 1000.0));
+    finish(m_best ? QString() : timeoutText());
 }
 
 void SntpProbe::socketError()
@@ -152,13 +149,10 @@ void SntpProbe::finish(const QString& error)
     m_finished = true;
     m_timeout.stop();
     m_socket.abort();
-    CheckResult result;
     if (error.isEmpty() && m_best)
-        result.offset = ServerOffset{m_best->offsetUs, m_best->delayUs / 2,
-                                     QDateTime::currentMSecsSinceEpoch()};
+        reportOffset(m_best->offsetUs, m_best->delayUs / 2);
     else
-        result.error = error;
-    m_done(result);
+        reportError(error);
 }
 
 } // namespace hy

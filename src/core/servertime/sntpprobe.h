@@ -49,14 +49,12 @@ private:
     void finish(const QString& error);
 
     NtpAddress m_server;
-    CheckDone m_done;
     QUdpSocket m_socket;
     QTimer m_timeout;
     quint64 m_sentStamp = 0;
     qint64 m_sentUs = 0;
     std::optional<SntpSample> m_best;
     int m_answers = 0;
-    bool m_finished = false;
 };
 
 } // namespace hy

@@ -81,10 +81,8 @@ std::variant<qint64, QString> parseHttpDate(const QByteArray& raw)
 }
 
 WebDateProbe::WebDateProbe(QUrl url, CheckDone done, QObject* parent, int timeoutMs)
-    : TimeProbe(parent)
+    : TimeProbe(std::move(done), timeoutMs, parent)
     , m_url(std::move(url))
-    , m_done(std::move(done))
-    , m_timeoutMs(timeoutMs)
 {
     m_nam.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
 }
@@ -129,7 +127,7 @@ void WebDateProbe::answered(QNetworkReply* reply, qint64 t1, bool timedOut)
     if (m_finished)
         return;
     if (timedOut) {
-        finish(QStringLiteral("服务器 %1 秒内没有回答").arg(m_timeoutMs / 1000.0));
+        finish(timeoutText());
         return;
     }
     // Any answer with a status carries the server's Date, an error page too.
@@ -197,15 +195,10 @@ void WebDateProbe::finish(const QString& error)
 {
     if (m_finished)
         return;
-    m_finished = true;
-    CheckResult result;
     if (error.isEmpty())
-        result.offset =
-            ServerOffset{m_bounds.lowUs + m_bounds.widthUs() / 2, (m_bounds.widthUs() + 1) / 2,
-                         QDateTime::currentMSecsSinceEpoch()};
+        reportOffset(m_bounds.lowUs + m_bounds.widthUs() / 2, (m_bounds.widthUs() + 1) / 2);
     else
-        result.error = error;
-    m_done(result);
+        reportError(error);
 }
 
 } // namespace hy

@@ -62,14 +62,11 @@ private:
     void finish(const QString& error);
 
     QUrl m_url;
-    CheckDone m_done;
-    int m_timeoutMs;
     QNetworkAccessManager m_nam;
     OffsetBounds m_bounds;
     qint64 m_shortestTripUs = std::numeric_limits<qint64>::max();
     int m_sent = 0;
     int m_waiting = 0; // requests planned or on their way
-    bool m_finished = false;
 };
 
 } // namespace hy
