@@ -150,27 +150,35 @@ void TestServerTime::badServerChangesNothing()
 void TestServerTime::clockAddsFreshOffset_data()
 {
     QTest::addColumn<bool>("follow");
-    QTest::addColumn<qint64>("ageMs"); // -1: no offset
+    QTest::addColumn<qint64>("ageMs");  // -1: no offset
+    QTest::addColumn<qint64>("stepMs"); // the local clock set since, beyond the time passed
     QTest::addColumn<QTime>("expected");
-    QTest::newRow("following, fresh") << true << 59 * Minute << QTime(9, 0, 0, 234);
-    QTest::newRow("following, an hour old") << true << 60 * Minute << QTime(9, 0, 0, 234);
-    QTest::newRow("following, older") << true << 61 * Minute << QTime(8, 59, 59);
-    QTest::newRow("following, none") << true << -1LL << QTime(8, 59, 59);
-    QTest::newRow("not following") << false << 0LL << QTime(8, 59, 59);
+    QTest::newRow("following, fresh") << true << 59 * Minute << 0LL << QTime(9, 0, 0, 234);
+    QTest::newRow("following, an hour old") << true << 60 * Minute << 0LL << QTime(9, 0, 0, 234);
+    QTest::newRow("following, older") << true << 61 * Minute << 0LL << QTime(8, 59, 59);
+    QTest::newRow("following, none") << true << -1LL << 0LL << QTime(8, 59, 59);
+    QTest::newRow("not following") << false << 0LL << 0LL << QTime(8, 59, 59);
+    QTest::newRow("clock set back since") << true << Minute << -420LL << QTime(9, 0, 0, 654);
+    QTest::newRow("clock set on since") << true << Minute << 1234LL << QTime(8, 59, 59);
+    QTest::newRow("clock jitter") << true << Minute << 30LL << QTime(9, 0, 0, 234);
 }
 
 void TestServerTime::clockAddsFreshOffset()
 {
     QFETCH(bool, follow);
     QFETCH(qint64, ageMs);
+    QFETCH(qint64, stepMs);
     QFETCH(QTime, expected);
     FakeClock local;
     local.now = QTime(8, 59, 59);
-    const qint64 now = 1'800'000'000'000;
-    hy::ServerClock clock(local, [now] { return now; });
+    qint64 wall = 1'800'000'000'000;
+    qint64 steady = 5000;
+    hy::ServerClock clock(
+        local, [&] { return wall; }, [&] { return steady; });
     if (ageMs >= 0)
-        clock.setOffset(hy::ServerOffset{1234000, 2000, now - ageMs});
+        clock.setOffset(hy::ServerOffset{1234000, 2000, wall - ageMs});
     clock.setFollow(follow);
+    wall += stepMs;
     QCOMPARE(clock.timeOfDay(), expected);
 }
 

@@ -94,8 +94,8 @@ QString ServerTimeKeeper::resultText() const
     QString text;
     if (const auto& last = m_clock.lastOffset()) {
         const qint64 age = m_clock.nowMs() - last->measuredAtMs;
-        if (m_clock.freshOffset())
-            text = offsetText(*last) + QStringLiteral("，") + ageText(age);
+        if (const auto fresh = m_clock.freshOffset())
+            text = offsetText(*fresh) + QStringLiteral("，") + ageText(age);
         else
             text = QStringLiteral("上次对时已超过一小时，现按本机时间");
     } else {
