@@ -207,8 +207,17 @@ void TestServerTime::followingRechecksEveryTenMinutes()
     next.keeper.restore({server.address(), true, hy::ServerOffset{-400000, 1000, old}});
     QVERIFY(next.keeper.checking());
     QCOMPARE(next.clock.appliedOffsetUs(), 0);
+    QVERIFY(!next.time.timer("tmrServerTimeExpiry")->isActive());
     QTRY_VERIFY_WITH_TIMEOUT(!next.keeper.checking(), 20000);
     QVERIFY(next.clock.appliedOffsetUs() < -400000);
+    // The new offset's hour is timed, so the clock's change is told.
+    const qint64 hourLeft = next.time.timer("tmrServerTimeExpiry")->remainingMs();
+    QVERIFY2(hourLeft > 59 * Minute && hourLeft <= 60 * Minute + 1,
+             qPrintable(QString::number(hourLeft)));
+    next.keeper.setFollow(false); // no re-checks in the way
+    QSignalSpy changes(&next.keeper, &hy::ServerTimeKeeper::changed);
+    next.time.advance(hourLeft);
+    QCOMPARE(changes.count(), 1);
 }
 
 void TestServerTime::texts_data()

@@ -10,7 +10,10 @@ ServerTimeKeeper::ServerTimeKeeper(ServerClock& clock, const TimerFactory& makeT
     : QObject(parent)
     , m_clock(clock)
     , m_recheck(makeTimer(this, QStringLiteral("tmrServerTime")))
+    , m_expiry(makeTimer(this, QStringLiteral("tmrServerTimeExpiry")))
 {
+    // The moment the offset stops counting moves the clock too.
+    m_expiry->onTimeout = [this] { emit changed(); };
     m_recheck->onTimeout = [this] {
         if (!checking())
             check();
@@ -53,7 +56,7 @@ void ServerTimeKeeper::finished(const CheckResult& result)
         m_probe->deleteLater();
     m_probe = nullptr;
     if (result.offset)
-        m_clock.setOffset(result.offset);
+        takeOffset(result.offset);
     m_error = result.error;
     emit changed();
 }
@@ -72,13 +75,21 @@ void ServerTimeKeeper::setFollow(bool on)
 void ServerTimeKeeper::restore(const ServerTimeChoice& choice)
 {
     m_address = choice.address.trimmed();
-    m_clock.setOffset(choice.last);
+    takeOffset(choice.last);
     m_clock.setFollow(choice.follow);
     applyRecheckRule();
     // Following with no offset to use: the first re-check is not waited for.
     if (follows() && !m_clock.freshOffset() && !m_address.isEmpty())
         check();
     emit changed();
+}
+
+void ServerTimeKeeper::takeOffset(const std::optional<ServerOffset>& offset)
+{
+    m_clock.setOffset(offset);
+    m_expiry->stop();
+    if (offset && m_clock.freshOffset())
+        m_expiry->start(int(offset->measuredAtMs + OffsetLifetimeMs + 1 - m_clock.nowMs()), true);
 }
 
 void ServerTimeKeeper::applyRecheckRule()

@@ -18,7 +18,8 @@ class ServerTimeKeeper final : public QObject
 public:
     static constexpr int RecheckMs = 10 * 60 * 1000;
 
-    // `makeTimer` gives the re-check timer, named "tmrServerTime".
+    // `makeTimer` gives the re-check timer, named "tmrServerTime", and the
+    // one that fires when the offset turns an hour old, "tmrServerTimeExpiry".
     ServerTimeKeeper(ServerClock& clock, const TimerFactory& makeTimer, QObject* parent = nullptr);
     ~ServerTimeKeeper() override;
 
@@ -49,15 +50,18 @@ public:
     void setRequestTimeout(int ms) { m_timeoutMs = ms; }
 
 signals:
-    // A check began or ended, or what the clock adds changed.
+    // A check began or ended, or what the clock adds changed (an offset was
+    // found, following was switched, the offset turned an hour old).
     void changed();
 
 private:
     void finished(const CheckResult& result);
+    void takeOffset(const std::optional<ServerOffset>& offset);
     void applyRecheckRule();
 
     ServerClock& m_clock;
     std::unique_ptr<ITimer> m_recheck;
+    std::unique_ptr<ITimer> m_expiry; // when the offset turns an hour old
     QPointer<QObject> m_probe;
     QString m_address;
     QString m_error;
