@@ -12,7 +12,9 @@
 # that nothing heavy shares them. A quiet minute of ticks comes first, for
 # the jitter. The start-up figures include second_start_ms (a second start
 # showing the first copy's window); portal_bind_ms comes from the Wayland
-# desktop of the wayland tests. About 12 minutes in all.
+# desktop of the wayland tests; offset_error_ms and offset_check_ms come from
+# 对时 against the tests' own time servers on the loopback. About 12 minutes
+# in all.
 #
 # HYBENCH_QUICK=1 shortens everything for a try (tick run 60 s, idle 10 s,
 # 3 start-ups, RSS after 2 s); HYBENCH_TICK_SECONDS sets the tick run.
@@ -35,7 +37,7 @@ else
 fi
 
 for exe in hytune bench/bench_ticks bench/emptywindow bench/bench_footprint bench/bench_latency \
-    bench/bench_portal tests/desktophelper; do
+    bench/bench_portal bench/bench_servertime tests/desktophelper; do
     [[ -x "$build/$exe" ]] || { echo "$0: $build/$exe is not built (make bench builds it)" >&2; exit 1; }
 done
 
@@ -157,6 +159,11 @@ else
     sed 's/^/#   /' "$logs/wayland-session.log"
     failed=1
 fi
+
+# 5. 对时 against the tests' own SNTP and web servers on the loopback
+#    (offset_error_ms, offset_check_ms); no desktop needed, but run in the
+#    session like the others so that it shares their conditions.
+run servertime "$build/bench/bench_servertime"
 
 # 1 (end). Wait for the tick run.
 left=$((tick_seconds - (SECONDS - ticks_started)))

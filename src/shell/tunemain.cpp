@@ -10,6 +10,7 @@
 #include "shell/errorbox.h"
 #include "shell/formlook.h"
 #include "shell/hotkeybinding.h"
+#include "shell/servertimepanel.h"
 #include "shell/soundpage.h"
 #include "shell/tickevent.h"
 #include "shell/tipsticker.h"
@@ -29,11 +30,15 @@ TForm1::TForm1(FormServices services, QWidget* parent)
     , m_services(std::move(services))
     , m_ticks(m_services.makeTickSource(
           [this](quint64 run) { QCoreApplication::postEvent(this, new TickEvent(run)); }))
-    , m_countdown(*this, *m_ticks, *m_services.clock, m_speech)
-    , m_settings(*this, {[this] { chkCircleClick(); },
-                         [this](const QString& path) { restoreWaveFile(path); },
-                         [this] { return LastWaveFile; },
-                         [this] { return std::vector<ISettingsSection*>{m_soundPage.get()}; }})
+    , m_clock(*m_services.clock)
+    , m_countdown(*this, *m_ticks, m_clock, m_speech)
+    , m_settings(
+          *this,
+          {[this] { chkCircleClick(); }, [this](const QString& path) { restoreWaveFile(path); },
+           [this] { return LastWaveFile; },
+           [this] {
+               return std::vector<ISettingsSection*>{m_soundPage.get(), &m_serverTime->settings()};
+           }})
 {
     // The window font first, so the controls are laid out once, in it. The
     // tab pages are built without a parent and only then put in the tab
@@ -52,6 +57,7 @@ TForm1::TForm1(FormServices services, QWidget* parent)
     m_placer = new WindowPlacer(*this, [this] { return ui->chkDispTop->isChecked(); });
     ui->chkDispTop->setToolTip(staysOnTopLimit());
     tmrHour = m_services.makeTimer(this, QStringLiteral("tmrHour"));
+    m_serverTime = new ServerTimePanel(m_clock, m_services.makeTimer, ui->ts3);
     m_tips = std::make_unique<TipsTicker>(
         *ui->lblTips, m_services.makeTimer(this, QStringLiteral("tmr1")),
         TipsTicker::Source{QUrl(m_services.serverBase + QStringLiteral("/tips.asp")),
@@ -62,7 +68,7 @@ TForm1::TForm1(FormServices services, QWidget* parent)
     m_soundPage = std::make_unique<SoundPage>(
         *ui, m_speech,
         SoundPage::Services{m_services.makeOutputs ? m_services.makeOutputs() : nullptr,
-                            m_services.chooseVoiceFolder, m_services.clock.get()},
+                            m_services.chooseVoiceFolder, &m_clock},
         this);
     wireHandlers();
     FormCreate();
@@ -103,6 +109,7 @@ void TForm1::wireHandlers()
     // program runs nothing.
     on(ui->cbbKey, &QComboBox::activated, &TForm1::cbbKeyChange);
     tmrHour->onTimeout = [this] { guarded(this, [this] { tmrHourTimer(); }); };
+    connect(&m_serverTime->keeper(), &ServerTimeKeeper::changed, this, &TForm1::reaimChimes);
     ui->lbl8->installEventFilter(this);
     // The about picture is decoded when its page is first shown, not at start.
     connect(ui->pgc1, &QTabWidget::currentChanged, this, [this] {
@@ -316,7 +323,7 @@ void TForm1::applyChimeRule()
         {ui->chkHour->isChecked(), ui->chkHalf->isChecked(), ui->chkFix->isChecked(), {}, {}});
     // Switching to the state it already has leaves a running timer alone.
     if (want && !tmrHour->isActive())
-        tmrHour->start(msToNextChime(m_services.clock->timeOfDay(), true), true);
+        tmrHour->start(msToNextChime(m_clock.timeOfDay(), true), true);
     else if (!want && tmrHour->isActive())
         tmrHour->stop();
 }
@@ -344,13 +351,22 @@ void TForm1::tmrHourTimer()
     const ChimeChoice choice{ui->chkHour->isChecked(), ui->chkHalf->isChecked(),
                              ui->chkFix->isChecked(), ui->cbbFixHour->currentText(),
                              ui->cbbFixMin->currentText()};
-    const QTime now = m_services.clock->timeOfDay();
+    const QTime now = m_clock.timeOfDay();
     // Each firing falls on second 0 of a minute; the next one is aimed anew.
     tmrHour->start(msToNextChime(now, false), true);
     // Quiet hours silence the chimes only; the countdown speaks on.
     const auto due = chimeDue(choice, now);
     if (due && !m_soundPage->quietAt(now))
         m_speech.post(ClockTime, *due);
+}
+
+// The chimes fall on second 0 of the time they read; when that time moves
+// (the server's offset was measured, switched on or off), the next firing is
+// aimed anew.
+void TForm1::reaimChimes()
+{
+    if (tmrHour->isActive())
+        tmrHour->start(msToNextChime(m_clock.timeOfDay(), false), true);
 }
 
 // ---- hotkey, stay-on-top, link -------------------------------------------------

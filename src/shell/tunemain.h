@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/countdown/countdown.h"
+#include "core/servertime/serverclock.h"
 #include "core/speech/speechoutput.h"
 #include "core/timer.h"
 #include "shell/services.h"
@@ -10,6 +11,7 @@
 #include <memory>
 
 class HotkeyBinding;
+class ServerTimePanel;
 class TipsTicker;
 class TTrayIcon;
 class WindowPlacer;
@@ -26,7 +28,7 @@ class SoundPage;
 // The main window: the controls of the layout file, their handlers and the
 // countdown's view. The work is done by the pieces it holds: the countdown
 // engine, the speech output, the settings binder, the tips ticker, the hotkey
-// binding and the tray icon.
+// binding, the tray icon and the 对时 panel.
 class TForm1 final : public QWidget, private hy::ICountdownView
 {
     Q_OBJECT
@@ -79,6 +81,7 @@ private:
     void chkFixClick();
     void applyChimeRule();
     void tmrHourTimer();
+    void reaimChimes();
     void chkDispTopClick();
     void cbbKeyChange();
     void hotKeyToggle();
@@ -99,11 +102,14 @@ private:
     hy::FormServices m_services;
     hy::SpeechOutput m_speech;
     std::unique_ptr<hy::ITickSource> m_ticks;
+    // The time the start-time gate and the chimes read.
+    hy::ServerClock m_clock;
     hy::CountdownEngine m_countdown;
     SettingsBinder m_settings;
     std::unique_ptr<hy::ITimer> tmrHour;
     TTrayIcon* trycn1 = nullptr;
     WindowPlacer* m_placer = nullptr;
+    ServerTimePanel* m_serverTime = nullptr;
     std::unique_ptr<TipsTicker> m_tips;
     std::unique_ptr<HotkeyBinding> m_hotkey;
     std::unique_ptr<hy::SoundPage> m_soundPage;

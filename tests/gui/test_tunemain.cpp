@@ -1,6 +1,7 @@
 #include "fakes/formrig.h"
 
 #include "core/mythread.h"
+#include "core/servertime/servertime.h"
 #include "shell/application.h"
 #include "shell/tickevent.h"
 
@@ -201,6 +202,13 @@ void TestTunemain::controls_data()
         "#0000ff");
     row("img1", "QLabel", "pnl1", {5, 90, 188, 218}, {});
     row("lblTips", "QLabel", "pnl2", {2, 3, 7, 13}, "", {}, -2, true, false, 13);
+    // 对时, in the lower part of the page 声音与对时.
+    row("grpServerTime", "ServerTimePanel", "ts3", {9, 190, 518, 114}, "对时");
+    row("lblServerAddr", "QLabel", "grpServerTime", {10, 27, 96, 16}, "服务器地址：");
+    row("edtServerAddr", "QLineEdit", "grpServerTime", {104, 23, 312, 24}, {});
+    row("btnServerCheck", "QPushButton", "grpServerTime", {424, 23, 84, 24}, "对时");
+    row("chkServerTime", "QCheckBox", "grpServerTime", {10, 55, 140, 20}, "按服务器时间");
+    row("lblServerResult", "QLabel", "grpServerTime", {10, 76, 498, 36}, "还没有对时");
 }
 
 void TestTunemain::controls()
@@ -373,6 +381,14 @@ void TestTunemain::glyphs()
     for (const QString& line : rig.find<QPlainTextEdit>("mmoHelp")->toPlainText().split('\n'))
         check(line, rig.find<QPlainTextEdit>("mmoHelp")->font());
     check(QStringLiteral("请选择倒计数条件后再试！禾音语音定时器"), form.font());
+    // What the 对时 panel says after a check.
+    auto* result = rig.find<QLabel>("lblServerResult");
+    check(hy::offsetText({-420000, 30000, 0}) + hy::offsetText({420000, 30000, 0}), result->font());
+    check(hy::offsetText({4000, 30000, 0}) + hy::ageText(12 * 60000) + hy::ageText(0) +
+              hy::ageText(7200000),
+          result->font());
+    for (const char* typed : {"", "ftp://x", "ntp://x/y"})
+        check(hy::parseServerAddress(QString::fromLatin1(typed)).error, result->font());
     QVERIFY2(failures.isEmpty(), qPrintable(failures.join(" | ")));
     QVERIFY2(foreign.isEmpty(),
              qPrintable("not all from the embedded face: " + foreign.join(" | ")));
@@ -572,7 +588,7 @@ void TestTunemain::downloadLink()
     FormRig rig;
     TForm1& form = rig.make();
     form.show();
-    rig.find<QTabWidget>("pgc1")->setCurrentIndex(1);
+    rig.find<QTabWidget>("pgc1")->setCurrentIndex(2);
     QTest::mouseClick(rig.find<QLabel>("lbl8"), Qt::LeftButton);
     QCOMPARE(rig.opened, QList<QUrl>{QUrl("http://tips.test/showsoft.asp?id=101")});
 }

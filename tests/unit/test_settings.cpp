@@ -1,4 +1,5 @@
 #include "core/settings/inifile.h"
+#include "core/settings/servertimesection.h"
 #include "core/settings/settings.h"
 #include "core/settings/settingsformat.h"
 
@@ -8,6 +9,8 @@
 
 #include <stdexcept>
 #include <sys/stat.h>
+
+Q_DECLARE_METATYPE(hy::ServerTimeChoice)
 
 namespace {
 
@@ -103,6 +106,10 @@ public:
     bool isChecked(const QString& key) const override { return boxes.value(key); }
     QTime startTime() const override { return start; }
     QString waveFile() const override { return wave; }
+    std::vector<hy::ISettingsSection*> extraSections() const override
+    {
+        return {const_cast<hy::ServerTimeSettings*>(&serverSection)};
+    }
 
     // What every control shows, for comparing whole windows.
     QStringList snapshot() const
@@ -149,8 +156,14 @@ public:
     QTime start{5, 5, 5};
     QString wave;
     QString handedWave;
+    hy::ServerTimeChoice serverChoice;
     QString throwOn;
     mutable QStringList calls;
+    hy::ServerTimeSettings serverSection{[this](const hy::ServerTimeChoice& c) {
+                                             calls << "serverTime";
+                                             serverChoice = c;
+                                         },
+                                         [this] { return serverChoice; }};
 };
 
 ino_t inodeOf(const QString& path)
@@ -237,6 +250,8 @@ private slots:
     void readOnlyFileKept();
     void noRoomForTemporary();
     void lineBreakInWavePath();
+    void serverTimeSection_data();
+    void serverTimeSection();
 };
 
 void TestSettings::profileInt_data()
@@ -821,6 +836,65 @@ void TestSettings::lineBreakInWavePath()
     QCOMPARE(file.stored("LastWaveFile"), QString());
     QCOMPARE(file.stored("HotKey"), QString("F4"));
     QCOMPARE(file.bytes().count("[Common]"), 1);
+}
+
+void TestSettings::serverTimeSection_data()
+{
+    QTest::addColumn<QByteArray>("section"); // after [Common]
+    QTest::addColumn<bool>("restored");
+    QTest::addColumn<hy::ServerTimeChoice>("loaded");
+    QTest::addColumn<hy::ServerTimeChoice>("chosen"); // what the window holds at the save
+    QTest::addColumn<QByteArray>("saved");            // the section after the save
+    const qint64 at =
+        QDateTime(QDate(2026, 12, 9), QTime(5, 40, 0, 123), Qt::UTC).toMSecsSinceEpoch();
+    const hy::ServerTimeChoice none;
+    const hy::ServerTimeChoice web{"https://shop.example", true,
+                                   hy::ServerOffset{-420000, 30000, at}};
+    const QByteArray webSection = "[ServerTime]\nAddress=https://shop.example\nFollowServer=1\n"
+                                  "OffsetUs=-420000\nUncertaintyUs=30000\n"
+                                  "MeasuredAt=2026-12-09T05:40:00.123Z\n";
+    QTest::newRow("no section, unused") << QByteArray() << false << none << none << QByteArray();
+    QTest::newRow("no section, then used")
+        << QByteArray() << false << none << web << "\n" + webSection;
+    QTest::newRow("all keys") << webSection << true << web << web << webSection;
+    QTest::newRow("offset unreadable")
+        << QByteArray("[ServerTime]\nAddress= ntp://a \nFollowServer=0x1\nOffsetUs=12ms\n"
+                      "UncertaintyUs=1\nMeasuredAt=2026-12-09T05:40:00Z\n")
+        << true << hy::ServerTimeChoice{"ntp://a", true, std::nullopt}
+        << hy::ServerTimeChoice{"ntp://a", false, std::nullopt}
+        << QByteArray("[ServerTime]\nAddress= ntp://a \nFollowServer=0\nOffsetUs=\n"
+                      "UncertaintyUs=\nMeasuredAt=\n");
+    QTest::newRow("no time of measuring")
+        << QByteArray("[ServerTime]\nOffsetUs=5\nUncertaintyUs=1\nMeasuredAt=yesterday\n") << true
+        << none << none
+        << QByteArray("[ServerTime]\nOffsetUs=\nUncertaintyUs=\nMeasuredAt=\n"
+                      "Address=\nFollowServer=0\n");
+}
+
+// Section ServerTime beside Common: read when there, written in the same
+// all-or-nothing save, and added only once 对时 is used.
+void TestSettings::serverTimeSection()
+{
+    QFETCH(QByteArray, section);
+    QFETCH(bool, restored);
+    QFETCH(hy::ServerTimeChoice, loaded);
+    QFETCH(hy::ServerTimeChoice, chosen);
+    QFETCH(QByteArray, saved);
+    const QByteArray common = "[Common]\n" + DesignBody;
+    SettingsFile file(common + section);
+    FakeWindow window;
+    const QStringList design = FakeWindow().snapshot();
+    QVERIFY(hy::loadSettings(file.path, window));
+    QCOMPARE(window.calls.contains("serverTime"), restored);
+    QCOMPARE(window.serverChoice, loaded);
+    QCOMPARE(window.snapshot(), design); // the rest as before
+    window.serverChoice = chosen;
+    QVERIFY(hy::saveSettings(file.path, window));
+    QCOMPARE(file.bytes().mid(common.size()), saved);
+    QVERIFY(file.bytes().startsWith(common));
+    FakeWindow again;
+    QVERIFY(hy::loadSettings(file.path, again));
+    QCOMPARE(again.serverChoice, chosen);
 }
 
 QTEST_GUILESS_MAIN(TestSettings)

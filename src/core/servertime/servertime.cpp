@@ -1,0 +1,85 @@
+#include "core/servertime/servertime.h"
+
+#include <QDateTime>
+
+#include <chrono>
+#include <cstdlib>
+
+namespace hy {
+
+qint64 wallClockUs()
+{
+    using namespace std::chrono;
+    return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+void TimeProbe::reportOffset(qint64 offsetUs, qint64 uncertaintyUs)
+{
+    m_finished = true;
+    m_done({ServerOffset{offsetUs, uncertaintyUs, QDateTime::currentMSecsSinceEpoch()}, {}});
+}
+
+void TimeProbe::reportError(const QString& error)
+{
+    m_finished = true;
+    m_done({std::nullopt, error});
+}
+
+QString TimeProbe::timeoutText() const
+{
+    return QStringLiteral("服务器 %1 秒内没有回答").arg(m_timeoutMs / 1000.0);
+}
+
+ParsedAddress parseServerAddress(const QString& typed)
+{
+    const QString text = typed.trimmed();
+    if (text.isEmpty())
+        return {std::nullopt, QStringLiteral("请先填写服务器地址，例如 ntp://ntp.example.com 或 "
+                                             "https://www.example.com")};
+    const bool hasScheme = text.contains(QLatin1String("://"));
+    const QUrl url = QUrl::fromUserInput(hasScheme ? text : QStringLiteral("https://") + text);
+    const QString scheme = hasScheme ? text.section(QLatin1String("://"), 0, 0).toLower() : "https";
+    const QString bad = QStringLiteral("看不懂这个地址：%1").arg(text);
+    if (scheme != QLatin1String("ntp") && scheme != QLatin1String("http") &&
+        scheme != QLatin1String("https"))
+        return {std::nullopt,
+                QStringLiteral("地址应以 ntp://、http:// 或 https:// 开头：%1").arg(text)};
+    if (!url.isValid() || url.host().isEmpty() || text.contains(QLatin1Char(' ')))
+        return {std::nullopt, bad};
+    if (scheme == QLatin1String("ntp")) {
+        if (!url.path().isEmpty() && url.path() != QLatin1String("/"))
+            return {std::nullopt, bad};
+        const int port = url.port(123);
+        if (port <= 0)
+            return {std::nullopt, bad};
+        return {NtpAddress{url.host(), quint16(port)}, {}};
+    }
+    return {url, {}};
+}
+
+QString offsetText(const ServerOffset& o)
+{
+    const qint64 hundredths = (std::llabs(o.offsetUs) + 5000) / 10000;
+    const qint64 plusMinus = (o.uncertaintyUs + 9999) / 10000; // never claim more than we know
+    const auto seconds = [](qint64 h) {
+        return QStringLiteral("%1.%2").arg(h / 100).arg(h % 100, 2, 10, QLatin1Char('0'));
+    };
+    if (hundredths == 0)
+        return QStringLiteral("本机时间与服务器相差不到 0.01 秒（±%1）").arg(seconds(plusMinus));
+    // Server time minus local time: below zero, the local clock is ahead.
+    return QStringLiteral("本机时间比服务器%1 %2 秒（±%3）")
+        .arg(o.offsetUs < 0 ? QStringLiteral("快") : QStringLiteral("慢"), seconds(hundredths),
+             seconds(plusMinus));
+}
+
+QString ageText(qint64 ageMs)
+{
+    const qint64 minutes = ageMs / 60000;
+    if (minutes < 1)
+        return QStringLiteral("刚刚对时");
+    if (minutes < 60)
+        return QStringLiteral("%1 分钟前对时").arg(minutes);
+    return QStringLiteral("%1 小时前对时").arg(minutes / 60);
+}
+
+} // namespace hy
