@@ -3,7 +3,7 @@
 
 Runs a copy of the program (argument 1) in a folder of its own with Qt's
 AT-SPI bridge on, waits for it in the accessibility registry and checks that
-every control the keyboard can reach, on both pages, has a name of its own in
+every control the keyboard can reach, on every page, has a name of its own in
 Chinese, and that the labels beside the boxes name them.
 """
 import os
@@ -29,6 +29,11 @@ BUDDIES = [
     ("分钟报数", "每几分钟报一次"),
     ("秒钟每", "每几秒报一次"),
     ("秒钟报数", "每几秒报一次"),
+    ("音量：", "音量"),
+    ("输出设备：", "输出设备"),
+    ("至", "免打扰结束时间"),
+    ("语音包：", "选择语音包文件夹"),
+    ("服务器地址：", "对时服务器地址"),
 ]
 CJK = re.compile("[\u4e00-\u9fff]")
 
