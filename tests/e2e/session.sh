@@ -123,10 +123,24 @@ start() {
         sleep 0.5
     done
 
-    step "tray"
-    DISPLAY="$display" trayer --edge bottom --align right --widthtype request --height 24 \
-        --transparent false >"$dir/trayer.log" 2>&1 &
-    echo $! >"$dir/trayer.pid"
+    # The tray host. Openbox loses a window mapped while it is still starting
+    # (the window never appears): the panel must show in its client list, or
+    # it is started again.
+    for attempt in 1 2 3; do
+        step "tray"
+        DISPLAY="$display" trayer --edge bottom --align right --widthtype request --height 24 \
+            --transparent false >"$dir/trayer.log" 2>&1 &
+        echo $! >"$dir/trayer.pid"
+        wait_for 50 sh -c "DISPLAY=$display xprop -root _NET_CLIENT_LIST | grep -q 'window id # 0x'" &&
+            break
+        kill "$(cat "$dir/trayer.pid")" 2>/dev/null
+        rm -f "$dir/trayer.pid"
+        if [[ $attempt -eq 3 ]]; then
+            echo "the tray host's window was not managed on $display:"
+            cat "$dir/trayer.log"
+            return 1
+        fi
+    done
 
     step "sound server"
     start_pulse || return 1

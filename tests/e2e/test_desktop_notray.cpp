@@ -13,6 +13,7 @@
 #include <QWindow>
 #include <QtTest>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -117,7 +118,59 @@ private:
             std::fprintf(stderr, "openbox did not start on %s\n", display.constData());
             return false;
         }
+        if (!managesAWindow(30000)) {
+            std::fprintf(stderr, "openbox on %s manages no window\n", display.constData());
+            return false;
+        }
         return true;
+    }
+
+    // Openbox announces itself before it has finished starting, and a window
+    // mapped in that time may never be managed: its map request is lost and
+    // the window never appears. A window of our own is mapped (again every
+    // 2 s) until it shows in the client list: from then on openbox manages
+    // what the tests show.
+    static bool managesAWindow(int ms)
+    {
+        xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+        bool managed = false;
+        if (!xcb_connection_has_error(c)) {
+            const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+            const xcb_window_t probe = xcb_generate_id(c);
+            xcb_create_window(c, XCB_COPY_FROM_PARENT, probe, screen->root, 0, 0, 10, 10, 0,
+                              XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
+            const char name[] = "_NET_CLIENT_LIST";
+            auto* atom =
+                xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof name - 1, name), nullptr);
+            for (int waited = 0; atom && !managed && waited < ms; waited += 50) {
+                if (waited % 2000 == 0) {
+                    xcb_unmap_window(c, probe);
+                    xcb_map_window(c, probe);
+                    xcb_flush(c);
+                }
+                usleep(50000);
+                managed = listsWindow(c, screen->root, atom->atom, probe);
+            }
+            std::free(atom);
+            xcb_destroy_window(c, probe);
+            xcb_flush(c);
+        }
+        xcb_disconnect(c);
+        return managed;
+    }
+
+    static bool listsWindow(xcb_connection_t* c, xcb_window_t root, xcb_atom_t list,
+                            xcb_window_t window)
+    {
+        auto* prop = xcb_get_property_reply(
+            c, xcb_get_property(c, 0, root, list, XCB_ATOM_WINDOW, 0, 1024), nullptr);
+        if (!prop)
+            return false;
+        const auto* ids = static_cast<const xcb_window_t*>(xcb_get_property_value(prop));
+        const int n = xcb_get_property_value_length(prop) / 4;
+        const bool found = std::find(ids, ids + n, window) != ids + n;
+        std::free(prop);
+        return found;
     }
 
     template <typename F>
@@ -245,7 +298,7 @@ TForm1& TestDesktopNoTray::showForm()
 {
     TForm1& form = m_rig->make();
     form.show();
-    if (!QTest::qWaitForWindowExposed(&form))
+    if (!QTest::qWaitForWindowExposed(&form, 15000))
         qWarning("the window was not exposed");
     return form;
 }
@@ -254,8 +307,8 @@ void TestDesktopNoTray::startsWithoutTrayHost()
 {
     TForm1& form = showForm();
     const Wid wid = widOf(form);
-    QTRY_VERIFY(xdesk::clientList().contains(wid));
-    QTRY_COMPARE(xdesk::activeWindow(), wid);
+    QTRY_VERIFY_WITH_TIMEOUT(xdesk::clientList().contains(wid), 15000);
+    QTRY_COMPARE_WITH_TIMEOUT(xdesk::activeWindow(), wid, 15000);
     // No complaint in the way, and the run goes on.
     QVERIFY(xdesk::holdsFor(300, [&] { return !anyBoxShown() && form.isVisible(); }));
     QCOMPARE(xdesk::mapState(wid), QStringLiteral("IsViewable"));
