@@ -114,9 +114,9 @@ void TMyThread::Execute()
         try {
             m_speak(request.kind, request.argument);
         } catch (const std::exception& e) {
-            qCWarning(lcHytune, "announcer: %s", e.what());
+            qCWarning(lcAnnouncer, "%s", e.what());
         } catch (...) {
-            qCWarning(lcHytune, "announcer: unknown error");
+            qCWarning(lcAnnouncer, "unknown error");
         }
         lock.lock();
     }

@@ -66,7 +66,7 @@ void installQtTranslations()
             QCoreApplication::installTranslator(translator);
             return true;
         }
-        qCWarning(lcHytune,
+        qCWarning(lcApp,
                   "no Chinese translation of Qt's own texts in %s (package "
                   "qt6-translations-l10n); its buttons and dialogs speak English",
                   qPrintable(dir));

@@ -35,8 +35,7 @@ Endings::Endings(std::function<void()> close, std::function<void()> save)
     Q_UNUSED(exitHandler);
     if (g_signalPipe[0] < 0 &&
         ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0) {
-        qCWarning(hy::lcHytune,
-                  "cannot watch for the end of the session; choices are saved on close");
+        qCWarning(hy::lcApp, "cannot watch for the end of the session; choices are saved on close");
     } else {
         m_notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, this);
         connect(m_notifier, &QSocketNotifier::activated, this, &Endings::onSignal);

@@ -224,7 +224,7 @@ void SoundPage::restore(const Lookup& stored)
     if (s.voiceFolder.isEmpty() || !takeVoice(s.voiceFolder, &why))
         builtinVoice();
     if (!why.isEmpty())
-        qCWarning(lcHytune, "sound: the voice pack is not used: %s", qPrintable(why));
+        qCWarning(lcSound, "the voice pack is not used: %s", qPrintable(why));
 }
 
 ISettingsSection::Values SoundPage::values() const

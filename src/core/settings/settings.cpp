@@ -150,8 +150,8 @@ bool storeValue(IniFile& ini, const QString& section, const QString& key, QStrin
         value.clear();
     if (ini.set(section, key, value))
         return true;
-    qCWarning(lcHytune, "settings: %s cannot hold the value of %s; nothing was saved",
-              qPrintable(path), qPrintable(key));
+    qCWarning(lcSettings, "%s cannot hold the value of %s; nothing was saved", qPrintable(path),
+              qPrintable(key));
     return false;
 }
 
@@ -179,7 +179,7 @@ bool saveSettings(const QString& path, const ISettingsTarget& target)
         return true;
     if (writeFileAtomically(path, after))
         return true;
-    qCWarning(lcHytune, "settings: cannot write %s (%s); the choices of this run are not kept",
+    qCWarning(lcSettings, "cannot write %s (%s); the choices of this run are not kept",
               qPrintable(path), std::strerror(errno));
     return false;
 }

@@ -103,8 +103,8 @@ void SpeechOutput::post(int kind, int argument)
 void SpeechOutput::stop()
 {
     if (m_state->announcer && !m_state->announcer->stop(kStopPatience)) {
-        qCWarning(lcHytune, "sound: the sound server does not answer; the phrase in progress "
-                            "is abandoned");
+        qCWarning(lcSound, "the sound server does not answer; the phrase in progress "
+                           "is abandoned");
         // The thread keeps what it reads; this output starts afresh, silent.
         m_state = std::make_shared<State>();
         return;

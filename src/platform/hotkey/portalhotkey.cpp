@@ -86,7 +86,7 @@ PortalHotkey::~PortalHotkey()
 void PortalHotkey::registerKey(int functionKey)
 {
     if (functionKey < 1 || functionKey > 12) {
-        qCWarning(lcHytune, "全局快捷键：功能键 F%d 无效，只能是 F1 到 F12；快捷键保持不变",
+        qCWarning(lcHotkey, "function key F%d is not one of F1 to F12; the hotkey stays as it was",
                   functionKey);
         return;
     }

@@ -135,14 +135,13 @@ void PulsePlayer::play(const std::vector<QByteArrayView>& images)
             break;
         WavDecoder decoder(image);
         if (!decoder.isValid()) {
-            qCWarning(lcHytune, "sound: skipped a sound that cannot be decoded (%s)",
+            qCWarning(lcSound, "skipped a sound that cannot be decoded (%s)",
                       qPrintable(decoder.errorString()));
             continue;
         }
         const AudioFormat format = decoder.format();
         if (!playable(format)) {
-            qCWarning(lcHytune,
-                      "sound: skipped a sound in an unplayable format (%d Hz, %d channels)",
+            qCWarning(lcSound, "skipped a sound in an unplayable format (%d Hz, %d channels)",
                       format.sampleRate, format.channels);
             continue;
         }
@@ -212,8 +211,8 @@ bool PulsePlayer::openStream(const AudioFormat& format, qint64 startFrames)
         if (aborted() || m_timedOut || pa_context_errno(m_context) != PA_ERR_NOENTITY)
             return false;
         if (!m_missingOutputReported)
-            qCWarning(lcHytune,
-                      "sound: the chosen output %s is not there; speech plays on the default "
+            qCWarning(lcSound,
+                      "the chosen output %s is not there; speech plays on the default "
                       "output until it is back",
                       device.constData());
         m_missingOutputReported = true;
@@ -350,8 +349,8 @@ void PulsePlayer::lostServer(int error)
     if (m_outageReported)
         return;
     m_outageReported = true;
-    qCWarning(lcHytune,
-              "sound: no sound output (%s); speech stays silent until the sound server can be "
+    qCWarning(lcSound,
+              "no sound output (%s); speech stays silent until the sound server can be "
               "reached",
               pa_strerror(error));
 }

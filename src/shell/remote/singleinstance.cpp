@@ -176,7 +176,7 @@ bool SingleInstance::claimBus()
     QDBusConnection bus = QDBusConnection::sessionBus();
     new RemoteAdaptor(m_remote, bus);
     if (!bus.registerObject(path(), &m_remote, QDBusConnection::ExportAdaptors)) {
-        qCWarning(lcHytune, "cannot serve the remote-control interface on the session bus");
+        qCWarning(lcRemote, "cannot serve the remote-control interface on the session bus");
         return true; // runs all the same, as the only copy it can know of
     }
     if (!bus.registerService(appId())) {
@@ -195,14 +195,14 @@ bool SingleInstance::claimSocket()
     if (!m_lock->tryLock(0)) {
         if (m_lock->error() == QLockFile::LockFailedError)
             return false;
-        qCWarning(lcHytune, "cannot take the lock %s: a second start will start a second copy",
+        qCWarning(lcRemote, "cannot take the lock %s: a second start will start a second copy",
                   qPrintable(m_lock->fileName()));
     }
     QLocalServer::removeServer(socketPath); // left by a copy that crashed
     m_server = new QLocalServer(this);
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
     if (!m_server->listen(socketPath))
-        qCWarning(lcHytune, "cannot listen on %s: %s", qPrintable(socketPath),
+        qCWarning(lcRemote, "cannot listen on %s: %s", qPrintable(socketPath),
                   qPrintable(m_server->errorString()));
     connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::serveConnection);
     return true;
