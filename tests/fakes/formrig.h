@@ -6,11 +6,12 @@
 #include "fakes/fakeplayer.h"
 #include "fakes/faketime.h"
 
+#include "core/app/appcore.h"
+#include "core/countdown/tickevent.h"
 #include "core/settings/settings.h"
 #include "core/speech/cliptable.h"
 #include "platform/tickthread.h"
 #include "shell/services.h"
-#include "shell/tickevent.h"
 #include "shell/tunemain.h"
 
 #include <QAbstractButton>
@@ -38,20 +39,21 @@ struct FormRig
     bool realTicks = false;  // a real tick thread instead of ticks driven by the test
     bool realTimers = false; // Qt's timers instead of ones driven by the test
     std::function<void(quint64)> onTick;
+    std::unique_ptr<hy::AppCore> core;
     std::unique_ptr<TForm1> form;
 
     QString settingsPath() const { return dir.filePath(QStringLiteral("hytunetm.db")); }
 
-    hy::FormServices services()
+    hy::CoreServices coreServices()
     {
-        hy::FormServices s;
-        s.loadSettings = [this](hy::ISettingsTarget& t) {
+        hy::CoreServices s;
+        s.loadSettings = [this](hy::SettingsStore& store) {
             journal << QStringLiteral("settings loaded");
-            return hy::loadSettings(settingsPath(), t);
+            return hy::loadSettings(settingsPath(), store);
         };
-        s.saveSettings = [this](const hy::ISettingsTarget& t) {
+        s.saveSettings = [this](hy::SettingsStore& store) {
             journal << QStringLiteral("settings saved");
-            return hy::saveSettings(settingsPath(), t);
+            return hy::saveSettings(settingsPath(), store);
         };
         s.loadClips = [this](hy::ClipTable& clips) {
             journal << QStringLiteral("clips loaded");
@@ -62,16 +64,10 @@ struct FormRig
             auto p = std::make_unique<FakePlayer>();
             p->setOnAbort([this] {
                 journal << QStringLiteral("announcer stopped with %1 clips")
-                               .arg(form ? form->speech().clips().loadedCount() : -1);
+                               .arg(core ? core->speech().clips().loadedCount() : -1);
             });
             player = p.get();
             return p;
-        };
-        s.makeHotkey = [this] {
-            journal << QStringLiteral("hotkey");
-            auto h = std::make_unique<FakeHotkey>();
-            hotkey = h.get();
-            return h;
         };
         s.makeTickSource =
             [this](std::function<void(quint64)> onTick) -> std::unique_ptr<hy::ITickSource> {
@@ -82,34 +78,56 @@ struct FormRig
             ticks = t.get();
             return t;
         };
-        s.makeTimer = realTimers ? hy::TimerFactory(hy::makeEventLoopTimer) : clock->factory();
-        s.openUrl = [this](const QUrl& url) { opened << url; };
-        s.chooseSoundFile = [this](QWidget*, const QString&) { return nextSoundChoice; };
+        s.makeTimer = timers();
         s.makeOutputs = [this] {
             auto o = std::make_unique<FakeOutputs>();
             outputs = o.get();
             return o;
         };
-        s.chooseVoiceFolder = [this](QWidget*, const QString&) { return nextVoiceFolder; };
         s.clock = clock;
+        return s;
+    }
+
+    hy::FormServices services()
+    {
+        hy::FormServices s;
+        s.makeHotkey = [this] {
+            journal << QStringLiteral("hotkey");
+            auto h = std::make_unique<FakeHotkey>();
+            hotkey = h.get();
+            return h;
+        };
+        s.makeTimer = timers();
+        s.openUrl = [this](const QUrl& url) { opened << url; };
+        s.chooseSoundFile = [this](QWidget*, const QString&) { return nextSoundChoice; };
+        s.chooseVoiceFolder = [this](QWidget*, const QString&) { return nextVoiceFolder; };
         s.serverBase = QStringLiteral("http://tips.test");
         s.tipsCachePath = dir.filePath(QStringLiteral("tipsupd.dat"));
         return s;
     }
 
-    TForm1& make()
+    hy::TimerFactory timers()
     {
-        form = std::make_unique<TForm1>(services());
-        return *form;
+        return realTimers ? hy::TimerFactory(hy::makeEventLoopTimer) : clock->factory();
     }
 
+    // The program's state and its window, as main() builds them.
+    TForm1& make(hy::FormServices with)
+    {
+        form.reset();
+        core = std::make_unique<hy::AppCore>(coreServices());
+        form = std::make_unique<TForm1>(*core, std::move(with));
+        return *form;
+    }
+    TForm1& make() { return make(services()); }
+
     // `n` seconds of the countdown's run: the tick source's ticks reach the
-    // window as they do in the program, through its event queue.
+    // countdown as they do in the program, through the event queue.
     void tick(int n = 1)
     {
         for (int i = 0; i < n; ++i) {
             onTick(ticks->run);
-            QCoreApplication::sendPostedEvents(form.get(), hy::TickEvent::kType);
+            QCoreApplication::sendPostedEvents(core.get(), hy::TickEvent::kType);
         }
     }
 

@@ -267,7 +267,7 @@ void TestFormFeatures::hotkeyProblemKnownAtOnce()
         h->setRegisterOutcome(hy::GlobalHotkey::Status::Unavailable, "此桌面不支持全局快捷键");
         return h;
     };
-    rig.form = std::make_unique<TForm1>(services);
+    rig.make(std::move(services));
     QVERIFY(rig.find<QComboBox>("cbbKey")->toolTip().startsWith(
         QStringLiteral("此桌面不支持全局快捷键")));
 }
@@ -366,7 +366,7 @@ void TestFormFeatures::tipsShownAndOpenedSafely()
     FormRig rig;
     auto services = rig.services();
     services.serverBase = server.base();
-    rig.form = std::make_unique<TForm1>(services);
+    rig.make(std::move(services));
     TForm1& form = *rig.form;
     form.show();
     auto* label = rig.find<QLabel>("lblTips");
@@ -400,7 +400,7 @@ void TestFormFeatures::tipsDestroyedAfterSave()
     rig.writeSettings("[Common]\nIsHour=0\n");
     auto services = rig.services();
     services.serverBase = server.base();
-    rig.form = std::make_unique<TForm1>(services);
+    rig.make(std::move(services));
     TForm1& form = *rig.form;
     rig.clock->advance(TipsTicker::kIntervalMs);
     QTRY_VERIFY(form.tips().webTips()->isFinished());

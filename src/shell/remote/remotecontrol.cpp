@@ -1,5 +1,6 @@
 #include "shell/remote/remotecontrol.h"
 
+#include "core/app/appcore.h"
 #include "platform/hotkey/globalhotkey.h"
 #include "shell/tunemain.h"
 
@@ -14,7 +15,7 @@ RemoteControl::RemoteControl(QObject* parent)
 void RemoteControl::attach(TForm1* form)
 {
     m_form = form;
-    connect(form, &TForm1::countdownChanged, this, &RemoteControl::onCountdownChanged);
+    connect(&form->core(), &AppCore::displayChanged, this, &RemoteControl::onCountdownChanged);
     m_last = status();
     if (GlobalHotkey* key = form->hotkey()) {
         connect(key, &GlobalHotkey::statusChanged, this, [this] {
