@@ -1,92 +1,24 @@
 #pragma once
 
-#include "fakes/countdownfakes.h"
+#include "fakes/corerig.h"
 #include "fakes/fakehotkey.h"
-#include "fakes/fakeoutputs.h"
-#include "fakes/fakeplayer.h"
-#include "fakes/faketime.h"
 
-#include "core/app/appcore.h"
-#include "core/countdown/tickevent.h"
-#include "core/settings/settings.h"
-#include "core/speech/cliptable.h"
-#include "platform/tickthread.h"
 #include "shell/services.h"
 #include "shell/tunemain.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
-#include <QTemporaryDir>
 #include <QTimer>
-#include <memory>
 
-// A main window built from fakes, with a journal of the steps its life takes.
-// Settings go to a real file in a temporary directory.
-struct FormRig
+// A main window on the program's state, both built from fakes.
+struct FormRig : CoreRig
 {
-    QTemporaryDir dir;
-    QStringList journal;
-    FakePlayer* player = nullptr;
-    FakeTicks* ticks = nullptr;
     FakeHotkey* hotkey = nullptr;
-    FakeOutputs* outputs = nullptr;
-    // The time of day and the chime and tips timers; advance() moves them on.
-    std::shared_ptr<FakeTime> clock = std::make_shared<FakeTime>();
     QList<QUrl> opened;
     QString nextSoundChoice; // what the file dialog "returns"
     QString nextVoiceFolder; // what the folder dialog "returns"
-    bool realTicks = false;  // a real tick thread instead of ticks driven by the test
-    bool realTimers = false; // Qt's timers instead of ones driven by the test
-    std::function<void(quint64)> onTick;
-    std::unique_ptr<hy::AppCore> core;
     std::unique_ptr<TForm1> form;
-
-    QString settingsPath() const { return dir.filePath(QStringLiteral("hytunetm.db")); }
-
-    hy::CoreServices coreServices()
-    {
-        hy::CoreServices s;
-        s.loadSettings = [this](hy::SettingsStore& store) {
-            journal << QStringLiteral("settings loaded");
-            return hy::loadSettings(settingsPath(), store);
-        };
-        s.saveSettings = [this](hy::SettingsStore& store) {
-            journal << QStringLiteral("settings saved");
-            return hy::saveSettings(settingsPath(), store);
-        };
-        s.loadClips = [this](hy::ClipTable& clips) {
-            journal << QStringLiteral("clips loaded");
-            clips.load();
-        };
-        s.makePlayer = [this] {
-            journal << QStringLiteral("announcer started");
-            auto p = std::make_unique<FakePlayer>();
-            p->setOnAbort([this] {
-                journal << QStringLiteral("announcer stopped with %1 clips")
-                               .arg(core ? core->speech().clips().loadedCount() : -1);
-            });
-            player = p.get();
-            return p;
-        };
-        s.makeTickSource =
-            [this](std::function<void(quint64)> onTick) -> std::unique_ptr<hy::ITickSource> {
-            if (realTicks)
-                return std::make_unique<hy::TickThread>(std::move(onTick));
-            this->onTick = onTick;
-            auto t = std::make_unique<FakeTicks>();
-            ticks = t.get();
-            return t;
-        };
-        s.makeTimer = timers();
-        s.makeOutputs = [this] {
-            auto o = std::make_unique<FakeOutputs>();
-            outputs = o.get();
-            return o;
-        };
-        s.clock = clock;
-        return s;
-    }
 
     hy::FormServices services()
     {
@@ -106,11 +38,6 @@ struct FormRig
         return s;
     }
 
-    hy::TimerFactory timers()
-    {
-        return realTimers ? hy::TimerFactory(hy::makeEventLoopTimer) : clock->factory();
-    }
-
     // The program's state and its window, as main() builds them.
     TForm1& make(hy::FormServices with)
     {
@@ -121,16 +48,6 @@ struct FormRig
     }
     TForm1& make() { return make(services()); }
 
-    // `n` seconds of the countdown's run: the tick source's ticks reach the
-    // countdown as they do in the program, through the event queue.
-    void tick(int n = 1)
-    {
-        for (int i = 0; i < n; ++i) {
-            onTick(ticks->run);
-            QCoreApplication::sendPostedEvents(core.get(), hy::TickEvent::kType);
-        }
-    }
-
     // A click on a button, as the user's (a disabled button takes none).
     void click(const char* name) { find<QAbstractButton>(name)->click(); }
 
@@ -139,25 +56,7 @@ struct FormRig
     {
         return form->findChild<T*>(QLatin1String(name));
     }
-
-    void writeSettings(const QByteArray& content)
-    {
-        QFile f(settingsPath());
-        f.open(QIODevice::WriteOnly | QIODevice::Truncate);
-        f.write(content);
-    }
 };
-
-// The images of the built-in clips `indices`, as FakePlayer records a phrase.
-inline FakePlayer::Phrase clipPhrase(const QList<int>& indices)
-{
-    hy::ClipTable clips;
-    clips.load();
-    FakePlayer::Phrase phrase;
-    for (int i : indices)
-        phrase.push_back(clips.clip(i).toByteArray());
-    return phrase;
-}
 
 // Any message box or other modal window up now.
 inline bool anyBoxShown()
