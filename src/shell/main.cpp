@@ -3,6 +3,7 @@
 #include "shell/endings.h"
 #include "shell/errorbox.h"
 #include "shell/remote/launch.h"
+#include "shell/remote/remoteclient.h"
 #include "shell/remote/remotecontrol.h"
 #include "shell/remote/singleinstance.h"
 #include "shell/tunemain.h"

@@ -125,9 +125,9 @@ void TForm1::FormCreate()
 {
     guarded(this, [this] {
         m_core.start();
-        m_hotkey =
-            std::make_unique<HotkeyBinding>(m_services.makeHotkey(), *ui->cbbKey, *ui->mmoHelp,
-                                            *trycn1, [this] { toggleCountdown(); });
+        m_hotkey = std::make_unique<HotkeyBinding>(
+            m_services.makeHotkey(), *ui->cbbKey, *ui->mmoHelp, *trycn1,
+            [this] { guarded(this, [this] { hotKeyToggle(); }); });
         m_hotkey->bind();
     });
 }
@@ -156,21 +156,6 @@ bool TForm1::eventFilter(QObject* watched, QEvent* e)
 }
 
 // ---- countdown ---------------------------------------------------------------
-
-void TForm1::startCountdown()
-{
-    guarded(this, [this] { btnMinStartClick(); });
-}
-
-void TForm1::stopCountdown()
-{
-    guarded(this, [this] { btnStopClick(); });
-}
-
-void TForm1::toggleCountdown()
-{
-    guarded(this, [this] { hotKeyToggle(); });
-}
 
 void TForm1::showFromOutside()
 {
@@ -215,15 +200,18 @@ void TForm1::showCountdown()
 
 void TForm1::refuseStart()
 {
-    // One box however often Start is refused while it is up.
-    if (!m_refusal) {
-        m_refusal =
-            new QMessageBox(QMessageBox::Critical, windowTitle(),
-                            QStringLiteral("请选择倒计数条件后再试！"), QMessageBox::Ok, this);
-        m_refusal->setObjectName(QStringLiteral("refusalBox"));
+    tell(QStringLiteral("请选择倒计数条件后再试！"));
+}
+
+void TForm1::tell(const QString& text)
+{
+    if (!m_told) {
+        m_told = new QMessageBox(QMessageBox::Critical, windowTitle(), text, QMessageBox::Ok, this);
+        m_told->setObjectName(QStringLiteral("refusalBox"));
     }
-    m_refusal->open();
-    m_refusal->raise();
+    m_told->setText(text);
+    m_told->open();
+    m_told->raise();
 }
 
 // ---- alert sound, fixed time, hotkey, stay-on-top, link ------------------------

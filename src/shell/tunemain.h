@@ -47,13 +47,11 @@ public:
     // The user's alert sound file; empty when the built-in alert plays.
     const QString& lastWaveFile() const;
 
-    // Start, Stop and the hotkey's toggle asked for from outside the window
-    // (the command line, D-Bus), exactly as the buttons and the key do them.
-    void startCountdown();
-    void stopCountdown();
-    void toggleCountdown();
     // Shows the window, back from the tray too, at the front.
     void showFromOutside();
+    // Says why something asked for cannot be done, in the one box kept for
+    // it: a box already up shows the latest reason instead of another box.
+    void tell(const QString& text);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
@@ -83,7 +81,7 @@ private:
     TTrayIcon* trycn1 = nullptr;
     WindowPlacer* m_placer = nullptr;
     ServerTimePanel* m_serverTime = nullptr;
-    QMessageBox* m_refusal = nullptr;
+    QMessageBox* m_told = nullptr;
     std::unique_ptr<TipsTicker> m_tips;
     std::unique_ptr<HotkeyBinding> m_hotkey;
     std::unique_ptr<hy::SoundPage> m_soundPage;
