@@ -70,9 +70,11 @@ void TestSoundPage::volume()
     QCOMPARE(spokenThenTryout(rig).size(), size_t(0)); // 试听 speaks the time
 
     // A level set in the desktop's mixer, told from another thread, moves the slider.
+    const int sets = rig.player->volumeSets();
     std::thread([&] { rig.player->mixerSets(40); }).join();
     QTRY_COMPARE(slider->value(), 40);
     QCOMPARE(rig.find<QLabel>("lblVolumeValue")->text(), QStringLiteral("40%"));
+    QCOMPARE(rig.player->volumeSets(), sets); // not sent back to the sound server
     slider->setValue(75);
 
     QVERIFY(rig.form->saveSettings());

@@ -71,6 +71,7 @@ void SoundSetup::restore()
 
 void SoundSetup::volumeFromMixer(int percent)
 {
+    m_speech.keepVolume(percent);
     m_mixerVolume = percent;
     m_settings.set(QStringLiteral("Volume"), QString::number(percent));
     m_mixerVolume = -1;
