@@ -78,6 +78,8 @@ private slots:
     void startTimeGate_data();
     void startTimeGate();
     void gateStaysOpenPastMidnight();
+    void parseLength_data();
+    void parseLength();
 };
 
 void TestCountdown::workedExample()
@@ -477,6 +479,42 @@ void TestCountdown::gateStaysOpenPastMidnight()
     rig.engine.stop(); // no run, nothing to wait for
     QVERIFY(!rig.engine.isWaiting());
     QCOMPARE(rig.view.waitingUntil, QTime());
+}
+
+void TestCountdown::parseLength_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("length"); // "" when refused
+    QTest::addColumn<QString>("reasonHas");
+    const auto row = [](const char* name, const char* text, const char* length,
+                        const char* reasonHas = "") {
+        QTest::newRow(name) << QString::fromUtf8(text) << length << QString::fromUtf8(reasonHas);
+    };
+    row("plain", "1:2:3", "1:2:3");
+    row("blanks, leading zeros", " 00 :\t05: 000000 ", "0:5:0");
+    row("the longest", "23:59:59", "23:59:59");
+    row("hours out of range", "24:0:0", "", "小时应为 0 到 23");
+    row("minutes out of range", "0:60:0", "", "分钟应为 0 到 59");
+    row("seconds out of range", "0:0:99999999999999", "", "秒应为 0 到 59");
+    row("negative", "0:-1:0", "", "分钟应为");
+    row("letters", "0:5m:0", "", "分钟应为");
+    row("full-width digits", "０:5:0", "", "小时应为");
+    row("an empty part", "0:0:", "", "秒应为");
+    row("two parts", "5:0", "", "时:分:秒");
+    row("four parts", "0:0:5:0", "", "时:分:秒");
+    row("a length of nothing", "0:00:0", "", "不能是 0:0:0");
+}
+
+void TestCountdown::parseLength()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, length);
+    QFETCH(QString, reasonHas);
+    QString reason;
+    const std::optional<hy::CountdownLength> parsed = hy::parseLength(text, &reason);
+    QCOMPARE(parsed ? parsed->toString() : QString(), length);
+    QVERIFY2(parsed ? reason.isEmpty() : reason.contains(reasonHas) && reason.contains(text),
+             qPrintable(reason));
 }
 
 QTEST_GUILESS_MAIN(TestCountdown)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/countdown/length.h"
+
 #include <QString>
 #include <QTime>
 
