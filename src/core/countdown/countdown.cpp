@@ -63,14 +63,20 @@ void CountdownEngine::start()
     m_view.showRemaining(formatHms(CountHour, CountMinute, CountSecond));
     RemainSeconds = TotalSeconds;
 
-    // A new run number makes any tick still queued from before count for nothing.
-    ++m_run;
     m_active = true;
     m_gatePassed = false;
-    m_ticks.start(m_run);
+    setPaused(false);
+    startTicks();
     m_view.showRunning(true);
     setWaiting(m_view.isChecked(CountdownBox::StartTime) &&
                secondOfDay(m_clock.timeOfDay()) < secondOfDay(m_view.startTime()));
+}
+
+void CountdownEngine::startTicks()
+{
+    // A new run number makes any tick still queued from before count for nothing.
+    ++m_run;
+    m_ticks.start(m_run);
 }
 
 void CountdownEngine::stop()
@@ -79,6 +85,31 @@ void CountdownEngine::stop()
     m_active = false;
     m_view.showRunning(false);
     setWaiting(false);
+    setPaused(false);
+}
+
+void CountdownEngine::pause()
+{
+    if (!m_active || m_paused)
+        return;
+    m_ticks.stop(); // a tick still queued meets m_paused, and resume() takes a new run number
+    setPaused(true);
+}
+
+void CountdownEngine::resume()
+{
+    if (!m_paused)
+        return;
+    startTicks();
+    setPaused(false);
+}
+
+void CountdownEngine::setPaused(bool paused)
+{
+    if (paused == m_paused)
+        return;
+    m_paused = paused;
+    m_view.showPaused(paused);
 }
 
 void CountdownEngine::setWaiting(bool waiting)
@@ -103,7 +134,7 @@ bool CountdownEngine::gateClosed()
 
 void CountdownEngine::tick(quint64 run)
 {
-    if (!m_active || run != m_run)
+    if (!m_active || m_paused || run != m_run)
         return;
     const bool held = gateClosed();
     setWaiting(held);
