@@ -87,6 +87,11 @@ public:
         paused = on;
         events << (on ? "paused " : "unpaused ") + display;
     }
+    void showEnded(const hy::CountdownEnd& end) override
+    {
+        events << (end.cycle ? QStringLiteral("cycle %1").arg(end.cycle)
+                             : "ended " + end.length.toString());
+    }
 
     QMap<hy::CountdownBox, bool> checked;
     QMap<hy::CountdownField, QString> texts;
@@ -98,5 +103,5 @@ public:
     int refusals = 0;
     QTime waitingUntil;
     bool paused = false;
-    QStringList events; // what the view was told of waiting and pauses
+    QStringList events; // what the view was told of waiting, pauses and ends
 };

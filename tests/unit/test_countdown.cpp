@@ -74,6 +74,8 @@ QStringList play(Rig& rig, const QString& actions)
             rig.engine.stop();
         else if (what == "start")
             rig.engine.start();
+        else if (what == "once")
+            rig.view.checked[CountdownBox::Circle] = false;
         if (rig.ticks.nextAt == t) {
             rig.ticks.nextAt += 1000;
             lastRun = rig.ticks.run;
@@ -144,6 +146,8 @@ private slots:
     void gateStaysOpenPastMidnight();
     void pauseAndResume_data();
     void pauseAndResume();
+    void endsAreTold_data();
+    void endsAreTold();
     void parseLength_data();
     void parseLength();
 };
@@ -559,19 +563,19 @@ void TestCountdown::pauseAndResume_data()
     };
     row("pause at 0:0:7 for 3 s", "0:0:10", "", "3.5 pause, 3.7 late, 6.5 resume, 6.7 late",
         "1.0 10, 2.0 9, 3.0 8, 3.5 paused 0:0:7, 6.5 unpaused 0:0:7, 7.5 7, 8.5 6, 9.5 5, "
-        "10.5 4, 11.5 3, 12.5 2, 13.5 alert, 14.5 0");
+        "10.5 4, 11.5 3, 12.5 2, 13.5 alert, 14.5 0, 14.5 ended 0:0:10");
     row("a second pause or resume changes nothing", "0:0:2", "",
         "1.5 pause, 1.6 pause, 2.5 resume, 2.6 resume",
-        "1.0 2, 1.5 paused 0:0:1, 2.5 unpaused 0:0:1, 3.5 alert, 4.5 0");
+        "1.0 2, 1.5 paused 0:0:1, 2.5 unpaused 0:0:1, 3.5 alert, 4.5 0, 4.5 ended 0:0:2");
     row("resume while counting, pause after the end: nothing", "0:0:2", "", "0.5 resume, 3.5 pause",
-        "1.0 2, 2.0 alert, 3.0 0");
+        "1.0 2, 2.0 alert, 3.0 0, 3.0 ended 0:0:2");
     row("stop while paused ends the run", "0:0:10", "", "1.5 pause, 2.0 stop, 3.0 resume",
         "1.0 10, 1.5 paused 0:0:9, 2.0 unpaused 0:0:9");
     row("start while paused begins a new run", "0:0:2", "", "1.5 pause, 2.2 start",
-        "1.0 2, 1.5 paused 0:0:1, 2.2 unpaused 0:0:2, 3.2 2, 4.2 alert, 5.2 0");
+        "1.0 2, 1.5 paused 0:0:1, 2.2 unpaused 0:0:2, 3.2 2, 4.2 alert, 5.2 0, 5.2 ended 0:0:2");
     row("paused while waiting for the start time", "0:0:2", "12:00:02", "0.5 pause, 4.0 resume",
         "0.0 waiting until 12:00:02, 0.5 paused 0:0:2, 4.0 unpaused 0:0:2, 5.0 2, "
-        "5.0 waiting over, 6.0 alert, 7.0 0");
+        "5.0 waiting over, 6.0 alert, 7.0 0, 7.0 ended 0:0:2");
 }
 
 void TestCountdown::pauseAndResume()
@@ -581,6 +585,34 @@ void TestCountdown::pauseAndResume()
     QFETCH(QString, actions);
     QFETCH(QString, log);
     QCOMPARE(playRun(length, false, startAt, actions), log.split(", "));
+}
+
+void TestCountdown::endsAreTold_data()
+{
+    QTest::addColumn<QString>("length");
+    QTest::addColumn<bool>("circle");
+    QTest::addColumn<QString>("actions");
+    QTest::addColumn<QString>("told"); // the ends in the log
+    const auto row = [](const char* name, const char* length, bool circle, const char* actions,
+                        const char* told) {
+        QTest::newRow(name) << length << circle << actions << told;
+    };
+    row("once", "0:0:2", false, "", "3.0 ended 0:0:2");
+    row("cycling", "0:0:2", true, "7.5 stop", "3.0 cycle 1, 5.0 cycle 2, 7.0 cycle 3");
+    row("cycling, then once", "0:0:2", true, "4.0 once", "3.0 cycle 1, 5.0 ended 0:0:2");
+    row("stopped", "0:0:2", false, "2.5 stop", "");
+    row("0:0:0 cycling tells no cycles", "0:0:0", true, "3.5 stop", "");
+}
+
+void TestCountdown::endsAreTold()
+{
+    QFETCH(QString, length);
+    QFETCH(bool, circle);
+    QFETCH(QString, actions);
+    QFETCH(QString, told);
+    static const QRegularExpression end(QStringLiteral("^[0-9.]+ (ended|cycle) "));
+    QCOMPARE(playRun(length, circle, QString(), actions).filter(end),
+             told.split(", ", Qt::SkipEmptyParts));
 }
 
 void TestCountdown::parseLength_data()

@@ -5,6 +5,8 @@
 #include "core/countdown/ticksource.h"
 #include "core/inputerror.h"
 
+#include <optional>
+
 namespace hy {
 namespace {
 
@@ -142,13 +144,17 @@ void CountdownEngine::tick(quint64 run)
         return;
 
     int& r = RemainSeconds;
+    std::optional<CountdownEnd> ended;
     if (r <= 0) {
         if (m_view.isChecked(CountdownBox::Circle)) {
             r = TotalSeconds;
             ++CycleCount;
             m_view.showCycleCount(CycleCount);
+            if (TotalSeconds > 0)
+                ended = CountdownEnd{{CountHour, CountMinute, CountSecond}, CycleCount};
         } else {
             stop(); // the run ends as Stop ends it; the rest of this tick still runs
+            ended = CountdownEnd{{CountHour, CountMinute, CountSecond}, 0};
         }
     }
 
@@ -166,6 +172,8 @@ void CountdownEngine::tick(quint64 run)
     }
 
     --r;
+    if (ended)
+        m_view.showEnded(*ended);
     if (r < 0)
         return;
     m_view.showRemaining(formatRemaining(r));

@@ -33,6 +33,16 @@ enum class CountdownField
     PerSecond
 };
 
+// A countdown that came to its end by itself (not by Stop).
+struct CountdownEnd
+{
+    CountdownLength length; // as latched at Start
+    // 0: the run is over. N >= 1: a cycling run has completed its N-th cycle
+    // and the next one has begun (N is the cycle count shown from now on).
+    int cycle = 0;
+    bool operator==(const CountdownEnd&) const = default;
+};
+
 // What the countdown needs of the window.
 class ICountdownView
 {
@@ -56,6 +66,10 @@ public:
     // ended by Stop or a new Start. The display keeps the time left meanwhile.
     // Nothing by default: a view with no sign of a pause need not hear of it.
     virtual void showPaused(bool /*paused*/) {}
+    // The run came to its end by itself, or a cycle of it did. A run of
+    // 0:0:0 that cycles tells no cycles (it would do so every second).
+    // Nothing by default, as above.
+    virtual void showEnded(const CountdownEnd& /*end*/) {}
 };
 
 // The h:m:s countdown: Start, Stop, Pause and the one-second tick.
