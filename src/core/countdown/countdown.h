@@ -83,8 +83,8 @@ public:
     // count is chosen; throws InputError for a box whose text is no integer.
     //
     // Start while a run is active, paused or not, begins a new run from the
-    // boxes, as it always has (the window's Start button is disabled then;
-    // only a command from outside gets here) and so also ends the pause.
+    // boxes, as it always has, and so also ends a pause. (The window offers
+    // no Start then: its button is disabled while a run is active.)
     void start();
     // Ends the run, paused or not.
     void stop();
