@@ -26,7 +26,7 @@ int main(int argc, char** argv)
     instance.prepare();
     app.prepareWindows();
     const auto handOver = [&] {
-        return hy::reportForwarded(hy::forwardCommand(line.command),
+        return hy::reportForwarded(hy::forwardLine(line),
                                    QStringLiteral("禾音语音报时器已在运行，但找不到它"));
     };
     hy::CoreServices coreServices = hy::realCoreServices();
@@ -45,8 +45,11 @@ int main(int argc, char** argv)
             return handOver();
         const Endings endings([&form] { form.close(); }, [&core] { core.save(); });
         remote.attach(&form);
-        form.show();
-        remote.run(line.command);
+        if (line.hidden)
+            form.startInTray();
+        else
+            form.show();
+        hy::runLine(remote, line);
         app.exec();
     } catch (...) {
         hy::showErrorBox(nullptr, hy::currentExceptionText());

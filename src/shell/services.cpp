@@ -5,6 +5,7 @@
 #include "core/settings/settings.h"
 #include "core/speech/cliptable.h"
 #include "platform/hotkey/globalhotkey.h"
+#include "platform/notify/desktopnotifier.h"
 #include "platform/speech/pulseoutputs.h"
 #include "platform/speech/pulseplayer.h"
 #include "platform/tickthread.h"
@@ -32,6 +33,7 @@ CoreServices realCoreServices()
     };
     s.makeTimer = makeEventLoopTimer;
     s.makeOutputs = [] { return std::make_unique<PulseOutputs>(); };
+    s.makeNotifier = [] { return std::make_unique<DesktopNotifier>(); };
     s.clock = std::make_shared<SystemClock>();
     return s;
 }

@@ -29,6 +29,8 @@
 namespace {
 constexpr int kHideDelayMs = 150;
 constexpr int kSettleMs = 500;
+constexpr int kTrayWaitMs = 10000;
+const QString kHint = QStringLiteral("禾音语音定时器");
 } // namespace
 
 TTrayIcon::TTrayIcon(QWidget* window)
@@ -37,7 +39,7 @@ TTrayIcon::TTrayIcon(QWidget* window)
     , m_icon(new QSystemTrayIcon(window->windowIcon(), this))
 {
     setObjectName(QStringLiteral("trycn1"));
-    m_icon->setToolTip(QStringLiteral("禾音语音定时器"));
+    m_icon->setToolTip(kHint);
     connect(m_icon, &QSystemTrayIcon::activated, this, &TTrayIcon::onActivated);
     // Shown as soon as the event loop runs: asking the desktop for its
     // notification area takes a few milliseconds that the window's first
@@ -113,6 +115,28 @@ void TTrayIcon::Restore()
     m_restoreTime = m_userTime.latest();
     m_settling.setRemainingTime(kSettleMs);
     hy::bringToFront(m_window, m_restoreTime);
+}
+
+void TTrayIcon::showState(const QString& state)
+{
+    const QString hint = state.isEmpty() ? kHint : kHint + QLatin1Char('\n') + state;
+    if (m_icon->toolTip() != hint)
+        m_icon->setToolTip(hint);
+}
+
+void TTrayIcon::startHidden()
+{
+    m_hiddenStart.setRemainingTime(kTrayWaitMs);
+    auto* wait = new QTimer(this);
+    connect(wait, &QTimer::timeout, this, [this, wait] {
+        const bool tray = m_shown && QSystemTrayIcon::isSystemTrayAvailable();
+        if (!tray && !m_hiddenStart.hasExpired())
+            return;
+        wait->deleteLater();
+        if (!tray)
+            Restore();
+    });
+    wait->start(250);
 }
 
 void TTrayIcon::onActivated(QSystemTrayIcon::ActivationReason reason)

@@ -29,6 +29,14 @@ public:
     // asked before and has not reached the window yet.
     void Restore();
 
+    // The hint shows `state` (the time left, ...) under the program's name;
+    // an empty state leaves the name alone.
+    void showState(const QString& state);
+    // The program started with no window (at login): only the icon shows.
+    // Should no notification area come up in a few seconds, the window is
+    // shown after all, so that the program can be reached.
+    void startHidden();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -44,5 +52,6 @@ private:
     hy::x11::UserTime m_userTime;
     uint32_t m_restoreTime = 0; // the user's time of the last restore
     quint64 m_restores = 0;
-    QDeadlineTimer m_settling; // while a minimize from before the last restore may come
+    QDeadlineTimer m_settling;    // while a minimize from before the last restore may come
+    QDeadlineTimer m_hiddenStart; // while a start without the window waits for the tray
 };

@@ -17,6 +17,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QMenu>
 #include <QMessageBox>
 
 using namespace hy;
@@ -41,6 +42,7 @@ TForm1::TForm1(AppCore& core, FormServices services, QWidget* parent)
     }
     applyDesignLook(*this, *ui);
     trycn1 = new TTrayIcon(this);
+    buildTrayMenu();
     m_placer = new WindowPlacer(*this, [this] { return ui->chkDispTop->isChecked(); });
     ui->chkDispTop->setToolTip(staysOnTopLimit());
     m_serverTime = new ServerTimePanel(m_core.serverTime(), ui->ts3);
@@ -56,6 +58,7 @@ TForm1::TForm1(AppCore& core, FormServices services, QWidget* parent)
     // The controls show the settings from now on, and what is put in them
     // becomes the settings.
     m_binder = new SettingsBinder(m_core.settings(), *this);
+    showCountdown();
     FormCreate();
 }
 
@@ -162,6 +165,39 @@ void TForm1::showFromOutside()
     trycn1->Restore();
 }
 
+void TForm1::startInTray()
+{
+    trycn1->startHidden();
+}
+
+// The tray icon's menu, for desktops whose notification area offers one: the
+// countdown's start or stop, its pause, the window, and the end of the program.
+void TForm1::buildTrayMenu()
+{
+    auto* menu = new QMenu(this);
+    const auto item = [&](auto handler) {
+        QAction* a = menu->addAction(QString());
+        connect(a, &QAction::triggered, this, [this, handler] { guarded(this, handler); });
+        return a;
+    };
+    m_trayStartStop = item([this] {
+        if (m_core.countdown().isActive())
+            btnStopClick();
+        else
+            btnMinStartClick();
+    });
+    m_trayPause = item([this] {
+        if (m_core.countdown().isPaused())
+            m_core.resumeCountdown();
+        else
+            m_core.pauseCountdown();
+    });
+    item([this] { showFromOutside(); })->setText(QStringLiteral("显示窗口"));
+    menu->addSeparator();
+    item([this] { close(); })->setText(QStringLiteral("退出"));
+    trycn1->icon()->setContextMenu(menu);
+}
+
 void TForm1::btnMinStartClick()
 {
     m_core.startCountdown();
@@ -192,10 +228,19 @@ void TForm1::showCountdown()
     ui->lblCount->setText(QString::number(d.cycleCount));
     ui->btnMinStart->setEnabled(!d.running);
     ui->btnStop->setEnabled(d.running);
-    ui->lblMinTick->setToolTip(
+    const QString waiting =
         d.waitingUntil.isValid()
             ? QStringLiteral("等待开始时间 %1").arg(d.waitingUntil.toString("H:mm:ss"))
-            : QString());
+            : QString();
+    ui->lblMinTick->setToolTip(d.paused ? QStringLiteral("已暂停") : waiting);
+    trycn1->showState(!d.running ? QString()
+                      : d.paused ? QStringLiteral("已暂停，剩余 %1").arg(d.remaining)
+                      : !waiting.isEmpty() ? waiting
+                                           : QStringLiteral("剩余 %1").arg(d.remaining));
+    m_trayStartStop->setText(d.running ? QStringLiteral("停止倒计时")
+                                       : QStringLiteral("启动倒计时"));
+    m_trayPause->setText(d.paused ? QStringLiteral("继续") : QStringLiteral("暂停"));
+    m_trayPause->setEnabled(d.running);
 }
 
 void TForm1::refuseStart()

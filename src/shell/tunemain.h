@@ -6,6 +6,7 @@
 #include <memory>
 
 class HotkeyBinding;
+class QAction;
 class QMessageBox;
 class ServerTimePanel;
 class SettingsBinder;
@@ -49,6 +50,8 @@ public:
 
     // Shows the window, back from the tray too, at the front.
     void showFromOutside();
+    // The start at login: the tray icon only, the window when it is clicked.
+    void startInTray();
     // Says why something asked for cannot be done, in the one box kept for
     // it: a box already up shows the latest reason instead of another box.
     void tell(const QString& text);
@@ -73,6 +76,7 @@ private:
     void lbl8Click();
     void showCountdown();
     void refuseStart();
+    void buildTrayMenu();
 
     hy::AppCore& m_core;
     std::unique_ptr<Ui::TForm1> ui;
@@ -82,6 +86,8 @@ private:
     WindowPlacer* m_placer = nullptr;
     ServerTimePanel* m_serverTime = nullptr;
     QMessageBox* m_told = nullptr;
+    QAction* m_trayStartStop = nullptr;
+    QAction* m_trayPause = nullptr;
     std::unique_ptr<TipsTicker> m_tips;
     std::unique_ptr<HotkeyBinding> m_hotkey;
     std::unique_ptr<hy::SoundPage> m_soundPage;

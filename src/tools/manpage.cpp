@@ -20,7 +20,12 @@ QString roff(QString text)
 
 QString option(const hy::RemoteCommandInfo& c)
 {
-    return QStringLiteral("\\-\\-") + roff(QString::fromLatin1(c.word));
+    QString text = QStringLiteral("\\fB\\-\\-") + roff(QString::fromLatin1(c.word)) +
+                   QStringLiteral("\\fR");
+    if (c.value)
+        text += QStringLiteral(" \\fI") + roff(QString::fromLatin1(c.value)) +
+                QStringLiteral("\\fR");
+    return text;
 }
 
 } // namespace
@@ -39,8 +44,9 @@ int main(int argc, char** argv)
     const bool english = qstrcmp(argv[3], "en") == 0;
     QStringList synopsis, options, methods;
     for (const hy::RemoteCommandInfo& c : hy::remoteCommands()) {
-        synopsis << QStringLiteral("\\fB%1\\fR").arg(option(c));
-        options << QStringLiteral(".TP\n.B %1\n%2")
+        if (!c.value)
+            synopsis << option(c);
+        options << QStringLiteral(".TP\n%1\n%2")
                        .arg(option(c), english ? QString::fromUtf8(c.manual)
                                                : QString::fromUtf8(c.help) + QStringLiteral("。"));
         if (c.method)

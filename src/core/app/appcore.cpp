@@ -3,6 +3,7 @@
 #include "core/chimeschedule.h"
 #include "core/countdown/tickevent.h"
 #include "core/countdown/ticksource.h"
+#include "core/inputerror.h"
 #include "core/servertime/servertimekeeper.h"
 #include "core/settings/servertimesection.h"
 #include "core/speech/alertsound.h"
@@ -91,12 +92,58 @@ bool AppCore::event(QEvent* e)
 
 void AppCore::startCountdown()
 {
+    // What a notice says of an earlier run is out of date now.
+    if (m_notifier)
+        m_notifier->withdraw();
     m_countdown.start();
 }
 
 void AppCore::stopCountdown()
 {
+    if (m_notifier)
+        m_notifier->withdraw();
     m_countdown.stop();
+}
+
+void AppCore::pauseCountdown()
+{
+    m_countdown.pause();
+}
+
+void AppCore::resumeCountdown()
+{
+    m_countdown.resume();
+}
+
+void AppCore::setLength(const CountdownLength& length)
+{
+    m_settings.set(QStringLiteral("HourCounter"), QString::number(length.hours));
+    m_settings.set(QStringLiteral("MinuteCounter"), QString::number(length.minutes));
+    m_settings.set(QStringLiteral("SecondCounter"), QString::number(length.seconds));
+}
+
+void AppCore::showEnded(const CountdownEnd& end)
+{
+    m_lastLength = end.length;
+    if (m_notifier && m_settings.flag(QStringLiteral("NotifyAtEnd")))
+        m_notifier->notify(countdownEndNotice(end));
+}
+
+void AppCore::noticeAction(NoticeAction action)
+{
+    if (action == NoticeAction::Stop) {
+        stopCountdown();
+        return;
+    }
+    // 再来一次: the length of the run that ended, from its start.
+    setLength(m_lastLength);
+    if (m_countdown.isActive())
+        m_countdown.stop();
+    try {
+        startCountdown();
+    } catch (const InputError&) {
+        // A count box the user left with no number: the window's Start says it.
+    }
 }
 
 void AppCore::toggleCountdown()
@@ -163,6 +210,11 @@ void AppCore::showRunning(bool running)
 void AppCore::showWaiting(const QTime& until)
 {
     show([&](CountdownDisplay& d) { d.waitingUntil = until; });
+}
+
+void AppCore::showPaused(bool paused)
+{
+    show([&](CountdownDisplay& d) { d.paused = paused; });
 }
 
 void AppCore::refuseStart()

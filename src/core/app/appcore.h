@@ -1,6 +1,8 @@
 #pragma once
 
 #include "core/countdown/countdown.h"
+#include "core/countdown/length.h"
+#include "core/notice.h"
 #include "core/servertime/serverclock.h"
 #include "core/settings/settingsstore.h"
 #include "core/speech/speechoutput.h"
@@ -15,6 +17,8 @@ namespace hy {
 
 class AlertSound;
 class ChimeSchedule;
+class INotifier;
+struct CountdownLength;
 class IOutputDevices;
 class ITickSource;
 class ServerTimeKeeper;
@@ -34,6 +38,8 @@ struct CoreServices
     TimerFactory makeTimer;
     // The sound server's outputs; may be empty.
     std::function<std::unique_ptr<IOutputDevices>()> makeOutputs;
+    // The desktop's notifications; may be empty.
+    std::function<std::unique_ptr<INotifier>()> makeNotifier;
     std::shared_ptr<const IClock> clock;
 };
 
@@ -43,6 +49,7 @@ struct CountdownDisplay
     QString remaining; // the time left as h:m:s; empty until the first run
     int cycleCount = 0;
     bool running = false;
+    bool paused = false;
     QTime waitingUntil; // valid while the start-time gate holds the run back
     bool operator==(const CountdownDisplay&) const = default;
 };
@@ -82,8 +89,13 @@ public:
     void startCountdown();
     void stopCountdown();
     void toggleCountdown();
+    // Holds a run where it is, and lets it go on from there.
+    void pauseCountdown();
+    void resumeCountdown();
     // Whether Start would begin a run: a spoken count or the alert is chosen.
     bool countChosen() const;
+    // The length in the countdown's three boxes, as if chosen there.
+    void setLength(const CountdownLength& length);
 
     const CountdownDisplay& display() const { return m_display; }
 
@@ -107,6 +119,9 @@ private:
     void showRunning(bool running) override;
     void refuseStart() override;
     void showWaiting(const QTime& until) override;
+    void showPaused(bool paused) override;
+    void showEnded(const CountdownEnd& end) override;
+    void noticeAction(NoticeAction action);
     void show(const std::function<void(CountdownDisplay&)>& change);
 
     CoreServices m_services;
@@ -120,6 +135,8 @@ private:
     AlertSound* m_alert;
     ChimeSchedule* m_chimes;
     CountdownEngine m_countdown;
+    std::unique_ptr<INotifier> m_notifier;
+    CountdownLength m_lastLength; // of the run that ended last
     CountdownDisplay m_display;
     bool m_closed = false;
 };

@@ -38,8 +38,14 @@ CommandLine parseCommandLine(const QStringList& arguments)
                                      QStringLiteral("显示版本号"));
     parser.addOption(help);
     parser.addOption(version);
-    for (const RemoteCommandInfo& c : remoteCommands())
-        parser.addOption({QString::fromLatin1(c.word), QString::fromUtf8(c.help)});
+    for (const RemoteCommandInfo& c : remoteCommands()) {
+        parser.addOption({QString::fromLatin1(c.word), QString::fromUtf8(c.help),
+                          c.value ? QString::fromLatin1(c.value) : QString()});
+    }
+    const QCommandLineOption hiddenStart(QStringLiteral("hidden"),
+                                         QStringLiteral("启动时只在通知区域显示图标，不打开窗口"
+                                                        "（登录时自动启动用）"));
+    parser.addOption(hiddenStart);
     for (const char* name : kQtValueOptions)
         parser.addOption(hidden({QString::fromLatin1(name), {}, QStringLiteral("value")}));
     for (const char* name : kQtFlagOptions)
@@ -49,6 +55,7 @@ CommandLine parseCommandLine(const QStringList& arguments)
     const auto error = [&](const QString& what) {
         result.kind = CommandLine::Kind::Error;
         result.command = RemoteCommand::None;
+        result.length.reset();
         result.text = what + QStringLiteral("\n\n") + parser.helpText();
         return result;
     };
@@ -69,15 +76,23 @@ CommandLine parseCommandLine(const QStringList& arguments)
                          .arg(parser.positionalArguments().join(QLatin1Char(' '))));
     QStringList given;
     for (const RemoteCommandInfo& c : remoteCommands()) {
-        if (parser.isSet(QString::fromLatin1(c.word))) {
-            given << QStringLiteral("--") + QLatin1String(c.word);
-            result.command = c.command;
-        }
+        if (!parser.isSet(QString::fromLatin1(c.word)) || c.command == RemoteCommand::Length)
+            continue;
+        given << QStringLiteral("--") + QLatin1String(c.word);
+        result.command = c.command;
     }
     if (given.size() > 1)
         return error(QStringLiteral("一次只能给出一个命令，这里有 %1 个：%2")
                          .arg(given.size())
                          .arg(given.join(QStringLiteral(" "))));
+    result.hidden = parser.isSet(hiddenStart);
+    const QString length = remoteCommandWord(RemoteCommand::Length);
+    if (parser.isSet(length)) {
+        QString why;
+        result.length = parseLength(parser.value(length), &why);
+        if (!result.length)
+            return error(why);
+    }
     return result;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/countdown/length.h"
 #include "core/remote/remotecommand.h"
 
 #include <QString>
@@ -21,6 +22,11 @@ struct CommandLine
     };
     Kind kind = Kind::Run;
     RemoteCommand command = RemoteCommand::None;
+    // --length: the countdown's new length, set before `command` is carried out.
+    std::optional<CountdownLength> length;
+    // --hidden: a start of the program (at login) that shows no window, only
+    // the tray icon; a copy that runs already is left as it is.
+    bool hidden = false;
     QString text;
 
     int exitCode() const { return kind == Kind::Error ? 2 : 0; }

@@ -11,22 +11,34 @@ namespace {
 using C = RemoteCommand;
 
 const RemoteCommandInfo kCommands[] = {
-    {C::Toggle, "toggle", "Toggle",
+    {C::Toggle, "toggle", "Toggle", nullptr,
      "启动或停止倒计时，与快捷键相同：没有倒计时在运行就启动，否则停止",
      "Starts the countdown when none runs, stops it otherwise, as the start/stop shortcut "
      "does. Bind this command to a key in the desktop's keyboard settings where the desktop "
      "offers no global shortcut to programs."},
-    {C::Start, "start", "Start", "启动倒计时，与“启动”按钮相同",
-     "Starts the countdown, as the button 启动 does."},
-    {C::Stop, "stop", "Stop", "停止倒计时，与“停止”按钮相同",
+    {C::Start, "start", "Start", nullptr,
+     "启动倒计时，与“启动”按钮相同；倒计时已在进行时不变，退出码为 1",
+     "Starts the countdown, as the button 启动 does. While a countdown runs it changes "
+     "nothing and exits 1."},
+    {C::Stop, "stop", "Stop", nullptr, "停止倒计时，与“停止”按钮相同",
      "Stops the countdown, as the button 停止 does."},
-    {C::Show, "show", "Show", "显示窗口（也从通知区域恢复）并放到最前面",
+    {C::Pause, "pause", "Pause", nullptr, "暂停进行中的倒计时，剩余时间保留",
+     "Pauses the countdown that runs; the time left is kept."},
+    {C::Resume, "resume", "Resume", nullptr, "继续已暂停的倒计时，从暂停时的剩余时间接着报数",
+     "Resumes a paused countdown from the time that was left."},
+    {C::Length, "length", "SetLength", "H:M:S",
+     "把倒计时长度设为 时:分:秒（例如 0:5:0），与在窗口里选择相同；可与 --start 或 --toggle "
+     "一起给出",
+     "Sets the countdown's length to hours:minutes:seconds (0:5:0, up to 23:59:59), as "
+     "choosing it in the window does; it is kept. Can be given with --start or --toggle."},
+    {C::Show, "show", "Show", nullptr, "显示窗口（也从通知区域恢复）并放到最前面",
      "Shows the window and brings it to the front."},
-    {C::Status, "status", nullptr,
-     "显示倒计时的状态（进行中、等待开始时间或未运行）、剩余时间和循环次数；"
+    {C::Status, "status", nullptr, nullptr,
+     "显示倒计时的状态（进行中、已暂停、等待开始时间或未运行）、剩余时间和循环次数；"
      "没有运行中的禾音语音报时器时退出码为 1",
-     "Prints one line: whether a countdown runs or waits for its start time, the time left "
-     "(h:m:s, as the window shows it) and the cycle count. Exits 1 when no copy runs."},
+     "Prints one line: whether a countdown runs, is paused or waits for its start time, the "
+     "time left (h:m:s, as the window shows it) and the cycle count. Exits 1 when no copy "
+     "runs."},
 };
 
 } // namespace
@@ -64,6 +76,7 @@ QString statusLine(const CountdownStatus& status)
 {
     const QString left = CountdownEngine::formatRemaining(std::max(0, status.remainingSeconds));
     const QString state = !status.running  ? QStringLiteral("倒计时未运行")
+                          : status.paused  ? QStringLiteral("倒计时已暂停")
                           : status.waiting ? QStringLiteral("倒计时等待开始时间")
                                            : QStringLiteral("倒计时进行中");
     return QStringLiteral("%1，剩余 %2，循环 %3 次").arg(state, left).arg(status.cycleCount);
@@ -71,26 +84,27 @@ QString statusLine(const CountdownStatus& status)
 
 QString encodeStatus(const CountdownStatus& status)
 {
-    return QStringLiteral("status %1 %2 %3 %4")
+    return QStringLiteral("status %1 %2 %3 %4 %5")
         .arg(int(status.running))
         .arg(int(status.waiting))
         .arg(status.remainingSeconds)
-        .arg(status.cycleCount);
+        .arg(status.cycleCount)
+        .arg(int(status.paused));
 }
 
 bool decodeStatus(const QString& line, CountdownStatus* status)
 {
     const QStringList parts = line.trimmed().split(QLatin1Char(' '));
-    if (parts.size() != 5 || parts[0] != QLatin1String("status"))
+    if (parts.size() != 6 || parts[0] != QLatin1String("status"))
         return false;
-    std::array<int, 4> v{};
-    for (int i = 0; i < 4; ++i) {
+    std::array<int, 5> v{};
+    for (int i = 0; i < 5; ++i) {
         bool ok = false;
         v[i] = parts[i + 1].toInt(&ok);
         if (!ok)
             return false;
     }
-    *status = {v[0] != 0, v[1] != 0, std::max(0, v[2]), v[3]};
+    *status = {v[0] != 0, v[1] != 0, std::max(0, v[2]), v[3], v[4] != 0};
     return true;
 }
 

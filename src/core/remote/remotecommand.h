@@ -21,6 +21,9 @@ enum class RemoteCommand
     Toggle,
     Start,
     Stop,
+    Pause,
+    Resume,
+    Length, // sets the countdown's length; carries it as "H:M:S"
     Status,
 };
 
@@ -31,6 +34,7 @@ struct RemoteCommandInfo
     RemoteCommand command;
     const char* word;   // the option (--toggle) and the word on the local socket
     const char* method; // the D-Bus method of the interface; null: read as properties
+    const char* value;  // the name of the value it takes ("H:M:S"); null for none
     const char* help;   // what --help says of it, in Chinese
     const char* manual; // what the English manual page says of it
 };
@@ -63,13 +67,14 @@ struct CountdownStatus
     bool waiting = false;     // held back until its start time
     int remainingSeconds = 0; // never below 0
     int cycleCount = 0;
+    bool paused = false;
 
     friend bool operator==(const CountdownStatus&, const CountdownStatus&) = default;
 };
 
 // One line for `hytune --status`, the time left in the display's h:m:s form.
 QString statusLine(const CountdownStatus& status);
-// The status as the local socket carries it ("status 1 0 125 3"), and back;
+// The status as the local socket carries it ("status 1 0 125 3 0"), and back;
 // false for a line that is no status.
 QString encodeStatus(const CountdownStatus& status);
 bool decodeStatus(const QString& line, CountdownStatus* status);

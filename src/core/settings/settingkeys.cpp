@@ -41,6 +41,7 @@ const SettingKey SoundKeys[] = {
     {"Volume", K::Percent, "100"},      {"Output", K::Text, ""},
     {"IsQuiet", K::Flag, "0"},          {"QuietFrom", K::HourMinute, "22:00"},
     {"QuietTo", K::HourMinute, "7:00"}, {"VoiceFolder", K::Path, ""},
+    {"NotifyAtEnd", K::Flag, "1"},
 };
 
 // 对时: the server, following it, and the last good offset (server minus

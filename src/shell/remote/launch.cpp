@@ -2,6 +2,7 @@
 
 #include "shell/application.h"
 #include "shell/remote/remoteclient.h"
+#include "shell/remote/remotecontrol.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -37,6 +38,25 @@ bool needsWindow(const CommandLine& line, const QStringList& arguments)
            arguments.contains(QStringLiteral("--platform"));
 }
 
+Forwarded forwardLine(const CommandLine& line)
+{
+    if (line.length) {
+        const Forwarded set = forwardCommand(RemoteCommand::Length, line.length->toString());
+        if (!set.reached || !set.problem.isEmpty() || line.command == RemoteCommand::None)
+            return set;
+    }
+    if (line.hidden && line.command == RemoteCommand::None)
+        return {true, {}, {}};
+    return forwardCommand(line.command);
+}
+
+void runLine(RemoteControl& remote, const CommandLine& line)
+{
+    if (line.length)
+        remote.run(RemoteCommand::Length, line.length->toString());
+    remote.run(line.command);
+}
+
 int reportForwarded(const Forwarded& forwarded, const QString& noneRuns)
 {
     print(stdout, forwarded.output);
@@ -68,7 +88,7 @@ int runWithoutWindow(int argc, char** argv)
             ? QStringLiteral("禾音语音报时器没有在运行")
             : QStringLiteral("没有图形显示（DISPLAY 和 WAYLAND_DISPLAY 都没有设置），"
                              "无法启动禾音语音报时器");
-    return reportForwarded(forwardCommand(line.command), noneRuns);
+    return reportForwarded(forwardLine(line), noneRuns);
 }
 
 } // namespace hy

@@ -7,6 +7,7 @@
 namespace hy {
 
 struct Forwarded;
+class RemoteControl;
 
 // main()'s arguments as text, the program's path first.
 QStringList argumentsOf(int argc, char** argv);
@@ -20,6 +21,13 @@ bool needsWindow(const CommandLine& line, const QStringList& arguments);
 // with the command line, or hands the command to the copy that runs. Returns
 // the exit code.
 int runWithoutWindow(int argc, char** argv);
+
+// Hands what the command line asks (its length, then its command) to the copy
+// that runs. A line with nothing to hand over (--hidden, or --length alone
+// after its length) asks nothing more: a copy that runs is left as it is.
+Forwarded forwardLine(const CommandLine& line);
+// Carries out what the command line asks in the copy that runs now.
+void runLine(RemoteControl& remote, const CommandLine& line);
 
 // Prints what the copy that runs answered; the exit code: 0 when it carried
 // the command out, 1 when it did not (and said why), did not answer, or when

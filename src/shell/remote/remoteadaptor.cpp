@@ -32,6 +32,11 @@ bool RemoteAdaptor::waiting() const
     return m_remote.status().waiting;
 }
 
+bool RemoteAdaptor::paused() const
+{
+    return m_remote.status().paused;
+}
+
 int RemoteAdaptor::remainingSeconds() const
 {
     return m_remote.status().remainingSeconds;
@@ -47,9 +52,9 @@ QString RemoteAdaptor::hotkey() const
     return m_remote.hotkey();
 }
 
-void RemoteAdaptor::answer(const QDBusMessage& call, RemoteCommand command)
+void RemoteAdaptor::answer(const QDBusMessage& call, RemoteCommand command, const QString& value)
 {
-    const RemoteAnswer answer = m_remote.run(command);
+    const RemoteAnswer answer = m_remote.run(command, value);
     if (answer.ok())
         return;
     call.setDelayedReply(true);
@@ -64,6 +69,8 @@ void RemoteAdaptor::announce(const CountdownStatus& now)
         changed.insert(QStringLiteral("Running"), now.running);
     if (now.waiting != m_announced.waiting)
         changed.insert(QStringLiteral("Waiting"), now.waiting);
+    if (now.paused != m_announced.paused)
+        changed.insert(QStringLiteral("Paused"), now.paused);
     if (now.remainingSeconds != m_announced.remainingSeconds)
         changed.insert(QStringLiteral("RemainingSeconds"), now.remainingSeconds);
     if (now.cycleCount != m_announced.cycleCount)

@@ -21,6 +21,7 @@ class RemoteAdaptor final : public QDBusAbstractAdaptor
     Q_CLASSINFO("D-Bus Interface", "example.heyinsoft.hytune")
     Q_PROPERTY(bool Running READ running)
     Q_PROPERTY(bool Waiting READ waiting)
+    Q_PROPERTY(bool Paused READ paused)
     Q_PROPERTY(int RemainingSeconds READ remainingSeconds)
     Q_PROPERTY(int CycleCount READ cycleCount)
     // The desktop-wide key that starts and stops the countdown, as the desktop
@@ -32,6 +33,7 @@ public:
 
     bool running() const;
     bool waiting() const;
+    bool paused() const;
     int remainingSeconds() const;
     int cycleCount() const;
     QString hotkey() const;
@@ -41,9 +43,15 @@ public slots:
     void Start(const QDBusMessage& m) { answer(m, RemoteCommand::Start); }
     void Stop(const QDBusMessage& m) { answer(m, RemoteCommand::Stop); }
     void Show(const QDBusMessage& m) { answer(m, RemoteCommand::Show); }
+    void Pause(const QDBusMessage& m) { answer(m, RemoteCommand::Pause); }
+    void Resume(const QDBusMessage& m) { answer(m, RemoteCommand::Resume); }
+    void SetLength(const QString& hms, const QDBusMessage& m)
+    {
+        answer(m, RemoteCommand::Length, hms);
+    }
 
 private:
-    void answer(const QDBusMessage& call, RemoteCommand command);
+    void answer(const QDBusMessage& call, RemoteCommand command, const QString& value = {});
     void announce(const CountdownStatus& now);
     void send(const QVariantMap& changed);
 

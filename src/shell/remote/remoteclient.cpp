@@ -41,12 +41,13 @@ bool noCopyRuns(const QDBusMessage& reply)
            error == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner");
 }
 
-Forwarded forwardOverBus(RemoteCommand command)
+Forwarded forwardOverBus(RemoteCommand command, const QString& value)
 {
     Forwarded result;
     const RemoteCommandInfo* info = remoteCommandInfo(command);
     const QDBusMessage reply = info && info->method
-                                   ? callRunning(appId(), QString::fromLatin1(info->method))
+                                   ? callRunning(appId(), QString::fromLatin1(info->method),
+                                                 info->value ? QVariantList{value} : QVariantList{})
                                : command == RemoteCommand::Status
                                    ? callRunning(QStringLiteral("org.freedesktop.DBus.Properties"),
                                                  QStringLiteral("GetAll"), {appId()})
@@ -66,7 +67,8 @@ Forwarded forwardOverBus(RemoteCommand command)
         const CountdownStatus status{all.value(QStringLiteral("Running")).toBool(),
                                      all.value(QStringLiteral("Waiting")).toBool(),
                                      all.value(QStringLiteral("RemainingSeconds")).toInt(),
-                                     all.value(QStringLiteral("CycleCount")).toInt()};
+                                     all.value(QStringLiteral("CycleCount")).toInt(),
+                                     all.value(QStringLiteral("Paused")).toBool()};
         result.output = statusLine(status) + QLatin1Char('\n');
     }
     return result;
@@ -83,7 +85,7 @@ bool lockHolderRuns()
 }
 
 // One line each way: the command's word, then "ok", "error <why>" or the status.
-Forwarded forwardOverSocket(RemoteCommand command)
+Forwarded forwardOverSocket(RemoteCommand command, const QString& value)
 {
     Forwarded result;
     QLocalSocket socket;
@@ -102,9 +104,11 @@ Forwarded forwardOverSocket(RemoteCommand command)
             result.problem = kNoAnswer.arg(socket.errorString());
         return result;
     }
-    const QString word =
+    QString word =
         command == RemoteCommand::None ? QStringLiteral("show") : remoteCommandWord(command);
-    socket.write(word.toLatin1() + '\n');
+    if (!value.isEmpty())
+        word += QLatin1Char(' ') + value;
+    socket.write(word.toUtf8() + '\n');
     while (!socket.canReadLine() && socket.waitForReadyRead(kAnswerMs)) {
     }
     const QString answer = QString::fromUtf8(socket.readLine()).trimmed();
@@ -136,10 +140,10 @@ QString localSocketPath()
     return dir + QLatin1Char('/') + appId();
 }
 
-Forwarded forwardCommand(RemoteCommand command)
+Forwarded forwardCommand(RemoteCommand command, const QString& value)
 {
-    return QDBusConnection::sessionBus().isConnected() ? forwardOverBus(command)
-                                                       : forwardOverSocket(command);
+    return QDBusConnection::sessionBus().isConnected() ? forwardOverBus(command, value)
+                                                       : forwardOverSocket(command, value);
 }
 
 } // namespace hy

@@ -16,7 +16,7 @@ struct Forwarded
 
 // Hands `command` (None: show the window) to the copy that runs, on the
 // session bus or, with none, on the local socket.
-Forwarded forwardCommand(RemoteCommand command);
+Forwarded forwardCommand(RemoteCommand command, const QString& value = {});
 
 // The local socket, and its lock file with ".lock" added, in the runtime
 // directory ($XDG_RUNTIME_DIR, else a folder of the user's in /tmp).

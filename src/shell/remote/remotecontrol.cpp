@@ -1,6 +1,7 @@
 #include "shell/remote/remotecontrol.h"
 
 #include "core/app/appcore.h"
+#include "core/countdown/length.h"
 #include "core/inputerror.h"
 #include "platform/hotkey/globalhotkey.h"
 #include "shell/tunemain.h"
@@ -23,22 +24,22 @@ void RemoteControl::attach(TForm1* form)
         });
     }
     m_lastHotkey = hotkey();
-    for (RemoteCommand command : std::exchange(m_waiting, {}))
-        run(command);
+    for (const auto& [command, value] : std::exchange(m_waiting, {}))
+        run(command, value);
 }
 
-RemoteAnswer RemoteControl::run(RemoteCommand command)
+RemoteAnswer RemoteControl::run(RemoteCommand command, const QString& value)
 {
     if (command == RemoteCommand::None || command == RemoteCommand::Status)
         return {};
     if (!m_form) {
-        m_waiting.append(command);
+        m_waiting.append({command, value});
         return {};
     }
-    return carryOut(command);
+    return carryOut(command, value);
 }
 
-RemoteAnswer RemoteControl::carryOut(RemoteCommand command)
+RemoteAnswer RemoteControl::carryOut(RemoteCommand command, const QString& value)
 {
     AppCore& core = m_form->core();
     switch (command) {
@@ -59,6 +60,20 @@ RemoteAnswer RemoteControl::carryOut(RemoteCommand command)
     case RemoteCommand::Stop:
         core.stopCountdown();
         break;
+    case RemoteCommand::Pause:
+        core.pauseCountdown();
+        break;
+    case RemoteCommand::Resume:
+        core.resumeCountdown();
+        break;
+    case RemoteCommand::Length: {
+        QString why;
+        const auto length = parseLength(value, &why);
+        if (!length)
+            return {QStringLiteral("BadLength"), why};
+        core.setLength(*length);
+        break;
+    }
     case RemoteCommand::None:
     case RemoteCommand::Status:
         break;
@@ -87,7 +102,7 @@ CountdownStatus RemoteControl::status() const
     if (!m_form)
         return {};
     const CountdownEngine& c = m_form->core().countdown();
-    return {c.isActive(), c.isWaiting(), std::max(0, c.RemainSeconds), c.CycleCount};
+    return {c.isActive(), c.isWaiting(), std::max(0, c.RemainSeconds), c.CycleCount, c.isPaused()};
 }
 
 QString RemoteControl::hotkey() const

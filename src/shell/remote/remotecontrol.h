@@ -24,7 +24,8 @@ public:
 
     // The window the commands go to.
     void attach(TForm1* form);
-    RemoteAnswer run(hy::RemoteCommand command);
+    // `value`: what the command takes (Length: "H:M:S").
+    RemoteAnswer run(hy::RemoteCommand command, const QString& value = {});
     CountdownStatus status() const;
     // The desktop-wide key that works now (GlobalHotkey::workingKey).
     QString hotkey() const;
@@ -36,12 +37,12 @@ signals:
     void hotkeyChanged(const QString& key);
 
 private:
-    RemoteAnswer carryOut(RemoteCommand command);
+    RemoteAnswer carryOut(RemoteCommand command, const QString& value);
     RemoteAnswer start();
     void onCountdownChanged();
 
     QPointer<TForm1> m_form;
-    QList<RemoteCommand> m_waiting;
+    QList<std::pair<RemoteCommand, QString>> m_waiting;
     CountdownStatus m_last;
     QString m_lastHotkey;
 };

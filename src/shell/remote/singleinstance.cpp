@@ -119,14 +119,15 @@ void SingleInstance::serveLine(QLocalSocket* socket)
             socket->abort();
         return;
     }
-    const QString word = QString::fromLatin1(socket->readLine(kMaxLineBytes)).trimmed();
-    const RemoteCommand command = remoteCommandFromWord(word);
+    const QString line = QString::fromUtf8(socket->readLine(kMaxLineBytes)).trimmed();
+    const RemoteCommand command = remoteCommandFromWord(line.section(QLatin1Char(' '), 0, 0));
     QByteArray reply = "ok";
     if (command == RemoteCommand::Status) {
         reply = encodeStatus(m_remote.status()).toLatin1();
     } else {
         const RemoteAnswer answer =
-            m_remote.run(command == RemoteCommand::None ? RemoteCommand::Show : command);
+            m_remote.run(command == RemoteCommand::None ? RemoteCommand::Show : command,
+                         line.section(QLatin1Char(' '), 1));
         if (!answer.ok())
             reply = "error " + answer.message.toUtf8();
     }
