@@ -1,6 +1,7 @@
 // One running copy, driven from outside: later starts of the built program
 // with and without a command, and its interface on the session bus through
 // gdbus, in the e2e session (X display, tray, sound server, session bus).
+#include "fakes/fakenotificationserver.h"
 #include "support/apprun.h"
 #include "support/monitorrecorder.h"
 
@@ -113,6 +114,7 @@ private slots:
     void commandStartsTheProgram();
     void busInterface();
     void refusedCommandsStorm();
+    void noticeAtTheEnd();
     void simultaneousStartsLeaveOne();
     void localSocketWithoutBus();
 };
@@ -362,6 +364,39 @@ void TestRemote::refusedCommandsStorm()
     QCOMPARE(busProperty(QStringLiteral("Running")), QStringLiteral("(<false>,)"));
     ::kill(pid_t(app.pid()), SIGTERM); // closes the window as a user would, box and all
     QCOMPARE(app.waitForEnd(), 0);
+}
+
+// A countdown that ends by itself is told by a notice of the desktop's, with
+// 再来一次 where the server takes actions; choosing it runs the length again.
+void TestRemote::noticeAtTheEnd()
+{
+    const QString service = QStringLiteral("org.freedesktop.Notifications");
+    const QString path = QStringLiteral("/org/freedesktop/Notifications");
+    FakeNotificationServer server;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    QVERIFY(bus.registerVirtualObject(path, &server));
+    QVERIFY(bus.registerService(service));
+    App app;
+    QVERIFY(app.writeSettings(
+        settingsText({QStringLiteral("HourCounter=0"), QStringLiteral("MinuteCounter=0"),
+                      QStringLiteral("SecondCounter=2"), QStringLiteral("IsLastOne=1")})));
+    QVERIFY2(app.start({}, {QStringLiteral("--start")}), "no main window appeared");
+    QTRY_VERIFY_WITH_TIMEOUT(!server.lastNotify.isEmpty(), 10000);
+    const QVariantList notice = server.lastNotify;
+    QCOMPARE(notice.at(0).toString(), kTitle);
+    QCOMPARE(notice.at(2).toString(), kId);
+    QCOMPARE(notice.at(3).toString(), QStringLiteral("倒计时 0:0:2 结束"));
+    QCOMPARE(notice.at(5).toStringList(), (QStringList{"again", "再来一次"}));
+    QCOMPARE(busProperty(QStringLiteral("Running")), QStringLiteral("(<false>,)"));
+    QDBusMessage chosen =
+        QDBusMessage::createSignal(path, service, QStringLiteral("ActionInvoked"));
+    chosen << server.lastId() << QStringLiteral("again");
+    QVERIFY(bus.send(chosen));
+    QTRY_COMPARE_WITH_TIMEOUT(busProperty(QStringLiteral("Running")), QStringLiteral("(<true>,)"),
+                              5000);
+    QCOMPARE(app.closeAndWait(), 0);
+    bus.unregisterService(service);
+    bus.unregisterObject(path);
 }
 
 // Two starts at the same moment: one runs on, the other hands over and ends

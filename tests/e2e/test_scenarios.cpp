@@ -219,6 +219,7 @@ private slots:
     void initTestCase();
     void firstStartWithoutSettings();
     void secondCountsAndAlert();
+    void pauseAndResume();
     void minuteCount();
     void hourChime();
     void settingsRoundTrip();
@@ -331,6 +332,51 @@ void TestScenarios::secondCountsAndAlert()
     QVERIFY2(onTime(t, due), qPrintable(timingReport(t, due)));
     logLateness("second counts and alert", t, due);
 
+    QCOMPARE(app.closeAndWait(), 0);
+}
+
+// Paused from the command line right after the count 7 for three seconds:
+// nothing is heard meanwhile, and after --resume the counts 6..2 and the
+// alert come one second apart from the resume, on a fresh schedule.
+void TestScenarios::pauseAndResume()
+{
+    App app;
+    QVERIFY(app.writeSettings(
+        settingsText({QStringLiteral("HourCounter=0"), QStringLiteral("MinuteCounter=0"),
+                      QStringLiteral("SecondCounter=9"), QStringLiteral("IsMinuteCounter=0"),
+                      QStringLiteral("IsSecondCounter=1"), QStringLiteral("LastSecond=10"),
+                      QStringLiteral("PerSecond=1"), QStringLiteral("IsLastOne=1")})));
+    QVERIFY2(app.start(), "no main window appeared");
+    MonitorRecorder rec;
+    QVERIFY2(rec.start(), "cannot record the sink");
+    QCOMPARE(app.runOnce({QStringLiteral("--start")}).exitCode, 0);
+    QVERIFY2(waitUntil([&] { return transcribe(rec.samples(), m_clips).contains(7); }, 8000, 20),
+             qPrintable(transcribe(rec.samples(), m_clips).describe()));
+    QCOMPARE(app.runOnce({QStringLiteral("--pause")}).exitCode, 0);
+    const double paused = rec.positionMs();
+    const App::Run status = app.runOnce({QStringLiteral("--status")});
+    QVERIFY2(status.out.startsWith(QStringLiteral("倒计时已暂停，剩余 0:0:")),
+             qPrintable(status.out));
+    QVERIFY(waitUntil([&] { return rec.positionMs() >= paused + 3000; }, 10000));
+    const double resumed = rec.positionMs();
+    QCOMPARE(app.runOnce({QStringLiteral("--resume")}).exitCode, 0);
+    QVERIFY(waitUntil([&] { return transcribe(rec.samples(), m_clips).contains(22); }, 12000, 100));
+    const Transcript t = transcribe(rec.stop(), m_clips);
+    QVERIFY2(t.strayAtMs < 0, qPrintable(t.describe()));
+    QList<double> due;
+    for (const Heard& h : t.heard) {
+        // A count on its way when the pause came may end in its first moments.
+        QVERIFY2(h.ms < paused + 1000 || h.ms > resumed, qPrintable(t.describe()));
+    }
+    const QList<int> all = t.clips();
+    const qsizetype seven = all.indexOf(7);
+    QCOMPARE(all.mid(seven), (QList<int>{7, 6, 5, 4, 3, 2, 22}));
+    Transcript after;
+    after.heard = t.heard.mid(seven + 1);
+    for (int k = 1; k <= 6; ++k)
+        due << resumed + k * 1000.0;
+    QVERIFY2(onTime(after, due), qPrintable(timingReport(after, due)));
+    logLateness("counts after a resume", after, due);
     QCOMPARE(app.closeAndWait(), 0);
 }
 

@@ -49,6 +49,14 @@ void TestCommandLine::parse_data()
     row("a stray word", {"toggle"}, Kind::Error, RemoteCommand::None, "toggle");
     row("two commands", {"--start", "--stop"}, Kind::Error, RemoteCommand::None, "--start --stop");
     row("value where none is taken", {"--toggle=1"}, Kind::Error);
+    row("pause", {"--pause"}, Kind::Run, RemoteCommand::Pause);
+    row("resume", {"--resume"}, Kind::Run, RemoteCommand::Resume);
+    row("length with start", {"--length", "0:5:0", "--start"}, Kind::Run, RemoteCommand::Start);
+    row("length alone", {"--length=1:2:3"}, Kind::Run);
+    row("length out of range", {"--length", "0:60:0"}, Kind::Error, RemoteCommand::None, "0 到 59");
+    row("length of nothing", {"--length", "0:0:0"}, Kind::Error, RemoteCommand::None, "--toggle");
+    row("length with no value", {"--length"}, Kind::Error);
+    row("hidden start", {"--hidden"}, Kind::Run);
 }
 
 void TestCommandLine::parse()
@@ -62,6 +70,13 @@ void TestCommandLine::parse()
     QCOMPARE(line.command, command);
     QVERIFY2(line.text.contains(textHas), qPrintable(line.text));
     QCOMPARE(line.exitCode(), kind == Kind::Error ? 2 : 0);
+    // A length is taken only as a whole good one, and --hidden only as given.
+    const int at = args.indexOf(QRegularExpression("--length.*"));
+    if (kind == Kind::Run && at >= 0)
+        QVERIFY(line.length && line.length->totalSeconds() > 0);
+    else
+        QVERIFY(!line.length);
+    QCOMPARE(line.hidden, args.contains("--hidden"));
     if (kind == Kind::Help)
         QVERIFY2(!line.text.contains(QLatin1String("platform")), qPrintable(line.text));
 }
@@ -78,6 +93,8 @@ void TestCommandLine::status_data()
                              << "倒计时未运行，剩余 0:0:59，循环 0 次";
     QTest::newRow("never below 0")
         << CountdownStatus{false, false, -1, 1} << "倒计时未运行，剩余 0:0:0，循环 1 次";
+    QTest::newRow("paused") << CountdownStatus{true, false, 7, 0, true}
+                            << "倒计时已暂停，剩余 0:0:7，循环 0 次";
 }
 
 void TestCommandLine::status()

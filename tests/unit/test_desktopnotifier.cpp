@@ -5,10 +5,12 @@
 #include "platform/notify/desktopnotifier.h"
 #include "support/privatebus.h"
 
+#include "fakes/fakenotificationserver.h"
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusVirtualObject>
 #include <QSignalSpy>
+
 #include <QtTest>
 
 using hy::DesktopNotifier;
@@ -18,40 +20,6 @@ using Actions = QList<NoticeAction>;
 namespace {
 
 constexpr NoticeAction Again = NoticeAction::Again, Stop = NoticeAction::Stop;
-
-// Stands in for the desktop's notification server and writes down each call.
-class FakeServer final : public QDBusVirtualObject
-{
-public:
-    QStringList capabilities{"actions"};
-    QStringList log;         // "notify <summary> replacing <id>", "close <id>"
-    QVariantList lastNotify; // its arguments
-
-    QString introspect(const QString&) const override { return {}; }
-    bool handleMessage(const QDBusMessage& m, const QDBusConnection& bus) override
-    {
-        QVariantList args = m.arguments();
-        QDBusMessage reply = m.createReply();
-        if (m.member() == QLatin1String("GetCapabilities")) {
-            reply << capabilities;
-        } else if (m.member() == QLatin1String("Notify") && m.signature() == "susssasa{sv}i") {
-            args[6] = qdbus_cast<QVariantMap>(args.at(6));
-            lastNotify = args;
-            const uint replaces = args.at(1).toUInt();
-            log << QStringLiteral("notify %1 replacing %2")
-                       .arg(args.at(3).toString())
-                       .arg(replaces);
-            reply << (replaces ? replaces : m_nextId++); // ids other than 1, 2, ...
-        } else if (m.member() == QLatin1String("CloseNotification")) {
-            log << QStringLiteral("close %1").arg(args.value(0).toUInt());
-        }
-        bus.send(reply);
-        return true;
-    }
-
-private:
-    uint m_nextId = 41;
-};
 
 } // namespace
 
@@ -81,7 +49,7 @@ private:
 
     PrivateBus m_bus;
     QString m_server = QStringLiteral("server");
-    std::unique_ptr<FakeServer> m_fake;
+    std::unique_ptr<FakeNotificationServer> m_fake;
     QStringList m_clients;
     int m_asked = 0;
 };
@@ -94,7 +62,7 @@ void TestDesktopNotifier::initTestCase()
 
 void TestDesktopNotifier::init()
 {
-    m_fake = std::make_unique<FakeServer>();
+    m_fake = std::make_unique<FakeNotificationServer>();
     QDBusConnection bus(m_server);
     QVERIFY(bus.registerVirtualObject(DesktopNotifier::kPath, m_fake.get()));
     QVERIFY(bus.registerService(DesktopNotifier::kService));

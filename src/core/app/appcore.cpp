@@ -37,7 +37,11 @@ AppCore::AppCore(CoreServices services, QObject* parent)
           m_settings, m_clock, m_speech, [this](const QTime& now) { return m_sound->quietAt(now); },
           m_services.makeTimer, this))
     , m_countdown(*this, *m_ticks, m_clock, m_speech)
-{}
+    , m_notifier(m_services.makeNotifier ? m_services.makeNotifier() : nullptr)
+{
+    if (m_notifier)
+        connect(m_notifier.get(), &INotifier::actionInvoked, this, &AppCore::noticeAction);
+}
 
 AppCore::~AppCore()
 {
