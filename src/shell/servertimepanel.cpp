@@ -30,22 +30,23 @@ ServerTimePanel::ServerTimePanel(hy::ServerTimeKeeper& keeper, QWidget* page)
     , m_ageTimer(new QTimer(this))
 {
     setObjectName(QStringLiteral("grpServerTime"));
-    setGeometry(9, 190, 518, 114);
-    auto* label = child<QLabel>(this, "lblServerAddr", "", {10, 27, 96, 16});
+    // On the left edge of the group 声音 above it, as wide.
+    setGeometry(9, 190, 522, 114);
+    auto* label = child<QLabel>(this, "lblServerAddr", "", {15, 27, 96, 16});
     label->setText(QStringLiteral("服务器地址："));
-    m_address = child<QLineEdit>(this, "edtServerAddr", "对时服务器地址", {104, 23, 312, 24});
+    m_address = child<QLineEdit>(this, "edtServerAddr", "对时服务器地址", {109, 23, 307, 24});
     m_address->setPlaceholderText(QStringLiteral("ntp://… 或 https://…"));
     m_address->setToolTip(QStringLiteral("NTP 服务器（ntp://主机名）或网店的网址（https://…）"));
     m_address->setProperty(SettingsBinder::kProperty, QStringLiteral("Address"));
     label->setBuddy(m_address);
     m_check = child<QPushButton>(this, "btnServerCheck", "对时", {424, 23, 84, 24});
     m_check->setText(QStringLiteral("对时"));
-    m_follow = child<QCheckBox>(this, "chkServerTime", "按服务器时间", {10, 55, 140, 20});
+    m_follow = child<QCheckBox>(this, "chkServerTime", "按服务器时间", {15, 55, 140, 20});
     m_follow->setText(QStringLiteral("按服务器时间"));
     m_follow->setToolTip(QStringLiteral("开始时间和整点、半点、定时报时按服务器的时间；"
                                         "倒计时本身照常每秒一跳"));
     m_follow->setProperty(SettingsBinder::kProperty, QStringLiteral("FollowServer"));
-    m_result = child<QLabel>(this, "lblServerResult", "对时结果", {10, 76, 498, 36});
+    m_result = child<QLabel>(this, "lblServerResult", "对时结果", {15, 76, 492, 36});
     m_result->setTextFormat(Qt::PlainText);
     m_result->setWordWrap(true);
     m_result->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -76,6 +77,13 @@ void ServerTimePanel::refresh()
 {
     m_check->setEnabled(!m_keeper.checking());
     m_result->setText(m_keeper.resultText());
-    // A long message may not fit the two lines; the hint has all of it.
+    // The whole message shows, however many lines it takes; the group grows.
+    m_result->resize(m_result->width(), m_result->heightForWidth(m_result->width()));
+    const int height = m_result->geometry().bottom() + 7;
+    if (height != this->height()) {
+        resize(width(), height);
+        emit heightChanged();
+    }
+    // The hint repeats it, for a screen reader and a copy.
     m_result->setToolTip(hy::plainToolTip(m_result->text()));
 }

@@ -24,6 +24,10 @@ class ServerTimePanel final : public QGroupBox
 public:
     ServerTimePanel(hy::ServerTimeKeeper& keeper, QWidget* page);
 
+signals:
+    // The group's height changed with its message.
+    void heightChanged();
+
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;

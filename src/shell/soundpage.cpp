@@ -3,9 +3,12 @@
 
 #include "core/announce.h"
 #include "core/app/appcore.h"
+#include "core/autostart.h"
+#include "core/inputerror.h"
 #include "core/speech/soundsetup.h"
 #include "shell/errorbox.h"
 #include "shell/formlook.h"
+#include "shell/servertimepanel.h"
 
 namespace hy {
 
@@ -13,21 +16,28 @@ namespace {
 const QString kOutput = QStringLiteral("Output");
 }
 
-SoundPage::SoundPage(Ui::TForm1& ui, AppCore& core, ChooseFolder chooseFolder, QWidget* window)
+SoundPage::SoundPage(Ui::TForm1& ui, AppCore& core, ServerTimePanel& serverTime,
+                     ChooseFolder chooseFolder, QWidget* window)
     : ui(ui)
     , m_core(core)
+    , m_serverTime(serverTime)
     , m_chooseFolder(std::move(chooseFolder))
     , m_window(window)
 {
-    ui.lblVoiceState->setTextFormat(Qt::PlainText);
-    ui.lblOutputState->setTextFormat(Qt::PlainText);
+    for (QLabel* label : {ui.lblVoiceState, ui.lblOutputState}) {
+        label->setTextFormat(Qt::PlainText);
+        label->setWordWrap(true);
+    }
     wire();
     quietChanged();
     showVolume();
     showOutputs();
     showVoice();
-    // The sound server's outputs are asked for once the page is first shown.
+    // The sound server's outputs are asked for once the page is first shown;
+    // the start at login is looked up whenever it is.
     ui.ts3->installEventFilter(this);
+    connect(&m_serverTime, &ServerTimePanel::heightChanged, this, &SoundPage::arrange);
+    arrange();
 }
 
 SoundPage::~SoundPage() = default;
@@ -46,6 +56,7 @@ void SoundPage::wire()
     on(ui.btnVoiceFolder, &QPushButton::clicked, [this](bool) { chooseVoice(); });
     on(ui.btnVoiceBuiltin, &QPushButton::clicked,
        [this](bool) { m_core.sound().useBuiltinVoice(); });
+    on(ui.chkAutostart, &QCheckBox::clicked, [this](bool on) { autostartChosen(on); });
     SettingsStore& settings = m_core.settings();
     settings.watch(QStringLiteral("Volume"), this, [this] { showVolume(); });
     settings.watch(kOutput, this, [this] { showOutputs(); });
@@ -55,9 +66,77 @@ void SoundPage::wire()
 
 bool SoundPage::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == ui.ts3 && event->type() == QEvent::Show)
+    if (watched == ui.ts3 && event->type() == QEvent::Show) {
         m_core.sound().watchOutputs();
+        showAutostart();
+    }
     return QObject::eventFilter(watched, event);
+}
+
+namespace {
+
+// Puts widgets side by side at `y`, each at its x, a wrapping label as high
+// as its text needs, all centred on the row; hidden ones take no room. The
+// row's bottom.
+int placeRow(std::initializer_list<std::pair<QWidget*, int>> widgets, int y)
+{
+    int height = 0;
+    for (const auto& [w, x] : widgets) {
+        auto* label = qobject_cast<QLabel*>(w);
+        if (label && label->wordWrap())
+            w->resize(w->width(), label->heightForWidth(w->width()));
+        if (!w->isHidden())
+            height = std::max(height, w->height());
+    }
+    for (const auto& [w, x] : widgets)
+        w->move(x, y + (height - w->height()) / 2);
+    return y + height;
+}
+
+} // namespace
+
+void SoundPage::arrange()
+{
+    // The state of a missing output stands beside its box, which makes room.
+    const bool outputState = !ui.lblOutputState->text().isEmpty();
+    ui.lblOutputState->setHidden(!outputState);
+    ui.cbbOutput->resize(outputState ? 200 : 409, ui.cbbOutput->height());
+    int y = placeRow(
+        {{ui.lblVolume, 15}, {ui.sldVolume, 66}, {ui.lblVolumeValue, 350}, {ui.btnTryVolume, 410}},
+        20);
+    y = placeRow({{ui.lblOutput, 15}, {ui.cbbOutput, 98}, {ui.lblOutputState, 305}}, y + 6);
+    y = placeRow({{ui.chkQuiet, 15},
+                  {ui.dtmQuietFrom, 98},
+                  {ui.lblQuietTo, 173},
+                  {ui.dtmQuietTo, 194},
+                  {ui.lblQuietNote, 272}},
+                 y + 6);
+    y = placeRow({{ui.lblVoice, 15},
+                  {ui.btnVoiceFolder, 98},
+                  {ui.btnVoiceBuiltin, 200},
+                  {ui.lblVoiceState, 320}},
+                 y + 6);
+    ui.grpSound->setGeometry(9, 4, 522, y + 7);
+    m_serverTime.move(9, ui.grpSound->geometry().bottom() + 5);
+    const int below = m_serverTime.geometry().bottom() + 5;
+    ui.chkNotifyAtEnd->move(24, below);
+    ui.chkAutostart->move(200, below);
+}
+
+// ---- start at login ------------------------------------------------------------
+
+void SoundPage::showAutostart()
+{
+    // The entry may have been made or removed outside the program.
+    ui.chkAutostart->setChecked(isAutostartEnabled());
+}
+
+void SoundPage::autostartChosen(bool on)
+{
+    const QString problem = setAutostart(on, QCoreApplication::applicationFilePath());
+    showAutostart();
+    if (!problem.isEmpty())
+        throw InputError(problem);
 }
 
 // ---- volume ------------------------------------------------------------------
@@ -108,6 +187,7 @@ void SoundPage::showOutputs()
     ui.lblOutputState->setText(
         absent && known ? QStringLiteral("所选设备未连接，暂用系统默认输出；连接后自动恢复。")
                         : QString());
+    arrange();
 }
 
 // ---- quiet hours -------------------------------------------------------------
@@ -143,6 +223,7 @@ void SoundPage::showVoice()
         tip += QStringLiteral("\n未采用：\n") + sound.voiceProblems().join('\n');
     ui.lblVoiceState->setToolTip(plainToolTip(tip));
     ui.btnVoiceBuiltin->setEnabled(taken > 0);
+    arrange();
 }
 
 } // namespace hy

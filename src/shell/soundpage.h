@@ -5,6 +5,7 @@
 #include <functional>
 
 class QWidget;
+class ServerTimePanel;
 
 namespace Ui {
 class TForm1;
@@ -25,7 +26,9 @@ public:
     // chosen folder, or empty when cancelled.
     using ChooseFolder = std::function<QString(QWidget* parent, const QString& current)>;
 
-    SoundPage(Ui::TForm1& ui, AppCore& core, ChooseFolder chooseFolder, QWidget* window);
+    // `serverTime` stands below the group 声音 and moves with it.
+    SoundPage(Ui::TForm1& ui, AppCore& core, ServerTimePanel& serverTime, ChooseFolder chooseFolder,
+              QWidget* window);
     ~SoundPage() override;
 
 protected:
@@ -40,9 +43,16 @@ private:
     void quietChanged();
     void chooseVoice();
     void showVoice();
+    void showAutostart();
+    void autostartChosen(bool on);
+    // Places the rows of the page from the top down: a row of a message
+    // that is not there takes no room, and a message takes the lines it
+    // needs; the 对时 group and the options below follow.
+    void arrange();
 
     Ui::TForm1& ui;
     AppCore& m_core;
+    ServerTimePanel& m_serverTime;
     ChooseFolder m_chooseFolder;
     QWidget* m_window;
     QString m_outputLabel; // the chosen output's description, once known

@@ -53,7 +53,8 @@ TForm1::TForm1(AppCore& core, FormServices services, QWidget* parent)
                            m_services.openUrl,
                            {}},
         this);
-    m_soundPage = std::make_unique<SoundPage>(*ui, m_core, m_services.chooseVoiceFolder, this);
+    m_soundPage =
+        std::make_unique<SoundPage>(*ui, m_core, *m_serverTime, m_services.chooseVoiceFolder, this);
     wireHandlers();
     // The controls show the settings from now on, and what is put in them
     // becomes the settings.

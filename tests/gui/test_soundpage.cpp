@@ -2,12 +2,15 @@
 #include "fakes/testfiles.h"
 #include "support/wavbuilder.h"
 
+#include "core/servertime/servertimekeeper.h"
 #include "core/speech/phrases.h"
 #include "shell/application.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QSlider>
+#include <QTabWidget>
 #include <QTimeEdit>
 #include <QtTest>
 #include <thread>
@@ -51,6 +54,10 @@ private slots:
     void outputDevice();
     void voicePack();
     void badVoiceFolder();
+    void startAtLogin_data();
+    void startAtLogin();
+    void everyMessageFits_data();
+    void everyMessageFits();
 };
 
 void TestSoundPage::volume()
@@ -179,6 +186,103 @@ void TestSoundPage::badVoiceFolder()
         QTRY_COMPARE(catcher.seen, 1);
         QVERIFY2(catcher.text.contains(folder), qPrintable(catcher.text));
         QCOMPARE(rig.find<QLabel>("lblVoiceState")->text(), QStringLiteral("使用内置语音"));
+    }
+}
+
+void TestSoundPage::startAtLogin_data()
+{
+    QTest::addColumn<QStringList>("steps"); // "click" the box, "remove" the entry by hand
+    QTest::addColumn<bool>("entry");
+    QTest::newRow("ticked") << QStringList{"click"} << true;
+    QTest::newRow("ticked and unticked") << QStringList{"click", "click"} << false;
+    QTest::newRow("removed by hand") << QStringList{"click", "remove"} << false;
+}
+
+// 登录时启动 writes the desktop's autostart entry, takes it away, and shows
+// what is there each time the page is shown.
+void TestSoundPage::startAtLogin()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(bool, entry);
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    const QString file = config.filePath("autostart/example.heyinsoft.hytune.desktop");
+    FormRig rig;
+    rig.make().show();
+    auto* tabs = rig.find<QTabWidget>("pgc1");
+    auto* box = rig.find<QCheckBox>("chkAutostart");
+    tabs->setCurrentIndex(1);
+    QVERIFY(!box->isChecked());
+    for (const QString& step : steps) {
+        if (step == "click")
+            box->click();
+        else
+            QVERIFY(QFile::remove(file));
+    }
+    tabs->setCurrentIndex(0);
+    tabs->setCurrentIndex(1); // shown again
+    QCOMPARE(QFile::exists(file), entry);
+    QCOMPARE(box->isChecked(), entry);
+    if (entry)
+        QVERIFY(testfiles::readAll(file).contains(" --hidden"));
+    qunsetenv("XDG_CONFIG_HOME");
+}
+
+void TestSoundPage::everyMessageFits_data()
+{
+    QTest::addColumn<QString>("show");
+    QTest::addColumn<QString>("label");
+    QTest::newRow("a voice of 23 clips") << "voice"
+                                         << "lblVoiceState";
+    QTest::newRow("an output not there") << "output"
+                                         << "lblOutputState";
+    QTest::newRow("an error after a good result") << ""
+                                                  << "lblServerResult";
+    QTest::newRow("an address too long to quote") << QString(300, 'x') + "://"
+                                                  << "lblServerResult";
+    QTest::newRow("an address that is no address") << "ht!tp:://@@"
+                                                   << "lblServerResult";
+}
+
+// Whatever a label of the page says shows whole, in its group, and the rows
+// below make room: nothing overlaps, nothing leaves the page.
+void TestSoundPage::everyMessageFits()
+{
+    QFETCH(QString, show);
+    QFETCH(QString, label);
+    QTemporaryDir voice;
+    FormRig rig;
+    const QString now = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
+    rig.writeSettings("[Common]\nHotKey=F1\n[Sound]\nOutput=usb\n[ServerTime]\nOffsetUs=-420000\n"
+                      "UncertaintyUs=30000\nMeasuredAt=" +
+                      now.toUtf8() + "\n");
+    rig.make();
+    if (show == "voice") {
+        for (int i = 0; i < 23; ++i)
+            QVERIFY(testfiles::writeBytes(voice.filePath(QStringLiteral("WAV%1.wav").arg(i)),
+                                          toneWave(22050, 1, 2205, 440)));
+        rig.nextVoiceFolder = voice.path();
+        rig.click("btnVoiceFolder");
+    } else if (show == "output") {
+        rig.outputs->set({{"out", "Null Output"}});
+    } else {
+        rig.settings().set("Address", show);
+        rig.core->serverTime().check(); // refused at once
+    }
+    auto* shown = rig.find<QLabel>(qPrintable(label));
+    QVERIFY2(!shown->text().isEmpty() && !shown->isHidden(), qPrintable(shown->text()));
+    QVERIFY2(shown->height() >= shown->heightForWidth(shown->width()), qPrintable(shown->text()));
+    const auto* page = rig.find<QWidget>("ts3");
+    QRect above;
+    for (const char* name : {"grpSound", "grpServerTime", "chkNotifyAtEnd", "chkAutostart"}) {
+        const QRect r = rig.find<QWidget>(name)->geometry();
+        QVERIFY2(page->rect().contains(r), name);
+        QVERIFY2(r.top() > above.bottom() || QString(name) == "chkAutostart", name);
+        above = r;
+        for (const QWidget* child :
+             rig.find<QWidget>(name)->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+            QVERIFY2(child->isHidden() || QRect(QPoint(), r.size()).contains(child->geometry()),
+                     qPrintable(child->objectName()));
     }
 }
 

@@ -174,26 +174,26 @@ void TestTunemain::controls_data()
     row("lbl3", "QLabel", "ts1", {338, 230, 136, 16}, "启动/停止快捷键：");
     row("lbl4", "QLabel", "ts1", {339, 251, 40, 16}, "CTRL+");
     row("cbbKey", "QComboBox", "ts1", {384, 250, 73, 24}, "F1", "F1-F12", 0);
-    // The sound half of the third page, in its upper part; the lower part
-    // is kept for the server clock.
-    row("grpSound", "QGroupBox", "ts3", {9, 5, 522, 180}, "声音");
-    row("lblVolume", "QLabel", "grpSound", {15, 26, 48, 16}, "音量：");
-    row("sldVolume", "QSlider", "grpSound", {66, 24, 276, 22}, {});
-    row("lblVolumeValue", "QLabel", "grpSound", {350, 26, 48, 16}, "100%");
-    row("btnTryVolume", "QPushButton", "grpSound", {410, 21, 97, 27}, "试听");
-    row("lblOutput", "QLabel", "grpSound", {15, 61, 80, 16}, "输出设备：");
-    row("cbbOutput", "QComboBox", "grpSound", {98, 57, 409, 24}, "系统默认", "系统默认", 0);
-    row("lblOutputState", "QLabel", "grpSound", {98, 85, 409, 16}, "");
-    row("chkQuiet", "QCheckBox", "grpSound", {15, 113, 80, 17}, "免打扰");
-    row("dtmQuietFrom", "QTimeEdit", "grpSound", {98, 108, 70, 27}, "22:00", {}, -2, false);
-    row("lblQuietTo", "QLabel", "grpSound", {173, 113, 16, 16}, "至");
-    row("dtmQuietTo", "QTimeEdit", "grpSound", {194, 108, 70, 27}, "07:00", {}, -2, false);
-    row("lblQuietNote", "QLabel", "grpSound", {272, 113, 235, 16}, "整点、半点、定时报时静音");
-    row("lblVoice", "QLabel", "grpSound", {15, 149, 64, 16}, "语音包：");
-    row("btnVoiceFolder", "QPushButton", "grpSound", {98, 144, 97, 27}, "选择文件夹");
-    row("btnVoiceBuiltin", "QPushButton", "grpSound", {200, 144, 113, 27}, "恢复内置语音", {}, -2,
+    // The third page: the sound, 对时 below it, and two options at the foot;
+    // rows of messages that say nothing take no room.
+    row("grpSound", "QGroupBox", "ts3", {9, 4, 522, 150}, "声音");
+    row("lblVolume", "QLabel", "grpSound", {15, 25, 48, 16}, "音量：");
+    row("sldVolume", "QSlider", "grpSound", {66, 22, 276, 22}, {});
+    row("lblVolumeValue", "QLabel", "grpSound", {350, 25, 48, 16}, "100%");
+    row("btnTryVolume", "QPushButton", "grpSound", {410, 20, 97, 27}, "试听");
+    row("lblOutput", "QLabel", "grpSound", {15, 57, 80, 16}, "输出设备：");
+    row("cbbOutput", "QComboBox", "grpSound", {98, 53, 409, 24}, "系统默认", "系统默认", 0);
+    row("lblOutputState", "QLabel", "grpSound", {305, 65, 202, 0}, "", {}, -2, true, true);
+    row("chkQuiet", "QCheckBox", "grpSound", {15, 88, 80, 17}, "免打扰");
+    row("dtmQuietFrom", "QTimeEdit", "grpSound", {98, 83, 70, 27}, "22:00", {}, -2, false);
+    row("lblQuietTo", "QLabel", "grpSound", {173, 88, 16, 16}, "至");
+    row("dtmQuietTo", "QTimeEdit", "grpSound", {194, 83, 70, 27}, "07:00", {}, -2, false);
+    row("lblQuietNote", "QLabel", "grpSound", {272, 88, 235, 16}, "整点、半点、定时报时静音");
+    row("lblVoice", "QLabel", "grpSound", {15, 121, 64, 16}, "语音包：");
+    row("btnVoiceFolder", "QPushButton", "grpSound", {98, 116, 97, 27}, "选择文件夹");
+    row("btnVoiceBuiltin", "QPushButton", "grpSound", {200, 116, 113, 27}, "恢复内置语音", {}, -2,
         false);
-    row("lblVoiceState", "QLabel", "grpSound", {320, 149, 190, 16}, "使用内置语音");
+    row("lblVoiceState", "QLabel", "grpSound", {320, 121, 187, 16}, "使用内置语音");
     row("mmoHelp", "QPlainTextEdit", "ts2", {0, 0, 336, 311}, {});
     row("pnl1", "QFrame", "ts2", {336, 0, 200, 311}, {});
     row("lbl1", "QLabel", "pnl1", {50, 10, 98, 14}, "禾音语音报时器", {}, -2, true, false, 14);
@@ -203,12 +203,14 @@ void TestTunemain::controls_data()
     row("img1", "QLabel", "pnl1", {5, 90, 188, 218}, {});
     row("lblTips", "QLabel", "pnl2", {2, 3, 7, 13}, "", {}, -2, true, false, 13);
     // 对时, in the lower part of the page 声音与对时.
-    row("grpServerTime", "ServerTimePanel", "ts3", {9, 190, 518, 114}, "对时");
-    row("lblServerAddr", "QLabel", "grpServerTime", {10, 27, 96, 16}, "服务器地址：");
-    row("edtServerAddr", "QLineEdit", "grpServerTime", {104, 23, 312, 24}, {});
+    row("grpServerTime", "ServerTimePanel", "ts3", {9, 158, 522, 98}, "对时");
+    row("lblServerAddr", "QLabel", "grpServerTime", {15, 27, 96, 16}, "服务器地址：");
+    row("edtServerAddr", "QLineEdit", "grpServerTime", {109, 23, 307, 24}, {});
     row("btnServerCheck", "QPushButton", "grpServerTime", {424, 23, 84, 24}, "对时");
-    row("chkServerTime", "QCheckBox", "grpServerTime", {10, 55, 140, 20}, "按服务器时间");
-    row("lblServerResult", "QLabel", "grpServerTime", {10, 76, 498, 36}, "还没有对时");
+    row("chkServerTime", "QCheckBox", "grpServerTime", {15, 55, 140, 20}, "按服务器时间");
+    row("lblServerResult", "QLabel", "grpServerTime", {15, 76, 492, 16}, "还没有对时");
+    row("chkNotifyAtEnd", "QCheckBox", "ts3", {24, 260, 140, 18}, "结束时通知");
+    row("chkAutostart", "QCheckBox", "ts3", {200, 260, 140, 18}, "登录时启动");
 }
 
 void TestTunemain::controls()
@@ -246,7 +248,7 @@ void TestTunemain::controls()
         QCOMPARE(box->maxVisibleItems(), name == "cbbKey" ? 12 : 11);
     }
     if (auto* check = qobject_cast<QCheckBox*>(w))
-        QVERIFY(!check->isChecked());
+        QCOMPARE(check->isChecked(), name == "chkNotifyAtEnd"); // on unless chosen off
     QCOMPARE(w->isEnabled(), enabled);
     QCOMPARE(w->isHidden(), hidden);
     QCOMPARE(w->font().pixelSize(), fontPx);

@@ -33,17 +33,22 @@ QString TimeProbe::timeoutText() const
 ParsedAddress parseServerAddress(const QString& typed)
 {
     const QString text = typed.trimmed();
+    // What was typed, as a message quotes it: a long address cut short, so
+    // that the message fits the page.
+    constexpr qsizetype kQuoted = 40;
+    const QString quoted =
+        text.size() > kQuoted ? text.left(kQuoted - 1) + QStringLiteral("…") : text;
     if (text.isEmpty())
         return {std::nullopt, QStringLiteral("请先填写服务器地址，例如 ntp://ntp.example.com 或 "
                                              "https://www.example.com")};
     const bool hasScheme = text.contains(QLatin1String("://"));
     const QUrl url = QUrl::fromUserInput(hasScheme ? text : QStringLiteral("https://") + text);
     const QString scheme = hasScheme ? text.section(QLatin1String("://"), 0, 0).toLower() : "https";
-    const QString bad = QStringLiteral("看不懂这个地址：%1").arg(text);
+    const QString bad = QStringLiteral("看不懂这个地址：%1").arg(quoted);
     if (scheme != QLatin1String("ntp") && scheme != QLatin1String("http") &&
         scheme != QLatin1String("https"))
         return {std::nullopt,
-                QStringLiteral("地址应以 ntp://、http:// 或 https:// 开头：%1").arg(text)};
+                QStringLiteral("地址应以 ntp://、http:// 或 https:// 开头：%1").arg(quoted)};
     if (!url.isValid() || url.host().isEmpty() || text.contains(QLatin1Char(' ')))
         return {std::nullopt, bad};
     if (scheme == QLatin1String("ntp")) {
