@@ -1,12 +1,11 @@
 #include "shell/application.h"
 
+#include "shell/accessible.h"
 #include "shell/errorbox.h"
 
 #include "core/log.h"
 #include "core/remote/remotecommand.h"
 
-#include <QAccessibleWidget>
-#include <QComboBox>
 #include <QFont>
 #include <QFontDatabase>
 #include <QIcon>
@@ -72,49 +71,6 @@ void installQtTranslations()
                   qPrintable(dir));
         delete translator;
         return false;
-    }();
-    Q_UNUSED(installed);
-}
-
-namespace {
-
-// Qt names a combo box by its label relation on Linux and gives its current
-// text as its name: a box showing "10" would be announced as "10". A box with
-// an accessible name of its own is announced by it, with its text as its
-// value.
-class NamedComboBox final : public QAccessibleWidget
-{
-public:
-    explicit NamedComboBox(QWidget* box)
-        : QAccessibleWidget(box, QAccessible::ComboBox)
-    {}
-    QString text(QAccessible::Text t) const override
-    {
-        const auto* box = static_cast<const QComboBox*>(widget());
-        if (t == QAccessible::Name && !box->accessibleName().isEmpty())
-            return box->accessibleName();
-        if (t == QAccessible::Name || t == QAccessible::Value)
-            return box->currentText();
-        return QAccessibleWidget::text(t);
-    }
-};
-
-QAccessibleInterface* namedComboBoxes(const QString& className, QObject* object)
-{
-    // Asked for while the box is being built, before it has its name.
-    auto* box = qobject_cast<QComboBox*>(object);
-    if (className == QLatin1String("QComboBox") && box)
-        return new NamedComboBox(box);
-    return nullptr;
-}
-
-} // namespace
-
-void installAccessibleNames()
-{
-    static const bool installed = [] {
-        QAccessible::installFactory(namedComboBoxes);
-        return true;
     }();
     Q_UNUSED(installed);
 }

@@ -27,9 +27,6 @@ void installFontSubstitutes();
 // Qt's own texts (the buttons of message boxes, the file dialog, the context
 // menus of editable boxes), from Qt's Simplified Chinese translation.
 void installQtTranslations();
-// Assistive technology hears each combo box by the name that says what it is
-// for, with its text as its value.
-void installAccessibleNames();
 // The family name of the embedded Song face.
 QString embeddedSongFamily();
 

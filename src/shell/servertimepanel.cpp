@@ -1,6 +1,7 @@
 #include "shell/servertimepanel.h"
 
 #include "core/servertime/servertimekeeper.h"
+#include "shell/accessible.h"
 #include "shell/formlook.h"
 #include "shell/settingsbinder.h"
 
@@ -76,7 +77,7 @@ void ServerTimePanel::hideEvent(QHideEvent* event)
 void ServerTimePanel::refresh()
 {
     m_check->setEnabled(!m_keeper.checking());
-    m_result->setText(m_keeper.resultText());
+    hy::showText(*m_result, m_keeper.resultText());
     // The whole message shows, however many lines it takes; the group grows.
     m_result->resize(m_result->width(), m_result->heightForWidth(m_result->width()));
     const int height = m_result->geometry().bottom() + 7;

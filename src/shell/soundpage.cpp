@@ -6,6 +6,7 @@
 #include "core/autostart.h"
 #include "core/inputerror.h"
 #include "core/speech/soundsetup.h"
+#include "shell/accessible.h"
 #include "shell/errorbox.h"
 #include "shell/formlook.h"
 #include "shell/servertimepanel.h"
@@ -143,8 +144,8 @@ void SoundPage::autostartChosen(bool on)
 
 void SoundPage::showVolume()
 {
-    ui.lblVolumeValue->setText(
-        QStringLiteral("%1%").arg(m_core.settings().number(QStringLiteral("Volume"))));
+    showText(*ui.lblVolumeValue,
+             QStringLiteral("%1%").arg(m_core.settings().number(QStringLiteral("Volume"))));
 }
 
 void SoundPage::tryVolume()
@@ -184,9 +185,9 @@ void SoundPage::showOutputs()
                     chosen);
     box.setCurrentIndex(std::max(0, box.findData(chosen)));
     box.setToolTip(plainToolTip(box.currentText()));
-    ui.lblOutputState->setText(
-        absent && known ? QStringLiteral("所选设备未连接，暂用系统默认输出；连接后自动恢复。")
-                        : QString());
+    showText(*ui.lblOutputState,
+             absent && known ? QStringLiteral("所选设备未连接，暂用系统默认输出；连接后自动恢复。")
+                             : QString());
     arrange();
 }
 
@@ -215,9 +216,9 @@ void SoundPage::showVoice()
 {
     const SoundSetup& sound = m_core.sound();
     const int taken = sound.voiceClipsTaken();
-    ui.lblVoiceState->setText(
-        taken == 0 ? QStringLiteral("使用内置语音")
-                   : QStringLiteral("已采用 %1 段录音（共 %2 段）").arg(taken).arg(23));
+    showText(*ui.lblVoiceState,
+             taken == 0 ? QStringLiteral("使用内置语音")
+                        : QStringLiteral("已采用 %1 段录音（共 %2 段）").arg(taken).arg(23));
     QString tip = m_core.settings().value(QStringLiteral("VoiceFolder"));
     if (!sound.voiceProblems().isEmpty())
         tip += QStringLiteral("\n未采用：\n") + sound.voiceProblems().join('\n');

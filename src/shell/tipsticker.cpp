@@ -1,5 +1,7 @@
 #include "shell/tipsticker.h"
 
+#include "shell/accessible.h"
+
 #include "shell/errorbox.h"
 #include "shell/formlook.h"
 
@@ -54,7 +56,7 @@ void TipsTicker::showTip()
     const std::optional<hy::Tip> tip = WebTips->randomTip();
     if (!tip)
         return;
-    m_label.setText(tip->text + QStringLiteral(" >>"));
+    hy::showText(m_label, tip->text + QStringLiteral(" >>"));
     m_label.adjustSize();
     m_label.setToolTip(hy::plainToolTip(tip->text));
     TipLink = tip->link;

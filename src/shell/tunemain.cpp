@@ -4,6 +4,7 @@
 #include "core/app/appcore.h"
 #include "core/speech/alertsound.h"
 #include "platform/hotkey/globalhotkey.h"
+#include "shell/accessible.h"
 #include "shell/errorbox.h"
 #include "shell/formlook.h"
 #include "shell/hotkeybinding.h"
@@ -225,8 +226,8 @@ void TForm1::showCountdown()
 {
     const CountdownDisplay& d = m_core.display();
     if (!d.remaining.isEmpty())
-        ui->lblMinTick->setText(d.remaining);
-    ui->lblCount->setText(QString::number(d.cycleCount));
+        showText(*ui->lblMinTick, d.remaining);
+    showText(*ui->lblCount, QString::number(d.cycleCount));
     ui->btnMinStart->setEnabled(!d.running);
     ui->btnStop->setEnabled(d.running);
     const QString waiting =

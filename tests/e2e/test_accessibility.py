@@ -4,7 +4,9 @@
 Runs a copy of the program (argument 1) in a folder of its own with Qt's
 AT-SPI bridge on, waits for it in the accessibility registry and checks that
 every control the keyboard can reach, on every page, has a name of its own in
-Chinese, and that the labels beside the boxes name them.
+Chinese, that the labels beside the boxes name them, that what the controls
+show can be read beside their names, and that a running countdown's time left
+is announced once a second.
 """
 import os
 import re
@@ -34,6 +36,22 @@ BUDDIES = [
     ("至", "免打扰结束时间"),
     ("语音包：", "选择语音包文件夹"),
     ("服务器地址：", "对时服务器地址"),
+]
+# (the accessible name, what the control shows, read through its text)
+SHOWN = [
+    ("剩余时间", "00:10:30"),
+    ("已循环次数", "0"),
+    ("倒计时小时", "0"),
+    ("倒计时分钟", "0"),
+    ("倒计时秒数", "30"),
+    ("定时报时小时", "9"),
+    ("定时报时分钟", "25"),
+    ("启动/停止快捷键", "F1"),
+    ("音量值", "100%"),
+    ("输出设备", "系统默认"),
+    ("语音包状态", "使用内置语音"),
+    ("对时结果", "还没有对时"),
+    ("提示", ""),
 ]
 CJK = re.compile("[\u4e00-\u9fff]")
 
@@ -116,7 +134,37 @@ def check(app):
             problems.append(f"no label {text!r} labelling {target!r}")
         if text not in related(control, pyatspi.RELATION_LABELLED_BY):
             problems.append(f"{target!r} is not labelled by {text!r}")
+    for name, text in SHOWN:
+        matches = [a for a in everything if a.name == name]
+        if not matches:
+            problems.append(f"nothing named {name!r}")
+            continue
+        try:
+            shown = matches[0].queryText().getText(0, -1)
+        except NotImplementedError:
+            problems.append(f"{name!r} gives no text")
+            continue
+        if shown != text:
+            problems.append(f"{name!r} shows {shown!r}, not {text!r}")
     return len(controls), problems
+
+
+def announcements(exe, folder, seconds):
+    """How often the time left is told to have changed while a countdown runs
+    for `seconds`."""
+    from gi.repository import GLib
+    told = []
+
+    def heard(event):
+        if event.type.endswith(":insert") and event.source and event.source.name == "剩余时间":
+            told.append(event.any_data)
+
+    pyatspi.Registry.registerEventListener(heard, "object:text-changed")
+    subprocess.run([exe, "--start"], cwd=folder, check=True, timeout=30)
+    GLib.timeout_add(int(seconds * 1000), pyatspi.Registry.stop)
+    pyatspi.Registry.start()
+    pyatspi.Registry.deregisterEventListener(heard, "object:text-changed")
+    return told
 
 
 def main():
@@ -124,6 +172,9 @@ def main():
     folder = tempfile.mkdtemp(prefix="hytune-a11y-")
     exe = os.path.join(folder, "hytune")
     shutil.copy(binary, exe)
+    with open(os.path.join(folder, "hytunetm.db"), "w", encoding="utf-8") as settings:
+        settings.write("[Common]\nHourCounter=0\nMinuteCounter=0\nSecondCounter=30\n"
+                       "IsSecondCounter=1\nLastSecond=5\n")
     env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
     env.pop("NO_AT_BRIDGE", None)
     program = subprocess.Popen([exe], cwd=folder, env=env)
@@ -133,6 +184,10 @@ def main():
             print("FAIL: the program did not appear in the accessibility tree within 90 s")
             return 1
         count, problems = check(app)
+        told = announcements(exe, folder, 3.5)
+        # The first second may already have been told when listening began.
+        if not 2 <= len(told) <= 4 or any(not re.fullmatch(r"0:0:\d+", t) for t in told):
+            problems.append(f"the time left was told {len(told)} times in 3.5 s: {told}")
         for p in problems:
             print("FAIL:", p)
         print(f"{count} controls checked, {len(problems)} problems")

@@ -3,6 +3,7 @@
 #include "core/countdown/tickevent.h"
 #include "core/mythread.h"
 #include "core/servertime/servertime.h"
+#include "shell/accessible.h"
 #include "shell/application.h"
 
 #include <QAccessible>
