@@ -64,7 +64,9 @@ void preferXWayland(const QStringList& arguments)
         arguments.contains(QStringLiteral("-platform")) ||
         arguments.contains(QStringLiteral("--platform")))
         return;
-    qputenv("QT_QPA_PLATFORM", "xcb");
+    // Natively on Wayland when XWayland cannot be reached (no X authority,
+    // a display that is gone): Qt tries the platforms in this order.
+    qputenv("QT_QPA_PLATFORM", "xcb;wayland");
 }
 
 } // namespace hy

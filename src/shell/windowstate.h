@@ -30,8 +30,9 @@ QString staysOnTopLimit();
 // Before the application object exists: on a Wayland desktop that offers
 // XWayland, windows go through it, where the window manager keeps a window
 // above the others on request. The desktop-wide hotkey goes through the
-// desktop portal all the same. A platform the user chose (QT_QPA_PLATFORM,
-// -platform) is left alone.
+// desktop portal all the same. When XWayland cannot be reached, the window
+// goes natively to Wayland instead. A platform the user chose
+// (QT_QPA_PLATFORM, -platform) is left alone.
 void preferXWayland(const QStringList& arguments);
 
 // Shows a top-level window normally, raises it and gives it the focus, for a

@@ -4,12 +4,15 @@
 #include "core/mythread.h"
 #include "shell/application.h"
 #include "shell/tipsticker.h"
+#include "shell/trayicon.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSystemTrayIcon>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimeEdit>
@@ -63,6 +66,8 @@ private slots:
     void tipsShownAndOpenedSafely();
     void closingBeforeFirstTipWritesNothing();
     void waitingForStartTimeIsShown();
+    void trayFollowsTheCountdown_data();
+    void trayFollowsTheCountdown();
     void tipsDestroyedAfterSave();
 };
 
@@ -324,6 +329,64 @@ void TestFormFeatures::tipsDestroyedAfterSave()
     form.close();
     QCOMPARE(rig.journal,
              (QStringList{"announcer stopped with 23 clips", "settings saved", "tips destroyed"}));
+}
+
+void TestFormFeatures::trayFollowsTheCountdown_data()
+{
+    QTest::addColumn<QStringList>("steps"); // menu entries chosen, "tick" for a second
+    QTest::addColumn<QString>("hint");
+    QTest::addColumn<QStringList>("menu");
+    QTest::addColumn<bool>("canPause");
+    const QStringList idle{"启动倒计时", "暂停", "显示窗口", "", "退出"};
+    const QStringList running{"停止倒计时", "暂停", "显示窗口", "", "退出"};
+    QTest::newRow("idle") << QStringList{} << "禾音语音定时器" << idle << false;
+    QTest::newRow("running") << QStringList{"启动倒计时", "tick"} << "禾音语音定时器\n剩余 0:10:29"
+                             << running << true;
+    QTest::newRow("paused") << QStringList{"启动倒计时", "tick", "暂停", "tick"}
+                            << "禾音语音定时器\n已暂停，剩余 0:10:29"
+                            << QStringList{"停止倒计时", "继续", "显示窗口", "", "退出"} << true;
+    QTest::newRow("waiting") << QStringList{"wait", "启动倒计时"}
+                             << "禾音语音定时器\n等待开始时间 7:30:05" << running << true;
+    QTest::newRow("stopped") << QStringList{"启动倒计时", "停止倒计时"} << "禾音语音定时器" << idle
+                             << false;
+}
+
+// The tray icon's hint tells the time left, and its menu offers what the
+// countdown's state allows.
+void TestFormFeatures::trayFollowsTheCountdown()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QString, hint);
+    QFETCH(QStringList, menu);
+    QFETCH(bool, canPause);
+    FormRig rig;
+    rig.writeSettings("[Common]\nIsSecondCounter=1\nStartTime=7:30:05\n");
+    TForm1& form = rig.make();
+    QSystemTrayIcon* icon = form.tray().icon();
+    const auto entry = [&](const QString& text) {
+        for (QAction* a : icon->contextMenu()->actions()) {
+            if (a->text() == text)
+                return a;
+        }
+        return static_cast<QAction*>(nullptr);
+    };
+    for (const QString& step : steps) {
+        if (step == "tick") {
+            rig.tick();
+        } else if (step == "wait") {
+            rig.settings().setFlag("IsStart", true);
+            rig.clock->now = QTime(7, 0, 0);
+        } else {
+            QVERIFY2(entry(step), qPrintable(step));
+            entry(step)->trigger();
+        }
+    }
+    QCOMPARE(icon->toolTip(), hint);
+    QStringList shown;
+    for (const QAction* a : icon->contextMenu()->actions())
+        shown << a->text();
+    QCOMPARE(shown, menu);
+    QCOMPARE(entry(menu.at(1))->isEnabled(), canPause);
 }
 
 void TestFormFeatures::waitingForStartTimeIsShown()

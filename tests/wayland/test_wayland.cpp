@@ -142,6 +142,34 @@ int endApp(App& app)
     return app.waitForEnd();
 }
 
+// The tray item the program registered since `before` items: its bus name
+// and object path; empty when none came within 5 s.
+QStringList trayItem(int before)
+{
+    QStringList items;
+    waitUntil(
+        [&] {
+            items = desktopLog(QStringLiteral("item")).mid(before);
+            return !items.isEmpty();
+        },
+        5000);
+    return items.isEmpty() ? QStringList() : items.first().split(' ');
+}
+
+// The entries of a dbusmenu (com.canonical.dbusmenu) by label, with their ids.
+QMap<QString, int> menuEntries(const QString& service, const QString& path)
+{
+    static const QRegularExpression entry(
+        QStringLiteral("\\((\\d+), \\{[^}]*'label': <'([^']*)'>"));
+    QMap<QString, int> found;
+    const QString layout = gdbusCall(
+        service, path, QStringLiteral("com.canonical.dbusmenu.GetLayout"),
+        {QStringLiteral("--"), QStringLiteral("0"), QStringLiteral("-1"), QStringLiteral("[]")});
+    for (const auto& m : entry.globalMatch(layout))
+        found.insert(m.captured(2), m.captured(1).toInt());
+    return found;
+}
+
 } // namespace
 
 class TestWayland : public QObject
@@ -154,6 +182,8 @@ private slots:
     void stayOnTop();
     void keyChangeRebinds();
     void trayItemWithTooltip();
+    void trayMenu();
+    void nativeWhenXWaylandIsGone();
 
 private:
     QTemporaryDir m_dir;
@@ -299,6 +329,69 @@ void TestWayland::trayItemWithTooltip()
         gdbusCall(item[0], item[1], QStringLiteral("org.freedesktop.DBus.Properties.Get"),
                   {QStringLiteral("org.kde.StatusNotifierItem"), QStringLiteral("ToolTip")});
     QVERIFY2(tip.contains(QStringLiteral("禾音语音定时器")), qPrintable(tip));
+    QCOMPARE(endApp(app), 0);
+}
+
+// The tray item's menu, as the desktop shows it (through dbusmenu): start or
+// stop, pause or go on, the window, and the end; each does what it says, and
+// the item's hint gives the time left.
+void TestWayland::trayMenu()
+{
+    App app;
+    QVERIFY(
+        app.writeSettings(settingsText({"HotKey=F6", "HourCounter=0", "MinuteCounter=0",
+                                        "SecondCounter=30", "IsSecondCounter=1", "LastSecond=5"})));
+    const int before = desktopLog(QStringLiteral("item")).size();
+    QVERIFY2(app.start(), "no window");
+    const QStringList item = trayItem(before);
+    QCOMPARE(item.size(), 2);
+    const QString menu =
+        gdbusCall(item[0], item[1], QStringLiteral("org.freedesktop.DBus.Properties.Get"),
+                  {QStringLiteral("org.kde.StatusNotifierItem"), QStringLiteral("Menu")});
+    static const QRegularExpression objectPath(QStringLiteral("objectpath '([^']+)'"));
+    const QString menuPath = objectPath.match(menu).captured(1);
+    QVERIFY2(!menuPath.isEmpty(), qPrintable(menu));
+    const auto click = [&](const QString& label) {
+        const QMap<QString, int> entries = menuEntries(item[0], menuPath);
+        if (!entries.contains(label))
+            return false;
+        gdbusCall(item[0], menuPath, QStringLiteral("com.canonical.dbusmenu.Event"),
+                  {QStringLiteral("--"), QString::number(entries.value(label)),
+                   QStringLiteral("clicked"), QStringLiteral("<0>"), QStringLiteral("0")});
+        return true;
+    };
+    QStringList entries{"启动倒计时", "暂停", "显示窗口", "退出"};
+    entries.sort();
+    QCOMPARE(menuEntries(item[0], menuPath).keys(), entries);
+    QVERIFY(click(QStringLiteral("启动倒计时")));
+    QTRY_VERIFY_WITH_TIMEOUT(running(), 5000);
+    const auto tip = [&] {
+        return gdbusCall(item[0], item[1], QStringLiteral("org.freedesktop.DBus.Properties.Get"),
+                         {QStringLiteral("org.kde.StatusNotifierItem"), QStringLiteral("ToolTip")});
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(tip().contains(QStringLiteral("剩余 0:0:2")), 5000);
+    QVERIFY(click(QStringLiteral("暂停")));
+    QTRY_COMPARE_WITH_TIMEOUT(programSays(QStringLiteral("Paused")), QStringLiteral("(<true>,)"),
+                              5000);
+    QVERIFY(click(QStringLiteral("继续")));
+    QTRY_COMPARE_WITH_TIMEOUT(programSays(QStringLiteral("Paused")), QStringLiteral("(<false>,)"),
+                              5000);
+    QVERIFY(click(QStringLiteral("停止倒计时")));
+    QTRY_VERIFY_WITH_TIMEOUT(!running(), 5000);
+    QVERIFY(click(QStringLiteral("退出")));
+    QCOMPARE(app.waitForEnd(), 0);
+}
+
+// With no XWayland to be reached, the program runs natively on Wayland.
+void TestWayland::nativeWhenXWaylandIsGone()
+{
+    App app;
+    QVERIFY(app.writeSettings(settingsText({"HotKey=F6"})));
+    const int before = desktopLog(QStringLiteral("item")).size();
+    QVERIFY(app.launch({QStringLiteral("DISPLAY=:99")}));
+    QCOMPARE(trayItem(before).size(), 2);
+    QVERIFY(waitUntil([] { return hotkeyIs(QStringLiteral("Ctrl+F6")); }, 10000));
+    QVERIFY(app.running());
     QCOMPARE(endApp(app), 0);
 }
 
