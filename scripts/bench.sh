@@ -13,8 +13,11 @@
 # the jitter. The start-up figures include second_start_ms (a second start
 # showing the first copy's window); portal_bind_ms comes from the Wayland
 # desktop of the wayland tests; offset_error_ms and offset_check_ms come from
-# 对时 against the tests' own time servers on the loopback. About 12 minutes
-# in all.
+# 对时 against the tests' own time servers on the loopback; the speech figures
+# under load (phrase_gap_under_load_ms, count_lateness_under_load_ms) beside
+# two CPU hogs and a disk writer; tips_longline_cpu_pct with a tip of 1 MB on
+# show; voicepack_* and settings_50mib_* for large files. About 15 minutes in
+# all.
 #
 # HYBENCH_QUICK=1 shortens everything for a try (tick run 60 s, idle 10 s,
 # 3 start-ups, RSS after 2 s); HYBENCH_TICK_SECONDS sets the tick run.
@@ -37,7 +40,8 @@ else
 fi
 
 for exe in hytune bench/bench_ticks bench/emptywindow bench/bench_footprint bench/bench_latency \
-    bench/bench_portal bench/bench_servertime tests/desktophelper; do
+    bench/bench_portal bench/bench_servertime bench/bench_speechload bench/bench_tips \
+    bench/bench_files tests/desktophelper; do
     [[ -x "$build/$exe" ]] || { echo "$0: $build/$exe is not built (make bench builds it)" >&2; exit 1; }
 done
 
@@ -145,6 +149,16 @@ if [[ -x "$build/bench/bench_volume" ]]; then
 else
     echo "# bench_volume is not built: no volume_change_ms"
 fi
+
+# 3b. Speech beside two CPU hogs and a disk writer of its own (so after the
+#     other speech figures, which want a quiet machine).
+load "before the speech under load"
+run speechload "$build/bench/bench_speechload"
+
+# 3c. The tips line with a tip of 1 MB (the program fetches its tips 15 s
+#     after its start), and large files: a voice pack and a settings file.
+run tips "$build/bench/bench_tips" "$build/hytune"
+run files "$build/bench/bench_files"
 
 # 4. The hotkey through the real desktop portal, on the KDE Plasma Wayland
 #    desktop of the wayland tests (started only now, as KWin renders on the CPU).

@@ -14,7 +14,7 @@ test_pkgs=(xvfb xauth xdotool x11-utils openbox trayer pulseaudio pulseaudio-uti
     # the accessibility bus and registry, and the Python client a test reads them with
     at-spi2-core python3-pyatspi
     # the checks of the install and the Debian package
-    desktop-file-utils appstream man-db dpkg-dev
+    desktop-file-utils appstream man-db dpkg-dev lintian
     # the real Wayland desktop of the wayland tests: KWin, the desktop portal
     # and its KDE backend (which needs the Qt 5 Wayland plugin), XWayland, and
     # the Qt 6 Wayland plugin for the program

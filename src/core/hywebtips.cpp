@@ -83,6 +83,18 @@ QString fromGbk(const QByteArray& bytes)
     return QString::fromUtf8(utf8);
 }
 
+// The text as the tips line takes it: at most MaxTipChars, never half of a
+// character.
+QString tipText(QStringView text)
+{
+    if (text.size() <= hyWebTips::MaxTipChars)
+        return text.toString();
+    qsizetype keep = hyWebTips::MaxTipChars - 1;
+    if (text[keep - 1].isHighSurrogate())
+        --keep;
+    return text.first(keep).toString() + QChar(0x2026);
+}
+
 } // namespace
 
 QString decodeTipsText(const QByteArray& body)
@@ -112,8 +124,11 @@ QList<Tip> parseTips(const QByteArray& body)
         // are skipped anyway.
         const QStringView line = QStringView(text).mid(start, end - start);
         const qsizetype at = line.indexOf(separator);
-        if (at >= 0)
-            tips.append({line.left(at).toString(), line.mid(at + separator.size()).toString()});
+        if (at >= 0) {
+            const QStringView link = line.mid(at + separator.size());
+            tips.append({tipText(line.left(at)),
+                         link.size() <= hyWebTips::MaxLinkChars ? link.toString() : QString()});
+        }
         start = end + 1;
     }
     return tips;

@@ -33,7 +33,9 @@ QString decodeTipsText(const QByteArray& body);
 // per line (lines end with CR, LF or CR LF): the text before the first "@#$"
 // and the link after it, both as they stand. Empty lines and lines without
 // "@#$" are skipped, and so is every tip line after the last one there is
-// room for.
+// room for. A text longer than the tips line can ever show is cut to
+// hyWebTips::MaxTipChars (its last character "…"), so that no widget lays out
+// more; a link longer than hyWebTips::MaxLinkChars is no link and is dropped.
 QList<Tip> parseTips(const QByteArray& body);
 
 // How long a tips download may take in all, and how much of the body is kept.
@@ -51,6 +53,8 @@ class hyWebTips : public QObject
     Q_OBJECT
 public:
     static constexpr int MaxTips = 128;
+    static constexpr int MaxTipChars = 1000;
+    static constexpr int MaxLinkChars = 2048;
     static constexpr qint64 MaxBodyBytes = TipsLimits{}.maxBodyBytes;
     static constexpr int TimeoutMs = TipsLimits{}.timeoutMs;
     using Limits = TipsLimits;

@@ -1,5 +1,9 @@
 #include "platform/tickthread.h"
 
+#include "platform/speech/realtime.h"
+
+#include <unistd.h>
+
 namespace hy {
 
 TickThread::TickThread(Callback onTick, std::chrono::steady_clock::duration period)
@@ -40,6 +44,9 @@ bool TickThread::isRunning() const
 
 void TickThread::loop(quint64 run, std::chrono::steady_clock::time_point origin)
 {
+    // A thread that only waits and hands ticks on: on time however busy the
+    // machine, where the desktop allows it.
+    makeThreadsRealtimeLater({::gettid()});
     std::unique_lock lock(m_mutex);
     for (quint64 k = 1;; ++k) {
         const auto due = origin + k * m_period;

@@ -17,14 +17,18 @@
 #include <QTimer>
 #include <QUdpSocket>
 #include <QtEndian>
+#include <optional>
 
 enum class Answer
 {
     Proper,
-    Silent,    // never answers
-    Garbage,   // bytes of no protocol
-    NoSeconds, // web: a Date of hours and minutes only
-    NoDate     // web: no Date header
+    Silent,      // never answers
+    Garbage,     // bytes of no protocol
+    NoSeconds,   // web: a Date of hours and minutes only
+    NoDate,      // web: no Date header
+    Twice,       // ntp: every answer goes out twice
+    Closed,      // ntp: nothing listens on the port (the system refuses)
+    HugeHeaders, // web: 9 MB of headers before the Date
 };
 
 struct TimeServerSetup
@@ -32,6 +36,11 @@ struct TimeServerSetup
     qint64 offsetUs = 0;
     int delayMs = 0;
     Answer answer = Answer::Proper;
+    // ntp: the answer's receive and transmit timestamps as they go on the
+    // wire, instead of the server's clock.
+    std::optional<quint64> ntpStamps = std::nullopt;
+    // web: the Date header as it stands, instead of the server's clock.
+    QByteArray date = {};
 };
 
 inline qint64 serverClockUs(const TimeServerSetup& s)
@@ -56,15 +65,15 @@ public:
         : m_setup(setup)
     {
         m_socket.bind(QHostAddress::LocalHost, 0);
+        m_port = m_socket.localPort();
+        if (setup.answer == Answer::Closed)
+            m_socket.close(); // a port just free: nobody will take it meanwhile
         connect(&m_socket, &QUdpSocket::readyRead, this, [this] {
             while (m_socket.hasPendingDatagrams())
                 answer(m_socket.receiveDatagram());
         });
     }
-    QString address() const
-    {
-        return QStringLiteral("ntp://127.0.0.1:%1").arg(m_socket.localPort());
-    }
+    QString address() const { return QStringLiteral("ntp://127.0.0.1:%1").arg(m_port); }
     int requests = 0;
 
 private:
@@ -88,20 +97,24 @@ private:
                 reply[0] = char((4 << 3) | 4); // version 4, server
                 reply[1] = 2;                  // stratum
                 reply.replace(24, 8, query.mid(40, 8));
-                const quint64 received = ntpStamp(serverClockUs(m_setup));
+                const quint64 received =
+                    m_setup.ntpStamps.value_or(ntpStamp(serverClockUs(m_setup)));
                 qToBigEndian(received, reply.data() + 32);
             }
             later(this, half, [this, request, reply] {
                 QByteArray out = reply;
-                if (m_setup.answer == Answer::Proper)
-                    qToBigEndian(ntpStamp(serverClockUs(m_setup)), out.data() + 40);
-                m_socket.writeDatagram(request.makeReply(out));
+                if (m_setup.answer != Answer::Garbage)
+                    qToBigEndian(m_setup.ntpStamps.value_or(ntpStamp(serverClockUs(m_setup))),
+                                 out.data() + 40);
+                for (int i = m_setup.answer == Answer::Twice ? 2 : 1; i > 0; --i)
+                    m_socket.writeDatagram(request.makeReply(out));
             });
         });
     }
 
     TimeServerSetup m_setup;
     QUdpSocket m_socket;
+    quint16 m_port = 0;
 };
 
 // HTTP/1.1 with keep-alive; every request gets an empty 200 answer.
@@ -147,7 +160,13 @@ private:
                                        ? QStringLiteral("ddd, dd MMM yyyy hh:mm 'GMT'")
                                        : QStringLiteral("ddd, dd MMM yyyy hh:mm:ss 'GMT'");
             QByteArray reply = "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n";
-            if (m_setup.answer != Answer::NoDate)
+            if (m_setup.answer == Answer::HugeHeaders) {
+                const QByteArray filler = "X-Filler: " + QByteArray(80, 'x') + "\r\n";
+                reply += filler.repeated(9 * 1000 * 1000 / filler.size());
+            }
+            if (!m_setup.date.isEmpty())
+                reply += "Date: " + m_setup.date + "\r\n";
+            else if (m_setup.answer != Answer::NoDate)
                 reply += "Date: " + QLocale::c().toString(now, format).toLatin1() + "\r\n";
             reply += "\r\n";
             if (m_setup.answer == Answer::Garbage)

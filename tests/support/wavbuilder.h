@@ -31,3 +31,12 @@ inline QByteArray toneWave(int rate, int channels, int frames, double hz, int am
     return "RIFF" + le32(quint32(4 + 24 + 8 + data.size())) + "WAVEfmt " + le32(16) + fmt + "data" +
            le32(quint32(data.size())) + data;
 }
+
+// `wave` (a plain 44-byte-header WAV) claiming `bytes` in all, which the file
+// made of it is then stretched to with zeros: silence, that costs no disk.
+inline QByteArray claimingLength(QByteArray wave, qint64 bytes)
+{
+    qToLittleEndian(quint32(bytes - 8), wave.data() + 4);
+    qToLittleEndian(quint32(bytes - 44), wave.data() + 40);
+    return wave;
+}

@@ -191,6 +191,22 @@ void TestHyWebTips::parse_data()
     }
     QTest::newRow("130 tips give 128") << many << manyTexts << manyLinks;
 
+    // What the tips line can never show does not reach it.
+    const int most = hyWebTips::MaxTipChars;
+    const QByteArray longText = QByteArray(most + 1, 'x') + "@#$http://a/";
+    const QByteArray longLink = "A@#$http://a/" + QByteArray(hyWebTips::MaxLinkChars, 'p');
+    const QString cut = QString(most - 1, 'x') + QChar(0x2026);
+    QTest::newRow("a long tip cut") << longText << QStringList{cut} << QStringList{"http://a/"};
+    QTest::newRow("a tip of 1 MB cut")
+        << QByteArray(1000000, 'x') + "@#$x" << QStringList{cut} << QStringList{"x"};
+    QTest::newRow("a tip just short enough")
+        << QByteArray(most, 'y') + "@#$x" << QStringList{QString(most, 'y')} << QStringList{"x"};
+    QTest::newRow("a long link dropped") << longLink << QStringList{"A"} << QStringList{""};
+    const QString pair = QString::fromUtf8("\U0001F600"); // two UTF-16 units
+    QTest::newRow("a cut never halves a character")
+        << QString(most - 2, 'z').toUtf8() + pair.repeated(2).toUtf8() + "@#$x"
+        << QStringList{QString(most - 2, 'z') + QChar(0x2026)} << QStringList{"x"};
+
     QTest::newRow("GBK") << QByteArray("\xC4\xE3\xBA\xC3@#$http://a/\r\n\xB5\xB9\xBC\xC6\xCA\xB1"
                                        "@#$http://b/\r\n")
                          << QStringList{"你好", "倒计时"} << QStringList{"http://a/", "http://b/"};

@@ -6,15 +6,24 @@
 #include "core/servertime/sntpprobe.h"
 #include "core/servertime/webdateprobe.h"
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QtTest>
 #include <memory>
 
 Q_DECLARE_METATYPE(Answer)
+Q_DECLARE_METATYPE(TimeServerSetup)
 
 namespace {
 
 constexpr qint64 Minute = 60 * 1000;
+constexpr qint64 DayUs = 24LL * 60 * 60 * 1000000;
+
+// Server minus local time for a server whose clock reads `when` now.
+qint64 offsetTo(const QDate& when)
+{
+    return QDateTime(when, QTime(12, 0), Qt::UTC).toMSecsSinceEpoch() * 1000 - hy::wallClockUs();
+}
 
 // A keeper on the real wall clock, as the program has it, with fake timers.
 struct KeeperRig
@@ -76,13 +85,18 @@ void TestServerTime::offsetMeasured_data()
     QTest::addColumn<qint64>("offsetUs");
     QTest::addColumn<int>("delayMs");
     QTest::addColumn<int>("toleranceMs");
-    QTest::newRow("ntp +1.234 s") << false << 1234000LL << 0 << 20;
-    QTest::newRow("ntp -0.5 s") << false << -500000LL << 0 << 20;
-    QTest::newRow("ntp +1.234 s, 100 ms trip") << false << 1234000LL << 100 << 60;
-    QTest::newRow("web +1.234 s") << true << 1234000LL << 0 << 20;
-    QTest::newRow("web -0.5 s") << true << -500000LL << 0 << 20;
-    QTest::newRow("web +1.234 s, 100 ms trip") << true << 1234000LL << 100 << 60;
-    QTest::newRow("web -0.5 s, 100 ms trip") << true << -500000LL << 100 << 60;
+    QTest::addColumn<Answer>("answer");
+    const Answer proper = Answer::Proper;
+    QTest::newRow("ntp +1.234 s") << false << 1234000LL << 0 << 20 << proper;
+    QTest::newRow("ntp -0.5 s") << false << -500000LL << 0 << 20 << proper;
+    QTest::newRow("ntp +1.234 s, 100 ms trip") << false << 1234000LL << 100 << 60 << proper;
+    QTest::newRow("ntp +30 days") << false << 30 * DayUs + 1234000 << 0 << 20 << proper;
+    QTest::newRow("ntp answers twice") << false << 1234000LL << 0 << 20 << Answer::Twice;
+    QTest::newRow("web +1.234 s") << true << 1234000LL << 0 << 20 << proper;
+    QTest::newRow("web -0.5 s") << true << -500000LL << 0 << 20 << proper;
+    QTest::newRow("web +1.234 s, 100 ms trip") << true << 1234000LL << 100 << 60 << proper;
+    QTest::newRow("web -0.5 s, 100 ms trip") << true << -500000LL << 100 << 60 << proper;
+    QTest::newRow("web +30 days") << true << 30 * DayUs - 500000 << 0 << 20 << proper;
 }
 
 void TestServerTime::offsetMeasured()
@@ -91,9 +105,10 @@ void TestServerTime::offsetMeasured()
     QFETCH(qint64, offsetUs);
     QFETCH(int, delayMs);
     QFETCH(int, toleranceMs);
+    QFETCH(Answer, answer);
     QString address;
     std::function<int()> requests;
-    const auto server = makeServer(web, {offsetUs, delayMs, Answer::Proper}, &address, &requests);
+    const auto server = makeServer(web, {offsetUs, delayMs, answer}, &address, &requests);
     KeeperRig rig;
     QVERIFY(rig.check(address));
     QVERIFY2(rig.keeper.lastError().isEmpty(), qPrintable(rig.keeper.lastError()));
@@ -114,30 +129,64 @@ void TestServerTime::offsetMeasured()
 void TestServerTime::badServerChangesNothing_data()
 {
     QTest::addColumn<bool>("web");
-    QTest::addColumn<Answer>("answer");
+    QTest::addColumn<TimeServerSetup>("setup");
     QTest::addColumn<QString>("message");
-    QTest::newRow("ntp never answers") << false << Answer::Silent << "没有回答";
-    QTest::newRow("ntp answers garbage") << false << Answer::Garbage << "不是对时信息";
-    QTest::newRow("web never answers") << true << Answer::Silent << "没有回答";
-    QTest::newRow("web answers garbage") << true << Answer::Garbage << "不是网页回答";
-    QTest::newRow("web Date without seconds") << true << Answer::NoSeconds << "没有秒";
-    QTest::newRow("web without Date") << true << Answer::NoDate << "没有时间（Date）";
+    QTest::addColumn<int>("timeoutMs"); // of each request
+    QTest::addColumn<int>("withinMs");  // the result comes this soon; 0: not timed
+    const auto answer = [](Answer a) { return TimeServerSetup{0, 0, a}; };
+    const auto at = [](const QDate& when) { return TimeServerSetup{offsetTo(when)}; };
+    const auto stamps = [](quint64 ntp) { return TimeServerSetup{0, 0, Answer::Proper, ntp}; };
+    const auto date = [](const char* header) {
+        return TimeServerSetup{0, 0, Answer::Proper, std::nullopt, header};
+    };
+    const QString nonsense = QStringLiteral("不可信");
+    QTest::newRow("ntp never answers") << false << answer(Answer::Silent) << "没有回答" << 400 << 0;
+    QTest::newRow("ntp answers garbage")
+        << false << answer(Answer::Garbage) << "不是对时信息" << 400 << 0;
+    QTest::newRow("ntp port closed")
+        << false << answer(Answer::Closed) << "端口没有开" << hy::RequestTimeoutMs << 1000;
+    QTest::newRow("ntp in 2100") << false << at(QDate(2100, 6, 1)) << nonsense << 400 << 0;
+    QTest::newRow("ntp before the build") << false << at(QDate(2001, 6, 1)) << nonsense << 400 << 0;
+    QTest::newRow("ntp zero stamps") << false << stamps(0) << "还没有设置" << 400 << 0;
+    QTest::newRow("ntp near-zero stamps")
+        << false << stamps(5ULL << 32) << "还没有设置" << 400 << 0;
+    QTest::newRow("web never answers") << true << answer(Answer::Silent) << "没有回答" << 400 << 0;
+    QTest::newRow("web answers garbage")
+        << true << answer(Answer::Garbage) << "不是网页回答" << 400 << 0;
+    QTest::newRow("web Date without seconds")
+        << true << answer(Answer::NoSeconds) << "没有秒" << 400 << 0;
+    QTest::newRow("web without Date")
+        << true << answer(Answer::NoDate) << "没有时间（Date）" << 400 << 0;
+    QTest::newRow("web in the year 1")
+        << true << date("Mon, 01 Jan 0001 00:00:00 GMT") << nonsense << 400 << 0;
+    QTest::newRow("web in the year 0")
+        << true << date("Sat, 01 Jan 0000 00:00:00 GMT") << "看不懂" << 400 << 0;
+    QTest::newRow("web in 2100") << true << date("Fri, 01 Jan 2100 00:00:00 GMT") << nonsense << 400
+                                 << 0;
+    QTest::newRow("web sends 9 MB of headers")
+        << true << answer(Answer::HugeHeaders) << "超过 64 KiB" << hy::RequestTimeoutMs << 0;
 }
 
 // A check that fails says why and keeps the offset found before.
 void TestServerTime::badServerChangesNothing()
 {
     QFETCH(bool, web);
-    QFETCH(Answer, answer);
+    QFETCH(TimeServerSetup, setup);
     QFETCH(QString, message);
+    QFETCH(int, timeoutMs);
+    QFETCH(int, withinMs);
     QString address;
     std::function<int()> requests;
-    const auto server = makeServer(web, {0, 0, answer}, &address, &requests);
+    const auto server = makeServer(web, setup, &address, &requests);
     KeeperRig rig;
     const hy::ServerOffset before{-420000, 30000, QDateTime::currentMSecsSinceEpoch()};
     rig.keeper.restore({address, true, before});
-    rig.keeper.setRequestTimeout(400);
+    rig.keeper.setRequestTimeout(timeoutMs);
+    QElapsedTimer took;
+    took.start();
     QVERIFY(rig.check(address));
+    if (withinMs > 0)
+        QVERIFY2(took.elapsed() < withinMs, qPrintable(QString::number(took.elapsed())));
     QVERIFY2(rig.keeper.lastError().contains(message), qPrintable(rig.keeper.lastError()));
     QCOMPARE(rig.clock.lastOffset(), before);
     QCOMPARE(rig.clock.appliedOffsetUs(), -420000);
@@ -152,15 +201,24 @@ void TestServerTime::clockAddsFreshOffset_data()
     QTest::addColumn<bool>("follow");
     QTest::addColumn<qint64>("ageMs");  // -1: no offset
     QTest::addColumn<qint64>("stepMs"); // the local clock set since, beyond the time passed
+    QTest::addColumn<qint64>("offsetUs");
     QTest::addColumn<QTime>("expected");
-    QTest::newRow("following, fresh") << true << 59 * Minute << 0LL << QTime(9, 0, 0, 234);
-    QTest::newRow("following, an hour old") << true << 60 * Minute << 0LL << QTime(9, 0, 0, 234);
-    QTest::newRow("following, older") << true << 61 * Minute << 0LL << QTime(8, 59, 59);
-    QTest::newRow("following, none") << true << -1LL << 0LL << QTime(8, 59, 59);
-    QTest::newRow("not following") << false << 0LL << 0LL << QTime(8, 59, 59);
-    QTest::newRow("clock set back since") << true << Minute << -420LL << QTime(9, 0, 0, 654);
-    QTest::newRow("clock set on since") << true << Minute << 1234LL << QTime(8, 59, 59);
-    QTest::newRow("clock jitter") << true << Minute << 30LL << QTime(9, 0, 0, 234);
+    const qint64 o = 1234000;
+    const QTime on(9, 0, 0, 234);
+    QTest::newRow("following, fresh") << true << 59 * Minute << 0LL << o << on;
+    QTest::newRow("following, an hour old") << true << 60 * Minute << 0LL << o << on;
+    QTest::newRow("following, older") << true << 61 * Minute << 0LL << o << QTime(8, 59, 59);
+    QTest::newRow("following, none") << true << -1LL << 0LL << o << QTime(8, 59, 59);
+    QTest::newRow("not following") << false << 0LL << 0LL << o << QTime(8, 59, 59);
+    QTest::newRow("clock set back since") << true << Minute << -420LL << o << QTime(9, 0, 0, 654);
+    QTest::newRow("clock set on since") << true << Minute << 1234LL << o << QTime(8, 59, 59);
+    QTest::newRow("clock jitter") << true << Minute << 30LL << o << on;
+    // Beyond the 24.8 days of milliseconds that an int holds.
+    QTest::newRow("30 days ahead") << true << Minute << 0LL << 30 * DayUs + o << on;
+    QTest::newRow("3 years ahead") << true << Minute << 0LL << 1096 * DayUs + o << on;
+    QTest::newRow("30 days behind") << true << Minute << 0LL << -30 * DayUs + o << on;
+    QTest::newRow("3 years behind, over midnight")
+        << true << Minute << 0LL << -1096 * DayUs - 9 * 3600 * 1000000LL << QTime(23, 59, 59);
 }
 
 void TestServerTime::clockAddsFreshOffset()
@@ -168,6 +226,7 @@ void TestServerTime::clockAddsFreshOffset()
     QFETCH(bool, follow);
     QFETCH(qint64, ageMs);
     QFETCH(qint64, stepMs);
+    QFETCH(qint64, offsetUs);
     QFETCH(QTime, expected);
     FakeClock local;
     local.now = QTime(8, 59, 59);
@@ -176,7 +235,7 @@ void TestServerTime::clockAddsFreshOffset()
     hy::ServerClock clock(
         local, [&] { return wall; }, [&] { return steady; });
     if (ageMs >= 0)
-        clock.setOffset(hy::ServerOffset{1234000, 2000, wall - ageMs});
+        clock.setOffset(hy::ServerOffset{offsetUs, 2000, wall - ageMs});
     clock.setFollow(follow);
     wall += stepMs;
     QCOMPARE(clock.timeOfDay(), expected);

@@ -5,6 +5,7 @@
 #include "core/settings/settings.h"
 #include "core/settings/settingsstore.h"
 #include "core/speech/outputdevices.h"
+#include "core/speech/soundfile.h"
 #include "core/speech/voicepack.h"
 #include "core/speech/volume.h"
 
@@ -27,6 +28,12 @@ struct SoundValues
     bool operator==(const SoundValues&) const = default;
 };
 
+// Two frames of MPEG audio (layer III, 128 kbit/s) whose data are zeros.
+QByteArray mpegOfNothing()
+{
+    return (QByteArray::fromHex("fffb9064") + QByteArray(413, '\0')).repeated(2);
+}
+
 SoundValues soundOf(const hy::SettingsStore& s)
 {
     return {s.number("Volume"), s.value("Output"), s.flag("IsQuiet"), s.time("QuietFrom"),
@@ -34,6 +41,8 @@ SoundValues soundOf(const hy::SettingsStore& s)
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(QList<QByteArray>)
 
 class TestSoundRules : public QObject
 {
@@ -47,6 +56,10 @@ private slots:
     void storedSettings();
     void savedWithCommon();
     void voicePack();
+    void unheardSounds_data();
+    void unheardSounds();
+    void largeClips_data();
+    void largeClips();
     void missingOutput();
 };
 
@@ -215,6 +228,91 @@ void TestSoundRules::voicePack()
     voice.clear();
     QCOMPARE(held[3], mono);
     QVERIFY(voice.snapshot()[3].isEmpty());
+
+    // Off the GUI thread, the same.
+    const hy::VoicePack later = hy::loadVoicePackInBackground(dir.path()).result();
+    QCOMPARE(later.clips, pack.clips);
+    QCOMPARE(later.problems, pack.problems);
+}
+
+void TestSoundRules::unheardSounds_data()
+{
+    QTest::addColumn<QByteArray>("image");
+    QTest::addColumn<QString>("refusal"); // empty: heard
+    QByteArray clickAtTheEnd = toneWave(22050, 1, 22050, 440, 0);
+    clickAtTheEnd[clickAtTheEnd.size() - 1] = 0x10;
+    QTest::newRow("a tone") << toneWave(22050, 1, 2205, 440) << "";
+    QTest::newRow("a faint tone") << toneWave(22050, 1, 2205, 440, 3) << "";
+    QTest::newRow("silence, a click at the end") << clickAtTheEnd << "";
+    QTest::newRow("all zeros") << toneWave(22050, 1, 22050, 440, 0) << "听不到声音";
+    QTest::newRow("last-bit noise") << toneWave(44100, 2, 4410, 440, 1) << "听不到声音";
+    QTest::newRow("MPEG frames of nothing") << mpegOfNothing() << "听不到声音";
+    QTest::newRow("no frames") << toneWave(22050, 1, 0, 440) << "不是可以播放";
+}
+
+// The alert sound and a voice-pack clip are held to the same rule.
+void TestSoundRules::unheardSounds()
+{
+    QFETCH(QByteArray, image);
+    QFETCH(QString, refusal);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("WAV3.wav");
+    QVERIFY(writeBytes(path, image));
+    const hy::LoadedSound alert = hy::readSoundFile(path);
+    const hy::VoicePack pack = hy::loadVoicePack(dir.path());
+    QCOMPARE(alert.ok(), refusal.isEmpty());
+    QCOMPARE(pack.taken, refusal.isEmpty() ? 1 : 0);
+    if (refusal.isEmpty())
+        return;
+    QCOMPARE(pack.problems.size(), 1);
+    for (const QString& why : {alert.error, pack.problems[0]})
+        QVERIFY2(why.contains(refusal) && why.contains(path), qPrintable(why));
+}
+
+void TestSoundRules::largeClips_data()
+{
+    QTest::addColumn<QList<QByteArray>>("clips"); // WAV0.wav, WAV1.wav, ...
+    QTest::addColumn<qint64>("firstFileBytes");   // the first file stretched to this; 0: as is
+    QTest::addColumn<int>("taken");
+    QTest::addColumn<QString>("refusal"); // of each clip not taken
+    const int tenSeconds = hy::VoicePack::kMaxClipMs * 22050 / 1000;
+    const QByteArray shortTone = toneWave(22050, 1, 2205, 440);
+    const QByteArray eightSeconds = toneWave(96000, 2, 8 * 96000, 440);
+    QTest::newRow("10 s: taken") << QList<QByteArray>{toneWave(22050, 1, tenSeconds, 440)} << 0LL
+                                 << 1 << "";
+    QTest::newRow("10.5 s: refused")
+        << QList<QByteArray>{toneWave(22050, 1, tenSeconds + 22050 / 2, 440)} << 0LL << 0
+        << "最长 10 秒";
+    QTest::newRow("64 MiB of a short tone and silence: refused")
+        << QList<QByteArray>{claimingLength(shortTone, 64 << 20), shortTone} << qint64(64 << 20)
+        << 1 << "最长 10 秒";
+    QTest::newRow("three 3 MB clips: two fit")
+        << QList<QByteArray>{eightSeconds, eightSeconds, eightSeconds} << 0LL << 2
+        << "合起来最多 6 MiB";
+}
+
+// Whatever the folder holds, a pack takes clips of at most 10 s and at most
+// 6 MiB in all.
+void TestSoundRules::largeClips()
+{
+    QFETCH(QList<QByteArray>, clips);
+    QFETCH(qint64, firstFileBytes);
+    QFETCH(int, taken);
+    QFETCH(QString, refusal);
+    QTemporaryDir dir;
+    for (int i = 0; i < clips.size(); ++i)
+        QVERIFY(writeBytes(dir.filePath(QStringLiteral("WAV%1.wav").arg(i)), clips[i]));
+    if (firstFileBytes > 0)
+        QVERIFY(QFile::resize(dir.filePath("WAV0.wav"), firstFileBytes));
+    const hy::VoicePack pack = hy::loadVoicePack(dir.path());
+    QCOMPARE(pack.taken, taken);
+    QCOMPARE(pack.problems.size(), clips.size() - taken);
+    for (const QString& why : pack.problems)
+        QVERIFY2(why.contains(refusal), qPrintable(why));
+    qint64 held = 0;
+    for (const QByteArray& clip : pack.clips)
+        held += clip.size();
+    QVERIFY(held <= hy::VoicePack::kMaxPackBytes);
 }
 
 void TestSoundRules::missingOutput()

@@ -38,9 +38,12 @@ public:
         , m_steadyMs(std::move(steadyMs))
     {}
 
+    // The offset may be days or years; only its part within a day moves the
+    // time of day (QTime takes an int of milliseconds, which holds 24 days).
     QTime timeOfDay() const override
     {
-        return m_local.timeOfDay().addMSecs(int(appliedOffsetUs() / 1000));
+        constexpr qint64 DayMs = 24 * 60 * 60 * 1000;
+        return m_local.timeOfDay().addMSecs(int((appliedOffsetUs() / 1000) % DayMs));
     }
 
     // What timeOfDay() adds to the local time now.

@@ -13,6 +13,19 @@ qint64 wallClockUs()
     return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
 }
 
+qint64 earliestServerTimeUs()
+{
+    return qint64(HYTUNE_BUILD_EPOCH) * 1000000;
+}
+
+QString implausibleTimeText(qint64 unixUs)
+{
+    const QDateTime when = QDateTime::fromMSecsSinceEpoch(unixUs / 1000, Qt::UTC);
+    return QStringLiteral("服务器给的时间（%1）不可信：早于本程序制作的时间或晚于 2100 年")
+        .arg(when.isValid() ? when.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss 'UTC'"))
+                            : QStringLiteral("无效日期"));
+}
+
 void TimeProbe::reportOffset(qint64 offsetUs, qint64 uncertaintyUs)
 {
     m_finished = true;

@@ -52,6 +52,18 @@ using CheckDone = std::function<void(const CheckResult&)>;
 // How long one request may take.
 inline constexpr int RequestTimeoutMs = 5000;
 
+// The span of server times a check believes, in microseconds since 1970: from
+// the moment this program was built (a clock before it is surely wrong) to
+// the start of 2100. A server outside it answers nonsense.
+qint64 earliestServerTimeUs();
+inline constexpr qint64 LatestServerTimeUs = 4102444800LL * 1000000; // 2100-01-01 00:00 UTC
+inline bool plausibleServerTime(qint64 unixUs)
+{
+    return unixUs >= earliestServerTimeUs() && unixUs < LatestServerTimeUs;
+}
+// Why a server time outside that span is not taken, in words for the user.
+QString implausibleTimeText(qint64 unixUs);
+
 // One check against one server, each of its requests given `timeoutMs`. It
 // reports once, through `done`.
 class TimeProbe : public QObject

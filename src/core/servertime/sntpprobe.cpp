@@ -3,12 +3,21 @@
 #include <QNetworkDatagram>
 #include <QtEndian>
 
+#include <algorithm>
+#include <cerrno>
+#include <sys/socket.h>
+
 namespace hy {
 
 namespace {
 
 constexpr qint64 NtpToUnixSeconds = 2208988800LL; // 1900-01-01 to 1970-01-01
 constexpr int PacketSize = 48;
+// A timestamp in the first day of an era (1900, or February 2036) is the
+// counter of a server whose clock was never set, not a time: a server that
+// has just booted counts up from zero. (The one real day this gives up is
+// 2036-02-07.)
+constexpr quint64 UnsetSeconds = 86400;
 
 quint64 stampAt(const QByteArray& packet, int offset)
 {
@@ -55,10 +64,14 @@ std::variant<SntpSample, QString> readSntpReply(const QByteArray& reply, quint64
         return QStringLiteral("服务器自己的时钟没有同步，不能用来对时");
     const quint64 receive = stampAt(reply, 32);
     const quint64 transmit = stampAt(reply, 40);
-    if (receive == 0 || transmit == 0)
-        return nonsense;
+    if ((receive >> 32) < UnsetSeconds || (transmit >> 32) < UnsetSeconds)
+        return QStringLiteral("服务器的时钟还没有设置（时间戳为零），不能用来对时");
     const qint64 t2 = fromNtpTimestamp(receive);
     const qint64 t3 = fromNtpTimestamp(transmit);
+    for (const qint64 t : {t2, t3}) {
+        if (!plausibleServerTime(t))
+            return implausibleTimeText(t);
+    }
     if (t3 < t2 || t3 - t2 > qint64(RequestTimeoutMs) * 1000)
         return nonsense;
     SntpSample s;
@@ -101,17 +114,44 @@ void SntpProbe::sendRequest()
     // The transmit timestamp comes back as the answer's originate timestamp,
     // which ties the answer to this request.
     m_sentStamp = toNtpTimestamp(m_sentUs);
+    m_stamps.push_back(m_sentStamp);
     qToBigEndian(m_sentStamp, packet.data() + 40);
     m_timeout.start();
     if (m_socket.write(packet) != PacketSize)
         finish(QStringLiteral("无法向服务器发出对时请求：%1").arg(m_socket.errorString()));
 }
 
+bool SntpProbe::portRefused()
+{
+    // A connected UDP socket learns of a closed port (ICMP "port
+    // unreachable") as the error of its next read. Qt's own look for a
+    // datagram would swallow it, so it is looked for here first.
+    char byte;
+    const auto n = ::recv(int(m_socket.socketDescriptor()), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    return n < 0 && errno == ECONNREFUSED;
+}
+
+bool SntpProbe::staleReply(const QByteArray& reply) const
+{
+    // The answer to an earlier request of this check, come late or twice.
+    if (reply.size() < PacketSize)
+        return false;
+    const quint64 originate = stampAt(reply, 24);
+    return originate != m_sentStamp &&
+           std::find(m_stamps.begin(), m_stamps.end(), originate) != m_stamps.end();
+}
+
 void SntpProbe::readReplies()
 {
+    if (!m_finished && portRefused()) {
+        finish(m_best ? QString() : refusedText());
+        return;
+    }
     while (!m_finished && m_socket.hasPendingDatagrams()) {
         const QByteArray reply = m_socket.receiveDatagram().data();
         const qint64 receivedUs = wallClockUs();
+        if (staleReply(reply))
+            continue;
         const auto read = readSntpReply(reply, m_sentStamp, m_sentUs, receivedUs);
         if (const auto* error = std::get_if<QString>(&read)) {
             finish(*error);
@@ -137,9 +177,14 @@ void SntpProbe::socketError()
     if (m_socket.error() == QAbstractSocket::HostNotFoundError)
         finish(QStringLiteral("找不到服务器 %1").arg(m_server.host));
     else if (m_socket.error() == QAbstractSocket::ConnectionRefusedError)
-        finish(QStringLiteral("服务器 %1 的对时端口没有开").arg(m_server.host));
+        finish(refusedText());
     else
         finish(QStringLiteral("无法连接服务器：%1").arg(m_socket.errorString()));
+}
+
+QString SntpProbe::refusedText() const
+{
+    return QStringLiteral("服务器 %1 的对时端口没有开").arg(m_server.host);
 }
 
 void SntpProbe::finish(const QString& error)

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QTimer>
 #include <QUdpSocket>
+#include <vector>
 
 namespace hy {
 
@@ -30,7 +31,8 @@ std::variant<SntpSample, QString> readSntpReply(const QByteArray& reply, quint64
 // Asks an SNTP server a few times, one request after the other, and takes the
 // exchange with the shortest round trip. Each request may take
 // RequestTimeoutMs; one that gets no answer ends the check with the samples
-// already in, or fails it when there are none.
+// already in, or fails it when there are none. An answer to an earlier
+// request (late, or sent twice) is passed over. A closed port is told at once.
 class SntpProbe final : public TimeProbe
 {
 public:
@@ -46,12 +48,16 @@ private:
     void readReplies();
     void timedOut();
     void socketError();
+    bool portRefused();
+    bool staleReply(const QByteArray& reply) const;
+    QString refusedText() const;
     void finish(const QString& error);
 
     NtpAddress m_server;
     QUdpSocket m_socket;
     QTimer m_timeout;
     quint64 m_sentStamp = 0;
+    std::vector<quint64> m_stamps; // of every request sent
     qint64 m_sentUs = 0;
     std::optional<SntpSample> m_best;
     int m_answers = 0;

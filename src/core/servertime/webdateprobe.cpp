@@ -1,7 +1,6 @@
 #include "core/servertime/webdateprobe.h"
 
 #include <QDateTime>
-#include <QNetworkReply>
 #include <QRegularExpression>
 #include <QTimer>
 
@@ -24,24 +23,6 @@ int monthNumber(const QString& name)
     return int(months.indexOf(name)) + 1;
 }
 
-QString reasonOf(QNetworkReply& reply)
-{
-    switch (reply.error()) {
-    case QNetworkReply::HostNotFoundError:
-        return QStringLiteral("找不到服务器 %1").arg(reply.url().host());
-    case QNetworkReply::ConnectionRefusedError:
-        return QStringLiteral("服务器 %1 拒绝连接").arg(reply.url().host());
-    case QNetworkReply::SslHandshakeFailedError:
-        return QStringLiteral("与服务器 %1 建立安全连接失败").arg(reply.url().host());
-    case QNetworkReply::RemoteHostClosedError: // Qt closes on an answer it cannot read
-    case QNetworkReply::ProtocolFailure:
-    case QNetworkReply::ProtocolUnknownError:
-        return QStringLiteral("服务器的回答不是网页回答");
-    default:
-        return QStringLiteral("无法连接服务器：%1").arg(reply.errorString());
-    }
-}
-
 } // namespace
 
 std::variant<qint64, QString> parseHttpDate(const QByteArray& raw)
@@ -60,13 +41,14 @@ std::variant<qint64, QString> parseHttpDate(const QByteArray& raw)
                            R"((?<h>\d{2}):(?<m>\d{2})(:(?<s>\d{2}))? (?<y>\d{4})$)"),
     };
     for (const QRegularExpression& form : forms) {
+        const bool twoDigitYear = &form == &forms[1];
         const QRegularExpressionMatch m = form.match(value);
         if (!m.hasMatch())
             continue;
         if (!m.hasCaptured(QStringLiteral("s")))
             return QStringLiteral("服务器给的时间没有秒（%1），无法对时").arg(value);
         int year = m.captured(QStringLiteral("y")).toInt();
-        if (year < 100) // RFC 850: the century that puts it nearest to now
+        if (twoDigitYear) // RFC 850: the century that puts it nearest to now
             year += year < 70 ? 2000 : 1900;
         const QDate date(year, monthNumber(m.captured(QStringLiteral("mon"))),
                          m.captured(QStringLiteral("d")).toInt());
@@ -82,65 +64,50 @@ std::variant<qint64, QString> parseHttpDate(const QByteArray& raw)
 
 WebDateProbe::WebDateProbe(QUrl url, CheckDone done, QObject* parent, int timeoutMs)
     : TimeProbe(std::move(done), timeoutMs, parent)
-    , m_url(std::move(url))
-{
-    m_nam.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
-}
+    , m_client(std::move(url), timeoutMs)
+{}
 
 WebDateProbe::~WebDateProbe()
 {
     // Requests still on their way report to nobody.
     m_finished = true;
-    for (QNetworkReply* reply : m_nam.findChildren<QNetworkReply*>())
-        reply->disconnect(this);
 }
 
 void WebDateProbe::send()
 {
     if (m_finished)
         return;
-    QNetworkRequest request(m_url);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
-                         QNetworkRequest::AlwaysNetwork);
-    request.setRawHeader("Cache-Control", "no-cache");
     ++m_sent;
-    const qint64 t1 = wallClockUs();
-    QNetworkReply* reply = m_nam.head(request);
-    auto* timer = new QTimer(reply);
-    timer->setSingleShot(true);
-    connect(timer, &QTimer::timeout, reply, [this, reply, t1] {
-        answered(reply, t1, true);
-        reply->abort();
-    });
-    connect(reply, &QNetworkReply::finished, this, [this, reply, t1, timer] {
-        if (timer->isActive())
-            answered(reply, t1, false);
-    });
-    timer->start(m_timeoutMs);
+    m_client.request([this](const WebHeadClient::Reply& reply) { answered(reply); });
 }
 
-void WebDateProbe::answered(QNetworkReply* reply, qint64 t1, bool timedOut)
+void WebDateProbe::answered(const WebHeadClient::Reply& reply)
 {
-    const qint64 t4 = wallClockUs();
-    reply->deleteLater();
     --m_waiting;
     if (m_finished)
         return;
-    if (timedOut) {
+    if (reply.timedOut) {
         finish(timeoutText());
         return;
     }
     // Any answer with a status carries the server's Date, an error page too.
-    if (!reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid()) {
-        finish(reasonOf(*reply));
+    if (!reply.error.isEmpty()) {
+        finish(reply.error);
         return;
     }
-    const auto second = parseHttpDate(reply->rawHeader("Date"));
+    const auto second = parseHttpDate(reply.date);
     if (const auto* error = std::get_if<QString>(&second)) {
         finish(*error);
         return;
     }
-    m_bounds.add(t1, t4, std::get<qint64>(second));
+    const qint64 serverSecond = std::get<qint64>(second);
+    if (!plausibleServerTime(serverSecond * 1000000)) {
+        finish(implausibleTimeText(serverSecond * 1000000));
+        return;
+    }
+    const qint64 t1 = reply.sentUs;
+    const qint64 t4 = reply.answeredUs;
+    m_bounds.add(t1, t4, serverSecond);
     m_shortestTripUs = std::min(m_shortestTripUs, t4 - t1);
     if (!m_bounds.consistent()) {
         finish(QStringLiteral("服务器的时间前后不一致，无法对时"));

@@ -1,13 +1,11 @@
 #pragma once
 
 #include "core/servertime/servertime.h"
+#include "core/servertime/webhead.h"
 
 #include <QByteArray>
-#include <QNetworkAccessManager>
 #include <QObject>
 #include <variant>
-
-class QNetworkReply;
 
 namespace hy {
 
@@ -57,12 +55,11 @@ public:
 
 private:
     void send();
-    void answered(QNetworkReply* reply, qint64 t1, bool timedOut);
+    void answered(const WebHeadClient::Reply& reply);
     void planRound();
     void finish(const QString& error);
 
-    QUrl m_url;
-    QNetworkAccessManager m_nam;
+    WebHeadClient m_client;
     OffsetBounds m_bounds;
     qint64 m_shortestTripUs = std::numeric_limits<qint64>::max();
     int m_sent = 0;

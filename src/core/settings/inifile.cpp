@@ -2,6 +2,8 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 namespace hy {
 
 namespace {
@@ -13,15 +15,13 @@ bool isBlank(char c)
     return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
 }
 
-QByteArray trimBlanks(const QByteArray& bytes)
+QByteArrayView trimBlanks(QByteArrayView bytes)
 {
-    qsizetype begin = 0;
-    qsizetype end = bytes.size();
-    while (begin < end && isBlank(bytes[begin]))
-        ++begin;
-    while (end > begin && isBlank(bytes[end - 1]))
-        --end;
-    return bytes.mid(begin, end - begin);
+    while (!bytes.isEmpty() && isBlank(bytes.front()))
+        bytes = bytes.sliced(1);
+    while (!bytes.isEmpty() && isBlank(bytes.back()))
+        bytes.chop(1);
+    return bytes;
 }
 
 bool isQuote(char c)
@@ -30,22 +30,22 @@ bool isQuote(char c)
 }
 
 // Drops one pair of quotes enclosing the whole value.
-QByteArray unquote(const QByteArray& raw)
+QByteArrayView unquote(QByteArrayView raw)
 {
     if (raw.size() >= 2 && isQuote(raw.front()) && raw.back() == raw.front())
-        return raw.mid(1, raw.size() - 2);
+        return raw.sliced(1, raw.size() - 2);
     return raw;
 }
 
 // The first `limit` bytes at most, without splitting a UTF-8 sequence.
-QByteArray cutUtf8(const QByteArray& bytes, qsizetype limit)
+QByteArrayView cutUtf8(QByteArrayView bytes, qsizetype limit)
 {
     if (bytes.size() <= limit)
         return bytes;
     qsizetype n = limit;
     while (n > 0 && (static_cast<unsigned char>(bytes[n]) & 0xC0) == 0x80)
         --n;
-    return bytes.left(n);
+    return bytes.first(n);
 }
 
 bool hasLineBreak(const QString& text)
@@ -53,31 +53,46 @@ bool hasLineBreak(const QString& text)
     return text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r'));
 }
 
-bool sameName(const QString& a, const QString& b)
+// Names match without regard to letter case, as QString compares them; plain
+// ASCII names, nearly all of them, without making a QString.
+bool sameName(QByteArrayView name, const QString& wanted)
 {
-    return a.compare(b, Qt::CaseInsensitive) == 0;
+    const bool ascii = std::all_of(name.begin(), name.end(), [](char c) { return c > 0; });
+    if (ascii && name.size() != wanted.size())
+        return false;
+    if (ascii) {
+        for (qsizetype i = 0; i < name.size(); ++i) {
+            if (QChar::toCaseFolded(char32_t(uchar(name[i]))) !=
+                QChar::toCaseFolded(char32_t(wanted[i].unicode())))
+                return false;
+        }
+        return true;
+    }
+    return QString::fromUtf8(name).compare(wanted, Qt::CaseInsensitive) == 0;
 }
 
 } // namespace
 
-IniFile::Line IniFile::parseLine(const QByteArray& text, const QByteArray& eol)
+IniFile::Line IniFile::lineAt(qsizetype begin) const
 {
     Line line;
-    line.text = text;
-    line.eol = eol;
-    const QByteArray body = trimBlanks(text);
+    line.begin = begin;
+    const QByteArrayView text(m_text);
+    const qsizetype nl = text.indexOf('\n', begin);
+    line.next = nl < 0 ? text.size() : nl + 1;
+    line.end = nl < 0 ? text.size() : (nl > begin && text[nl - 1] == '\r' ? nl - 1 : nl);
+    const QByteArrayView body = trimBlanks(text.sliced(begin, line.end - begin));
     if (body.isEmpty()) {
         line.kind = LineKind::Blank;
     } else if (body.front() == ';' || body.front() == '#') {
         line.kind = LineKind::Comment;
-    } else if (body.front() == '[' && body.indexOf(']') > 0) {
+    } else if (const qsizetype close = body.indexOf(']'); body.front() == '[' && close > 0) {
         line.kind = LineKind::Section;
-        line.name = QString::fromUtf8(trimBlanks(body.mid(1, body.indexOf(']') - 1)));
+        line.name = trimBlanks(body.sliced(1, close - 1));
     } else if (const qsizetype eq = body.indexOf('='); eq > 0) {
-        const QByteArray name = trimBlanks(body.left(eq));
-        line.kind = name.isEmpty() ? LineKind::Other : LineKind::Key;
-        line.name = QString::fromUtf8(name);
-        line.value = trimBlanks(body.mid(eq + 1));
+        line.name = trimBlanks(body.first(eq));
+        line.kind = line.name.isEmpty() ? LineKind::Other : LineKind::Key;
+        line.value = trimBlanks(body.sliced(eq + 1));
     } else {
         line.kind = LineKind::Other;
     }
@@ -86,37 +101,14 @@ IniFile::Line IniFile::parseLine(const QByteArray& text, const QByteArray& eol)
 
 void IniFile::loadBytes(const QByteArray& bytes)
 {
-    m_lines.clear();
-    m_bom.clear();
+    m_text = bytes;
+    m_sections.clear();
+    m_bodyStart = m_text.startsWith(Utf8Bom) ? Utf8Bom.size() : 0;
+    m_openEnd = m_text.size() > m_bodyStart && !m_text.endsWith('\n');
     m_eol = "\n";
-    QByteArrayView rest(bytes);
-    if (rest.startsWith(Utf8Bom)) {
-        m_bom = Utf8Bom;
-        rest = rest.sliced(Utf8Bom.size());
-    }
-    bool eolKnown = false;
-    while (!rest.isEmpty()) {
-        const qsizetype nl = rest.indexOf('\n');
-        QByteArray text;
-        QByteArray eol;
-        if (nl < 0) {
-            text = rest.toByteArray();
-            rest = {};
-        } else {
-            text = rest.first(nl).toByteArray();
-            rest = rest.sliced(nl + 1);
-            eol = "\n";
-            if (text.endsWith('\r')) {
-                text.chop(1);
-                eol = "\r\n";
-            }
-            if (!eolKnown) {
-                m_eol = eol;
-                eolKnown = true;
-            }
-        }
-        m_lines.push_back(parseLine(text, eol));
-    }
+    const qsizetype nl = m_text.indexOf('\n', m_bodyStart);
+    if (nl > m_bodyStart && m_text.at(nl - 1) == '\r')
+        m_eol = "\r\n";
 }
 
 bool IniFile::loadFile(const QString& path)
@@ -136,22 +128,36 @@ std::optional<IniFile::Range> IniFile::findSection(const QString& section) const
 {
     if (section.isEmpty())
         return std::nullopt;
-    for (size_t i = 0; i < m_lines.size(); ++i) {
-        if (m_lines[i].kind != LineKind::Section || !sameName(m_lines[i].name, section))
-            continue;
-        size_t end = i + 1;
-        while (end < m_lines.size() && m_lines[end].kind != LineKind::Section)
-            ++end;
-        return Range{i, end};
+    if (const auto known = m_sections.constFind(section); known != m_sections.constEnd())
+        return *known;
+    std::optional<Range> found;
+    for (qsizetype at = m_bodyStart; at < m_text.size() && !found;) {
+        const Line line = lineAt(at);
+        if (line.kind == LineKind::Section && sameName(line.name, section))
+            found = Range{at, m_text.size()};
+        at = line.next;
     }
-    return std::nullopt;
+    if (found) {
+        for (qsizetype at = lineAt(found->first).next; at < m_text.size();) {
+            const Line line = lineAt(at);
+            if (line.kind == LineKind::Section) {
+                found->end = at;
+                break;
+            }
+            at = line.next;
+        }
+    }
+    m_sections.insert(section, found);
+    return found;
 }
 
-std::optional<size_t> IniFile::findKey(const Range& range, const QString& key) const
+std::optional<IniFile::Line> IniFile::findKey(const Range& range, const QString& key) const
 {
-    for (size_t i = range.first + 1; i < range.end; ++i) {
-        if (m_lines[i].kind == LineKind::Key && sameName(m_lines[i].name, key))
-            return i;
+    for (qsizetype at = lineAt(range.first).next; at < range.end;) {
+        const Line line = lineAt(at);
+        if (line.kind == LineKind::Key && sameName(line.name, key))
+            return line;
+        at = line.next;
     }
     return std::nullopt;
 }
@@ -162,10 +168,14 @@ QStringList IniFile::keys(const QString& section) const
     const auto range = findSection(section);
     if (!range)
         return names;
-    for (size_t i = range->first + 1; i < range->end; ++i) {
-        const Line& line = m_lines[i];
-        if (line.kind == LineKind::Key && !names.contains(line.name, Qt::CaseInsensitive))
-            names.append(line.name);
+    for (qsizetype at = lineAt(range->first).next; at < range->end;) {
+        const Line line = lineAt(at);
+        if (line.kind == LineKind::Key) {
+            const QString name = QString::fromUtf8(line.name);
+            if (!names.contains(name, Qt::CaseInsensitive))
+                names.append(name);
+        }
+        at = line.next;
     }
     return names;
 }
@@ -175,10 +185,10 @@ std::optional<QString> IniFile::value(const QString& section, const QString& key
     const auto range = findSection(section);
     if (!range)
         return std::nullopt;
-    const auto at = findKey(*range, key);
-    if (!at)
+    const auto line = findKey(*range, key);
+    if (!line)
         return std::nullopt;
-    return QString::fromUtf8(cutUtf8(unquote(m_lines[*at].value), MaxValueBytes));
+    return QString::fromUtf8(cutUtf8(unquote(line->value), MaxValueBytes));
 }
 
 QString IniFile::value(const QString& section, const QString& key, const QString& fallback) const
@@ -186,16 +196,42 @@ QString IniFile::value(const QString& section, const QString& key, const QString
     return value(section, key).value_or(fallback);
 }
 
-void IniFile::insertLine(size_t at, const QByteArray& text)
+void IniFile::splice(qsizetype at, qsizetype length, const QByteArray& bytes)
 {
-    QByteArray eol = m_eol;
-    if (at > 0 && m_lines[at - 1].eol.isEmpty()) {
-        // Inserting after a last line without a line break: the file keeps
-        // ending without one.
-        m_lines[at - 1].eol = m_eol;
-        eol.clear();
+    if (m_text.isDetached()) {
+        m_text.replace(at, length, bytes);
+    } else {
+        // The text read is still shared (with a copy the caller keeps from
+        // serialize()): the new one is made in one go, with room for the few
+        // more changes that a save brings, rather than copied and then moved.
+        const QByteArrayView text(m_text);
+        QByteArray changed;
+        changed.reserve(text.size() - length + bytes.size() + 4096);
+        changed.append(text.first(at)).append(bytes).append(text.sliced(at + length));
+        m_text = std::move(changed);
     }
-    m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(at), parseLine(text, eol));
+    const qsizetype delta = bytes.size() - length;
+    for (auto it = m_sections.begin(); it != m_sections.end(); ++it) {
+        std::optional<Range>& r = *it;
+        if (!r)
+            continue;
+        if (r->first >= at) {
+            r->first += delta;
+            r->end += delta;
+        } else if (r->end >= at) {
+            r->end += delta;
+        }
+    }
+}
+
+void IniFile::appendLine(const QByteArray& text)
+{
+    // After a last line without a line break, the file keeps ending without
+    // one.
+    if (m_openEnd)
+        m_text += m_eol + text;
+    else
+        m_text += text + m_eol;
 }
 
 bool IniFile::set(const QString& section, const QString& key, const QString& value)
@@ -221,33 +257,49 @@ bool IniFile::set(const QString& section, const QString& key, const QString& val
 
     const auto range = findSection(section);
     if (!range) {
-        if (!m_lines.empty() && m_lines.back().kind != LineKind::Blank)
-            insertLine(m_lines.size(), {});
-        insertLine(m_lines.size(), '[' + section.toUtf8() + ']');
-        insertLine(m_lines.size(), line);
+        // A new section at the end, after a blank line unless one is there.
+        const qsizetype oldSize = m_text.size();
+        if (oldSize > m_bodyStart) {
+            const QByteArrayView text = QByteArrayView(m_text).first(oldSize - (m_openEnd ? 0 : 1));
+            const qsizetype last = std::max(m_bodyStart, text.lastIndexOf('\n') + 1);
+            if (lineAt(last).kind != LineKind::Blank)
+                appendLine({});
+        }
+        const qsizetype header = m_text.size() + (m_openEnd ? m_eol.size() : 0);
+        appendLine('[' + section.toUtf8() + ']');
+        appendLine(line);
+        // The section that was last now ends where the new one begins.
+        for (auto it = m_sections.begin(); it != m_sections.end();) {
+            if (!*it) {
+                it = m_sections.erase(it);
+                continue;
+            }
+            if ((*it)->end == oldSize)
+                (*it)->end = header;
+            ++it;
+        }
+        m_sections.insert(section, Range{header, m_text.size()});
         return true;
     }
-    if (const auto at = findKey(*range, key)) {
-        Line& old = m_lines[*at];
-        if (unquote(old.value) != bytes)
-            old = parseLine(line, old.eol);
+    if (const auto old = findKey(*range, key)) {
+        if (unquote(old->value) != bytes)
+            splice(old->begin, old->end - old->begin, line);
         return true;
     }
-    size_t after = range->first;
-    for (size_t i = range->first + 1; i < range->end; ++i) {
-        if (m_lines[i].kind == LineKind::Key || m_lines[i].kind == LineKind::Other)
-            after = i;
+    // After the last key (or other) line, so before the blank lines and
+    // comments that end the section.
+    Line after = lineAt(range->first);
+    for (qsizetype at = after.next; at < range->end;) {
+        const Line l = lineAt(at);
+        if (l.kind == LineKind::Key || l.kind == LineKind::Other)
+            after = l;
+        at = l.next;
     }
-    insertLine(after + 1, line);
+    if (after.next == after.end) // the last line of the text, without a line break
+        splice(after.next, 0, m_eol + line);
+    else
+        splice(after.next, 0, line + m_eol);
     return true;
-}
-
-QByteArray IniFile::serialize() const
-{
-    QByteArray out = m_bom;
-    for (const Line& line : m_lines)
-        out += line.text + line.eol;
-    return out;
 }
 
 } // namespace hy

@@ -1,17 +1,19 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <optional>
-#include <vector>
 
 namespace hy {
 
-// An INI text kept line by line, so that changing one value leaves every other
-// byte of the file as it was: other sections and keys, comments (lines
+// An INI text kept as it was read, so that changing one value leaves every
+// other byte of the file as it was: other sections and keys, comments (lines
 // starting with ';' or '#'), blank lines, their order, a UTF-8 byte order mark
-// and the file's own line ending (LF or CRLF).
+// and the file's own line ending (LF or CRLF). Only the sections asked for
+// are looked at, so a file of many megabytes costs little more than its size
+// in memory and is read in about the time its bytes take to scan.
 //
 // Reading follows the classic profile-file rules:
 // - section and key names match without regard to letter case; the first
@@ -55,7 +57,8 @@ public:
     // stored: an empty or malformed name, or a line break anywhere.
     bool set(const QString& section, const QString& key, const QString& value);
 
-    QByteArray serialize() const;
+    // The text as it stands: the bytes read, with the changes of set().
+    QByteArray serialize() const { return m_text; }
 
 private:
     enum class LineKind
@@ -66,29 +69,44 @@ private:
         Key,
         Other
     };
+    // One line of m_text: [begin, end) without its line break, `next` where
+    // the next line begins (the text's size after the last one).
     struct Line
     {
-        QByteArray text; // without its line break (and without the BOM)
-        QByteArray eol;  // "\n", "\r\n", or empty for a last line without one
+        qsizetype begin = 0;
+        qsizetype end = 0;
+        qsizetype next = 0;
         LineKind kind = LineKind::Blank;
-        QString name;     // section or key name
-        QByteArray value; // a key's raw value, blanks around it removed
+        QByteArrayView name;  // section or key name
+        QByteArrayView value; // a key's raw value, blanks around it removed
     };
-    // Lines [first, end) of a section, `first` being its header.
+    // The lines [first, end) of a section: the start of its header line and
+    // of the next section's (or the text's end).
     struct Range
     {
-        size_t first;
-        size_t end;
+        qsizetype first;
+        qsizetype end;
     };
 
-    static Line parseLine(const QByteArray& text, const QByteArray& eol);
+    Line lineAt(qsizetype begin) const;
     std::optional<Range> findSection(const QString& section) const;
-    std::optional<size_t> findKey(const Range& range, const QString& key) const;
-    void insertLine(size_t at, const QByteArray& text);
+    std::optional<Line> findKey(const Range& range, const QString& key) const;
+    // Replaces `length` bytes at `at` by `bytes`, keeping the sections found
+    // so far in step.
+    void splice(qsizetype at, qsizetype length, const QByteArray& bytes);
+    void appendLine(const QByteArray& text);
 
-    QByteArray m_bom;
-    QByteArray m_eol = "\n";
-    std::vector<Line> m_lines;
+    // The whole text, byte order mark included: other lines are never
+    // copied apart, so a file costs about its own size in memory, and what
+    // is not changed is written back byte for byte.
+    QByteArray m_text;
+    qsizetype m_bodyStart = 0; // after a byte order mark
+    // The last line has no line break, and so keeps none when lines follow.
+    bool m_openEnd = false;
+    QByteArray m_eol = "\n"; // of the first line, for new lines
+    // Sections looked up so far, by the name asked for: each one is found by
+    // one pass over the text at most, however large the file.
+    mutable QHash<QString, std::optional<Range>> m_sections;
 };
 
 } // namespace hy

@@ -6,19 +6,53 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cstdlib>
+#include <vector>
 
 namespace hy {
 
-bool isAudible(QByteArrayView image)
+namespace {
+
+bool playableFormat(const AudioFormat& format)
 {
-    if (!WavDecoder::canDecode(image))
-        return false;
-    const AudioFormat format = WavDecoder(image).format();
     return format.channels >= 1 && format.channels <= kMaxOutputChannels &&
            format.sampleRate >= 1 && format.sampleRate <= kMaxOutputRate;
 }
 
-LoadedSound readSoundFile(const QString& path)
+// Whether the sound in `file` is longer than `maxMs`, from its header.
+bool longerThan(QFile& file, int maxMs, double* seconds)
+{
+    WavDecoder decoder(file);
+    if (!decoder.isValid())
+        return false; // the rule of unheardReason() says why
+    const AudioFormat format = decoder.format();
+    *seconds = double(decoder.frameCount()) / format.sampleRate;
+    return decoder.frameCount() > qint64(maxMs) * format.sampleRate / 1000;
+}
+
+} // namespace
+
+QString unheardReason(QByteArrayView image, const QString& name)
+{
+    const QString unplayable = QStringLiteral("“%1”不是可以播放的声音文件。").arg(name);
+    WavDecoder decoder(image);
+    if (!decoder.isValid() || !playableFormat(decoder.format()))
+        return unplayable;
+    const qint64 block = WavDecoder::blockFrames(decoder.format().channels);
+    std::vector<qint16> samples(size_t(block * decoder.format().channels));
+    bool anyFrame = false;
+    for (qint64 got; (got = decoder.readFrames(samples.data(), block)) > 0;) {
+        anyFrame = true;
+        const auto end = samples.begin() + got * decoder.format().channels;
+        if (std::any_of(samples.begin(), end, [](qint16 s) { return std::abs(s) > kSilenceLevel; }))
+            return {};
+    }
+    if (!anyFrame)
+        return unplayable;
+    return QStringLiteral("“%1”里听不到声音，只有静音。").arg(name);
+}
+
+LoadedSound readSoundFile(const QString& path, const SoundFileRules& rules)
 {
     LoadedSound sound;
     const QFileInfo info(path);
@@ -30,32 +64,34 @@ LoadedSound readSoundFile(const QString& path)
         sound.error = QStringLiteral("“%1”不是一个普通文件，不能用作提示声音。").arg(path);
         return sound;
     }
-    if (info.size() > kMaxSoundFileBytes) {
-        sound.error = QStringLiteral("声音文件“%1”太大（%2 MiB），提示声音最大 64 MiB。")
-                          .arg(path)
-                          .arg(info.size() / (1024 * 1024));
-        return sound;
-    }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         sound.error = QStringLiteral("无法读取声音文件“%1”：%2").arg(path, file.errorString());
         return sound;
     }
+    double seconds = 0;
+    if (rules.maxMs > 0 && longerThan(file, rules.maxMs, &seconds)) {
+        sound.error = rules.tooLong.arg(path).arg(seconds, 0, 'f', 1);
+        return sound;
+    }
+    if (info.size() > rules.maxBytes) {
+        sound.error = rules.tooLarge.arg(path).arg(info.size() / (1024 * 1024));
+        return sound;
+    }
     // What the file needs, and one byte more in case it grew meanwhile.
-    QByteArray data = file.read(std::min(info.size(), kMaxSoundFileBytes) + 1);
+    file.seek(0);
+    QByteArray data = file.read(std::min(info.size(), rules.maxBytes) + 1);
     if (file.error() != QFileDevice::NoError) {
         sound.error = QStringLiteral("无法读取声音文件“%1”：%2").arg(path, file.errorString());
         return sound;
     }
-    if (data.size() > kMaxSoundFileBytes) {
-        sound.error = QStringLiteral("声音文件“%1”太大，提示声音最大 64 MiB。").arg(path);
+    if (data.size() > rules.maxBytes) {
+        sound.error = rules.tooLarge.arg(path).arg(data.size() / (1024 * 1024));
         return sound;
     }
-    if (!isAudible(data)) {
-        sound.error = QStringLiteral("“%1”不是可以播放的声音文件。").arg(path);
-        return sound;
-    }
-    sound.data = std::move(data);
+    sound.error = unheardReason(data, path);
+    if (sound.error.isEmpty())
+        sound.data = std::move(data);
     return sound;
 }
 

@@ -4,6 +4,10 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QPromise>
+#include <QThreadPool>
+
+#include <memory>
 
 namespace hy {
 
@@ -42,19 +46,42 @@ VoicePack loadVoicePack(const QString& folder)
     // Sorted, so that of two names for one clip (WAV3.wav, wav3.WAV) the
     // same one counts every time.
     const QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    SoundFileRules rules;
+    rules.maxMs = VoicePack::kMaxClipMs;
+    // %1 the file and %2 its length or size are filled in by readSoundFile().
+    rules.tooLong = QStringLiteral("“%1”长 %2 秒：语音包的每段录音最长 ") +
+                    QString::number(VoicePack::kMaxClipMs / 1000) + QStringLiteral(" 秒。");
+    rules.tooLarge = QStringLiteral("“%1”（%2 MiB）放不下：语音包的录音合起来最多 ") +
+                     QString::number(VoicePack::kMaxPackBytes / (1024 * 1024)) +
+                     QStringLiteral(" MiB。");
+    qint64 room = VoicePack::kMaxPackBytes;
     for (const QString& name : names) {
         const int index = clipIndexOf(name);
         if (index < 0 || !pack.clips[index].isEmpty())
             continue;
-        const LoadedSound sound = readSoundFile(dir.filePath(name));
+        rules.maxBytes = room;
+        const LoadedSound sound = readSoundFile(dir.filePath(name), rules);
         if (!sound.ok()) {
             pack.problems << sound.error;
             continue;
         }
         pack.clips[index] = sound.data;
+        room -= sound.data.size();
         ++pack.taken;
     }
     return pack;
+}
+
+QFuture<VoicePack> loadVoicePackInBackground(const QString& folder)
+{
+    auto promise = std::make_shared<QPromise<VoicePack>>();
+    QFuture<VoicePack> future = promise->future();
+    promise->start();
+    QThreadPool::globalInstance()->start([promise, folder] {
+        promise->addResult(loadVoicePack(folder));
+        promise->finish();
+    });
+    return future;
 }
 
 } // namespace hy

@@ -1,5 +1,6 @@
 #include "core/speech/wavdecoder.h"
 
+#include <QIODevice>
 #include <sndfile.h>
 
 #include <algorithm>
@@ -49,7 +50,23 @@ WavDecoder::WavDecoder(QByteArrayView image)
         m_error = QStringLiteral("the sound is empty");
         return;
     }
+    open();
+}
 
+WavDecoder::WavDecoder(QIODevice& device)
+{
+    m_source.device = &device;
+    m_source.size = device.size();
+    if (m_source.size <= 0 || !device.isReadable() || device.isSequential()) {
+        m_error = QStringLiteral("the sound is empty");
+        return;
+    }
+    device.seek(0);
+    open();
+}
+
+void WavDecoder::open()
+{
     // The lambdas live in a member function so they may use the private Source.
     static SF_VIRTUAL_IO io = {
         [](void* user) -> sf_count_t { return static_cast<Source*>(user)->size; },
@@ -81,6 +98,13 @@ WavDecoder::WavDecoder(QByteArrayView image)
             if (count <= 0 || src->pos >= src->size)
                 return 0;
             const sf_count_t n = std::min<sf_count_t>(count, src->size - src->pos);
+            if (src->device) {
+                if (src->device->pos() != src->pos && !src->device->seek(src->pos))
+                    return 0;
+                const qint64 got = src->device->read(static_cast<char*>(ptr), n);
+                src->pos += std::max<qint64>(0, got);
+                return std::max<qint64>(0, got);
+            }
             std::memcpy(ptr, src->data + src->pos, static_cast<size_t>(n));
             src->pos += n;
             return n;

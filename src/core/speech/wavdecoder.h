@@ -2,7 +2,9 @@
 
 #include <QByteArrayView>
 #include <QString>
+#include <algorithm>
 
+class QIODevice;
 struct sf_private_tag;
 
 namespace hy {
@@ -22,6 +24,9 @@ class WavDecoder
 {
 public:
     explicit WavDecoder(QByteArrayView image); // the bytes must outlive the decoder
+    // Decodes from an open, seekable device (a file) as far as it is read: a
+    // look at the format and length reads only the header.
+    explicit WavDecoder(QIODevice& device);
     ~WavDecoder();
 
     WavDecoder(const WavDecoder&) = delete;
@@ -40,14 +45,26 @@ public:
     // a read of one).
     static bool canDecode(QByteArrayView image);
 
+    // The most samples the player reads at a time, and so what a check of a
+    // sound reads it in: some damaged files yield frames only to reads of
+    // some sizes.
+    static constexpr qint64 BlockSamples = 16384;
+    static qint64 blockFrames(int channels)
+    {
+        return std::max<qint64>(1, BlockSamples / std::max(1, channels));
+    }
+
 private:
-    // The image and the read position of libsndfile's virtual I/O.
+    // The image or the device, and the read position of libsndfile's
+    // virtual I/O.
     struct Source
     {
         const char* data = nullptr;
         qint64 size = 0;
         qint64 pos = 0;
+        QIODevice* device = nullptr;
     };
+    void open();
 
     Source m_source;
     sf_private_tag* m_file = nullptr;

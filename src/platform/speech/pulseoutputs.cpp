@@ -1,14 +1,31 @@
 #include "platform/speech/pulseoutputs.h"
 
+#include "core/log.h"
 #include "platform/speech/pulsecommon.h"
 
 #include <pulse/pulseaudio.h>
 
+#include <algorithm>
+
 namespace hy {
 
+// One answer of the server to "list the sinks", collected as it comes.
+struct PulseOutputs::Listing
+{
+    PulseOutputs* self = nullptr;
+    pa_operation* op = nullptr;
+    std::vector<std::pair<uint32_t, OutputDevice>> sinks; // by the server's index
+    bool complete = false;
+};
+
+namespace {
+
+constexpr int FirstRetryMs = 1000;
+
+} // namespace
+
 PulseOutputs::PulseOutputs()
-    : m_loop(pa_threaded_mainloop_new())
-    , m_receiver(std::make_unique<QObject>())
+    : m_receiver(std::make_unique<QObject>())
 {}
 
 PulseOutputs::~PulseOutputs()
@@ -20,6 +37,12 @@ PulseOutputs::~PulseOutputs()
         if (m_retry)
             pa_threaded_mainloop_get_api(m_loop)->time_free(m_retry);
         m_retry = nullptr;
+        if (m_listing) {
+            pa_operation_cancel(m_listing->op);
+            pa_operation_unref(m_listing->op);
+            delete m_listing;
+            m_listing = nullptr;
+        }
         if (m_context)
             pa_context_set_subscribe_callback(m_context, nullptr, nullptr);
         dropContext(m_context);
@@ -30,11 +53,17 @@ PulseOutputs::~PulseOutputs()
 
 void PulseOutputs::watch(std::function<void(const OutputList&)> onChange)
 {
-    if (!m_loop || m_onChange)
+    if (m_onChange)
         return;
     m_onChange = std::move(onChange);
-    if (pa_threaded_mainloop_start(m_loop) < 0)
+    m_loop = pa_threaded_mainloop_new();
+    if (!m_loop)
         return;
+    if (pa_threaded_mainloop_start(m_loop) < 0) {
+        pa_threaded_mainloop_free(m_loop);
+        m_loop = nullptr;
+        return;
+    }
     LoopLock lock(m_loop);
     connect();
 }
@@ -42,8 +71,10 @@ void PulseOutputs::watch(std::function<void(const OutputList&)> onChange)
 void PulseOutputs::connect()
 {
     m_context = newProgramContext(m_loop);
-    if (!m_context)
+    if (!m_context) {
+        retryLater();
         return;
+    }
     pa_context_set_state_callback(
         m_context,
         [](pa_context*, void* self) { static_cast<PulseOutputs*>(self)->stateChanged(); }, this);
@@ -55,6 +86,7 @@ void PulseOutputs::stateChanged()
 {
     switch (pa_context_get_state(m_context)) {
     case PA_CONTEXT_READY: {
+        m_retryMs = FirstRetryMs;
         pa_context_set_subscribe_callback(
             m_context,
             [](pa_context*, pa_subscription_event_type_t, uint32_t, void* self) {
@@ -78,22 +110,56 @@ void PulseOutputs::stateChanged()
 
 void PulseOutputs::relist()
 {
-    m_collecting.clear();
-    pa_operation* op = pa_context_get_sink_info_list(
+    // The server answers one connection's requests in order, so a listing
+    // asked for after the last change sees it.
+    if (m_listing) {
+        m_changedMeanwhile = true;
+        return;
+    }
+    m_changedMeanwhile = false;
+    auto* listing = new Listing;
+    listing->self = this;
+    listing->op = pa_context_get_sink_info_list(
         m_context,
         [](pa_context*, const pa_sink_info* info, int eol, void* data) {
-            auto* self = static_cast<PulseOutputs*>(data);
+            auto* l = static_cast<Listing*>(data);
             if (eol == 0 && info) {
                 const QString name = QString::fromUtf8(info->name);
                 const QString description = QString::fromUtf8(info->description);
-                self->m_collecting.push_back({name, description.isEmpty() ? name : description});
-            } else if (eol > 0) {
-                self->deliver(self->m_collecting);
+                l->sinks.push_back(
+                    {info->index, {name, description.isEmpty() ? name : description}});
+                return;
             }
+            l->complete = eol > 0;
+            l->self->listed(l);
         },
-        this);
-    if (op)
-        pa_operation_unref(op);
+        listing);
+    if (!listing->op) {
+        delete listing;
+        return;
+    }
+    m_listing = listing;
+}
+
+void PulseOutputs::listed(Listing* listing)
+{
+    pa_operation_unref(listing->op);
+    m_listing = nullptr;
+    const bool stale = m_changedMeanwhile;
+    if (listing->complete && !stale) {
+        std::stable_sort(listing->sinks.begin(), listing->sinks.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        OutputList outputs;
+        for (const auto& [index, device] : listing->sinks) {
+            if (!std::any_of(outputs.begin(), outputs.end(),
+                             [&](const OutputDevice& d) { return d.name == device.name; }))
+                outputs.push_back(device);
+        }
+        deliver(outputs);
+    }
+    delete listing;
+    if (stale)
+        relist();
 }
 
 void PulseOutputs::retryLater()
@@ -101,12 +167,20 @@ void PulseOutputs::retryLater()
     // Not from inside the context's own callback: it goes at the next turn.
     if (m_context)
         pa_context_set_subscribe_callback(m_context, nullptr, nullptr);
+    if (m_listing) {
+        pa_operation_cancel(m_listing->op);
+        pa_operation_unref(m_listing->op);
+        delete m_listing;
+        m_listing = nullptr;
+    }
     deliver({});
     if (m_retry)
         return;
+    qCDebug(lcSound, "no sound server for the list of outputs; trying again in %d ms", m_retryMs);
     pa_mainloop_api* api = pa_threaded_mainloop_get_api(m_loop);
     timeval when;
-    pa_timeval_add(pa_gettimeofday(&when), PA_USEC_PER_SEC);
+    pa_timeval_add(pa_gettimeofday(&when), pa_usec_t(m_retryMs) * PA_USEC_PER_MSEC);
+    m_retryMs = std::min(2 * m_retryMs, MaxRetryMs);
     m_retry = api->time_new(
         api, &when,
         [](pa_mainloop_api* a, pa_time_event* e, const timeval*, void* data) {

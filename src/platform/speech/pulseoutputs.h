@@ -11,9 +11,17 @@ struct pa_time_event;
 
 namespace hy {
 
-// The sound server's outputs (sinks), listed at the start and again whenever
-// one comes, goes or changes. A connection that is lost is tried again every
-// second; meanwhile the list is empty.
+// The sound server's outputs (sinks) in the server's own order (by its
+// index), listed when watch() is first called and again whenever one comes,
+// goes or changes. One listing is asked for at a time: changes that come
+// while it runs are taken up by one more listing after it, so a list handed
+// out is always one whole answer of the server, each output in it once.
+//
+// Nothing of the sound server is touched before the first watch(): that
+// call starts the loop's thread and opens the connection. A connection
+// that fails or is lost is tried again after 1 s, then after twice as long
+// each time up to a minute (so a computer without a sound server is not
+// woken every second); meanwhile the list is empty.
 class PulseOutputs final : public IOutputDevices
 {
 public:
@@ -25,18 +33,25 @@ public:
 
     void watch(std::function<void(const OutputList&)> onChange) override;
 
+    // The longest wait between two tries to reach the server.
+    static constexpr int MaxRetryMs = 60000;
+
 private:
+    struct Listing;
     // Run on the loop's thread (or with the loop locked).
     void connect();
     void stateChanged();
     void relist();
+    void listed(Listing* listing);
     void retryLater();
     void deliver(const OutputList& outputs);
 
     pa_threaded_mainloop* m_loop = nullptr;
     pa_context* m_context = nullptr;
     pa_time_event* m_retry = nullptr;
-    OutputList m_collecting;
+    int m_retryMs = 1000;
+    Listing* m_listing = nullptr; // the listing on its way
+    bool m_changedMeanwhile = false;
     OutputList m_delivered;
     bool m_delivering = false; // a first list went out
     // Lives on the GUI thread; the lists are handed over through its queue.

@@ -8,32 +8,28 @@
 #include <pulse/pulseaudio.h>
 
 #include <algorithm>
+#include <unistd.h>
 
 namespace hy {
 
 namespace {
 
-// Each write holds about this much sound.
-constexpr int kChunkMs = 20;
-// Target buffering of the stream: the server asks for more when it holds
-// target - step, which is how long a writer that a busy machine keeps waiting
-// may be late before the sound has a gap (here 220 ms).
+// How the stream is set up at the device: the server keeps about this much
+// for the stream (a target), asks for more in steps of kRequestMs, and gives
+// the device's own buffer about (target - 2 * step) / 2 of it (here 20 ms),
+// which is all that lies between a change of the volume, or an abort, and
+// the sound.
 constexpr int kTargetLatencyMs = 400;
-// The server tops the stream up in steps of this much. The device's own
-// buffer gets about (target - 2 * step) / 2 of the target, so a large step
-// keeps that part, the delay before the first sample is heard, short (here
-// about 20 ms).
 constexpr int kRequestMs = 180;
-// A new stream starts playing once this much has arrived, written in one go:
-// a cushion against a writer that the machine keeps waiting right after the
-// start, which would otherwise leave a gap early in the phrase. Writing it
-// takes well under a millisecond, so the first sample is not later for it.
+// A connection that a phrase used waits this long for the next one: counts
+// that follow each other every second or two find it ready (setting one up
+// takes the server several answers, slow on a busy machine). After that the
+// server sees nothing of the program until the next phrase.
+constexpr int kKeepConnectionMs = 3000;
+// A new stream starts playing once this much has arrived (all of it is
+// written in one go, well under a millisecond). The rest of the phrase
+// follows at once (see pulsestream.cpp).
 constexpr int kStartMs = 100;
-// How long a sound server may keep the player waiting, for the connection or
-// for room in the stream, before it counts as gone. A live one answers
-// within milliseconds; one that is stopped or hung never does.
-constexpr std::chrono::milliseconds kPatience{2000};
-
 pa_sample_spec sampleSpec(const AudioFormat& format)
 {
     pa_sample_spec spec{};
@@ -59,6 +55,17 @@ PulsePlayer::PulsePlayer()
     if (m_loop && pa_threaded_mainloop_start(m_loop) < 0) {
         pa_threaded_mainloop_free(m_loop);
         m_loop = nullptr;
+    }
+    // The loop's thread tells its id; with the lock held, so that it cannot
+    // run the request before the request is complete.
+    if (m_loop) {
+        LoopLock lock(m_loop);
+        pa_threaded_mainloop_once_unlocked(
+            m_loop,
+            [](pa_threaded_mainloop*, void* self) {
+                static_cast<PulsePlayer*>(self)->m_loopThread = ::gettid();
+            },
+            this);
     }
 }
 
@@ -129,7 +136,14 @@ void PulsePlayer::play(const std::vector<QByteArrayView>& images)
 {
     if (!m_loop || aborted())
         return;
+    askForRealtime();
     LoopLock lock(m_loop);
+    // The connection kept from the phrase before, while it is good and the
+    // server named for the program (PULSE_SERVER) is still the same.
+    stopKeeping();
+    if (m_context && (pa_context_get_state(m_context) != PA_CONTEXT_READY ||
+                      qgetenv("PULSE_SERVER") != m_contextServer))
+        disconnectContext();
     for (const QByteArrayView image : images) {
         if (aborted())
             break;
@@ -145,15 +159,9 @@ void PulsePlayer::play(const std::vector<QByteArrayView>& images)
                       format.sampleRate, format.channels);
             continue;
         }
-        const auto framesOf = [&](int ms) {
-            return std::clamp<qint64>(qint64(format.sampleRate) * ms / 1000, 1,
-                                      qint64(m_buffer.size()) / format.channels);
-        };
-        const qint64 chunkFrames = framesOf(kChunkMs);
-        const bool newStream = !m_stream || format != m_streamFormat;
+        const qint64 block = WavDecoder::blockFrames(format.channels);
         // A clip without a single frame needs no stream.
-        const qint64 first =
-            decoder.readFrames(m_buffer.data(), newStream ? framesOf(kStartMs) : chunkFrames);
+        const qint64 first = decoder.readFrames(m_buffer.data(), block);
         if (first <= 0)
             continue;
         if (m_stream && format != m_streamFormat)
@@ -162,9 +170,10 @@ void PulsePlayer::play(const std::vector<QByteArrayView>& images)
             break;
         if (!m_context && !connectContext())
             break; // no server: the rest of the phrase would fare no better
-        if (!m_stream && !openStream(format, first))
+        if (!m_stream &&
+            !openStream(format, std::min(first, qint64(format.sampleRate) * kStartMs / 1000 + 1)))
             break;
-        if (!writeClip(decoder, first, chunkFrames))
+        if (!writeClip(decoder, first, block))
             break;
     }
     if (m_stream) {
@@ -173,11 +182,40 @@ void PulsePlayer::play(const std::vector<QByteArrayView>& images)
         else
             drainStream();
     }
-    disconnectContext();
+    if (m_context && !aborted() && pa_context_get_state(m_context) == PA_CONTEXT_READY)
+        keepConnection();
+    else
+        disconnectContext();
+}
+
+void PulsePlayer::keepConnection()
+{
+    pa_mainloop_api* api = pa_threaded_mainloop_get_api(m_loop);
+    timeval when;
+    pa_timeval_add(pa_gettimeofday(&when), pa_usec_t(kKeepConnectionMs) * PA_USEC_PER_MSEC);
+    m_keepTimer = api->time_new(
+        api, &when,
+        [](pa_mainloop_api*, pa_time_event*, const timeval*, void* self) {
+            // On the loop's thread, with the lock held.
+            auto* player = static_cast<PulsePlayer*>(self);
+            player->stopKeeping();
+            player->disconnectContext();
+        },
+        this);
+}
+
+void PulsePlayer::stopKeeping()
+{
+    if (!m_keepTimer)
+        return;
+    pa_mainloop_api* api = pa_threaded_mainloop_get_api(m_loop);
+    api->time_free(m_keepTimer);
+    m_keepTimer = nullptr;
 }
 
 bool PulsePlayer::connectContext()
 {
+    m_contextServer = qgetenv("PULSE_SERVER");
     m_context = newProgramContext(m_loop);
     if (!m_context) {
         lostServer(PA_ERR_INTERNAL);
@@ -197,6 +235,7 @@ bool PulsePlayer::connectContext()
 
 void PulsePlayer::disconnectContext()
 {
+    stopKeeping();
     dropContext(m_context);
 }
 
@@ -245,6 +284,10 @@ bool PulsePlayer::connectStream(const AudioFormat& format, qint64 startFrames, c
         m_stream, [](pa_stream*, void* loop) { signalLoop(loop); }, m_loop);
     pa_stream_set_write_callback(
         m_stream, [](pa_stream*, size_t, void* loop) { signalLoop(loop); }, m_loop);
+    // Each timing update tells how far playback has got, and so whether
+    // there is room ahead of it.
+    pa_stream_set_latency_update_callback(
+        m_stream, [](pa_stream*, void* loop) { signalLoop(loop); }, m_loop);
     pa_cvolume volume;
     pa_cvolume_set(&volume, spec.channels, programVolume(m_volume));
     const auto flags = pa_stream_flags_t(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_ADJUST_LATENCY |
@@ -262,59 +305,24 @@ bool PulsePlayer::connectStream(const AudioFormat& format, qint64 startFrames, c
     }
     m_streamFormat = format;
     m_outageReported = false;
-    return true;
-}
-
-bool PulsePlayer::writeClip(WavDecoder& decoder, qint64 firstFrames, qint64 chunkFrames)
-{
-    const size_t frameBytes = sizeof(qint16) * size_t(m_streamFormat.channels);
-    qint64 frames = firstFrames;
-    while (frames > 0) {
-        if (!writeAll(reinterpret_cast<const char*>(m_buffer.data()), size_t(frames) * frameBytes))
-            return false;
-        frames = decoder.readFrames(m_buffer.data(), chunkFrames);
-    }
-    return true;
-}
-
-bool PulsePlayer::writeAll(const char* data, size_t bytes)
-{
-    while (bytes > 0) {
-        const bool room = waitFor(
-            [this] {
-                const size_t n = pa_stream_writable_size(m_stream);
-                return n > 0 && n != size_t(-1);
-            },
-            kPatience);
-        const size_t n = room ? std::min(pa_stream_writable_size(m_stream), bytes) : 0;
-        if (!room || pa_stream_write(m_stream, data, n, nullptr, 0, PA_SEEK_RELATIVE) < 0) {
-            // Gone or hung: said once per outage. A stream that alone failed
-            // (its output went away) ends the phrase quietly.
-            const bool serverGone =
-                m_timedOut || !PA_CONTEXT_IS_GOOD(pa_context_get_state(m_context));
-            const int error = m_timedOut ? PA_ERR_TIMEOUT : pa_context_errno(m_context);
-            closeStream(true);
-            if (serverGone && !aborted()) {
-                disconnectContext();
-                lostServer(error);
-            }
-            return false;
-        }
-        data += n;
-        bytes -= n;
-    }
+    m_written = 0;
+    m_sinceBreath = 0;
+    m_aheadLimit = aheadLimit(bytesPerMs, pa_stream_get_buffer_attr(m_stream));
     return true;
 }
 
 void PulsePlayer::drainStream()
 {
     // Waits for the server to play out the stream's buffer; an abort cuts in
-    // at once. The buffer holds at most the target latency.
+    // at once. The buffer holds what was written ahead and the target latency.
+    const pa_sample_spec spec = sampleSpec(m_streamFormat);
+    const auto queued =
+        std::chrono::milliseconds(qint64(pa_bytes_to_usec(uint64_t(queuedBytes()), &spec) / 1000));
     pa_operation* op = pa_stream_drain(
         m_stream, [](pa_stream*, int, void* loop) { signalLoop(loop); }, m_loop);
     const bool drained =
         op && waitFor([op] { return pa_operation_get_state(op) != PA_OPERATION_RUNNING; },
-                      kPatience + std::chrono::milliseconds(kTargetLatencyMs));
+                      kPatience + queued + std::chrono::milliseconds(kTargetLatencyMs));
     const bool serverGone =
         !aborted() && (m_timedOut || !op || !PA_CONTEXT_IS_GOOD(pa_context_get_state(m_context)));
     const int error = m_timedOut ? PA_ERR_TIMEOUT : pa_context_errno(m_context);
@@ -335,6 +343,7 @@ void PulsePlayer::closeStream(bool cutOff)
 {
     pa_stream_set_state_callback(m_stream, nullptr, nullptr);
     pa_stream_set_write_callback(m_stream, nullptr, nullptr);
+    pa_stream_set_latency_update_callback(m_stream, nullptr, nullptr);
     if (cutOff && pa_stream_get_state(m_stream) == PA_STREAM_READY) {
         if (pa_operation* op = pa_stream_flush(m_stream, nullptr, nullptr))
             pa_operation_unref(op);
