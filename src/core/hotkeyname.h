@@ -18,14 +18,14 @@ inline int hotkeyFunctionNumber(const QString& boxText)
     return 0;
 }
 
-// Whether a desktop's name of a key ("Ctrl+F6", "CTRL + F6", "<Control>F6")
-// means Ctrl + F<functionKey> and nothing else.
+// Whether a desktop's name of a key ("Ctrl+F6", "CTRL + F6", "<Control>F6",
+// GNOME's "<Primary>F6") means Ctrl + F<functionKey> and nothing else.
 inline bool isCtrlFunctionKey(const QString& keyName, int functionKey)
 {
     QString key = keyName.toLower();
     key.remove(QLatin1Char(' '));
-    key.replace(QLatin1String("<control>"), QLatin1String("ctrl+"));
-    key.replace(QLatin1String("<ctrl>"), QLatin1String("ctrl+"));
+    for (const char* name : {"<control>", "<ctrl>", "<ctl>", "<primary>"})
+        key.replace(QLatin1String(name), QLatin1String("ctrl+"));
     key.replace(QLatin1String("control+"), QLatin1String("ctrl+"));
     return key == QStringLiteral("ctrl+f%1").arg(functionKey);
 }

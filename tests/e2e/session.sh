@@ -216,10 +216,11 @@ ENV
 start_gnome() {
     step "ending what ran before"
     stop
-    # XWayland's authority files of an earlier run would be tried in vain.
-    rm -rf "$dir/home" "$dir/shell.log" "$dir/gsd.log" "$dir"/run/.mutter-Xwaylandauth.*
+    # Nothing of an earlier run: its Wayland socket would be taken for the new
+    # one, its X authority files tried in vain.
+    rm -rf "$dir/home" "$dir/run" "$dir/shell.log" "$dir/gsd.log"
     mkdir -p "$dir/run" "$dir/home/.config" && chmod 700 "$dir/run"
-    local server="unix:$dir/run/pulse/native" socket=wayland-hytune-gnome
+    local server="unix:$dir/run/pulse/native" socket=wayland-hytune-gnome b
     step "buses"
     # What the buses pass to what they start (dconf, the notification
     # service): the desktop's name and the home that dconf keeps its file in.
@@ -227,9 +228,16 @@ start_gnome() {
         XDG_RUNTIME_DIR="$dir/run" HOME="$dir/home" XDG_CONFIG_HOME="$dir/home/.config" \
         DBUS_SYSTEM_BUS_ADDRESS="unix:path=$dir/run/system_bus" \
         DBUS_SESSION_BUS_ADDRESS="unix:path=$dir/run/bus"
+    # The desktop portal with GNOME's backends alone, as on a GNOME desktop:
+    # xdg-desktop-portal 1.16 would take KDE's (installed for the KDE tests)
+    # for what GNOME's lack, GlobalShortcuts among them.
+    mkdir -p "$dir/run/portals"
+    for b in /usr/share/xdg-desktop-portal/portals/*.portal; do
+        grep -qi '^UseIn=.*gnome' "$b" && ln -s "$b" "$dir/run/portals/"
+    done
+    export XDG_DESKTOP_PORTAL_DIR="$dir/run/portals"
     # GNOME Shell does not start without a system bus; nothing needs to answer
     # on it, so a second bus of the session kind does.
-    local b
     for b in sysbus:system_bus dbus:bus; do
         timeout -k 1 10 dbus-daemon --session --fork --nosyslog --address="unix:path=$dir/run/${b#*:}" \
             --print-pid=3 3>"$dir/${b%%:*}.pid" >/dev/null 2>"$dir/dbus.log" ||
