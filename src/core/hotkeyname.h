@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 namespace hy {
@@ -28,6 +29,19 @@ inline bool isCtrlFunctionKey(const QString& keyName, int functionKey)
         key.replace(QLatin1String(name), QLatin1String("ctrl+"));
     key.replace(QLatin1String("control+"), QLatin1String("ctrl+"));
     return key == QStringLiteral("ctrl+f%1").arg(functionKey);
+}
+
+// The function key nearest to `wanted` (1..12) that is not in `held`; of
+// two as near, the higher one. 0 when all twelve are held.
+inline int nearestFreeFunctionKey(int wanted, const QList<int>& held)
+{
+    for (int distance = 0; distance < 12; ++distance) {
+        for (int key : {wanted + distance, wanted - distance}) {
+            if (key >= 1 && key <= 12 && !held.contains(key))
+                return key;
+        }
+    }
+    return 0;
 }
 
 } // namespace hy
