@@ -1,7 +1,9 @@
 // The rules of key names and desktop shortcuts that need no desktop: which
-// names mean Ctrl+F<n>, the free key nearest to the one chosen, and the
-// command line of the program's GNOME shortcut.
+// names mean Ctrl+F<n>, the free key nearest to the one chosen, the command
+// line of the program's GNOME shortcut, and the stand-in for the desktop's
+// shortcuts that tests of the window use.
 #include "core/hotkeyname.h"
+#include "fakes/fakedesktopshortcuts.h"
 #include "platform/hotkey/gnomekeybindings.h"
 
 #include <QtTest>
@@ -16,6 +18,7 @@ private slots:
     void nearestFree();
     void toggleCommand_data();
     void toggleCommand();
+    void fakeAnswersLikeTheDesktop();
 };
 
 void TestHotkeyName::ctrlFunctionKey_data()
@@ -91,5 +94,25 @@ void TestHotkeyName::toggleCommand()
     QCOMPARE(hy::toggleCommand(program), command);
 }
 
-QTEST_APPLESS_MAIN(TestHotkeyName)
+// Later and in order; a held key changes nothing, a free one moves ours.
+void TestHotkeyName::fakeAnswersLikeTheDesktop()
+{
+    FakeDesktopShortcuts fake;
+    fake.held.insert(3, QStringLiteral("我的截图"));
+    QList<hy::ShortcutAnswer> got;
+    const auto take = [&](const hy::ShortcutAnswer& a) { got << a; };
+    fake.bind(1, QStringLiteral("/usr/bin/hytune"), take);
+    fake.bind(3, QStringLiteral("/usr/bin/hytune"), take);
+    fake.remove(take);
+    QVERIFY(got.isEmpty());
+    QTRY_COMPARE(got.size(), 3);
+    QCOMPARE(got[0].result, FakeDesktopShortcuts::Result::Done);
+    QCOMPARE(got[0].ours->binding, QStringLiteral("<Primary>F1"));
+    QCOMPARE(got[1].result, FakeDesktopShortcuts::Result::Taken);
+    QCOMPARE(got[1].ours, got[0].ours);
+    QCOMPARE(got[1].message, QStringLiteral("Ctrl+F3 已被 GNOME 的“我的截图”占用"));
+    QVERIFY(!got[2].ours);
+}
+
+QTEST_GUILESS_MAIN(TestHotkeyName)
 #include "test_hotkeyname.moc"
