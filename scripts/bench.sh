@@ -12,9 +12,11 @@
 # that nothing heavy shares them. A quiet minute of ticks comes first, for
 # the jitter. The start-up figures include second_start_ms (a second start
 # showing the first copy's window); portal_bind_ms comes from the Wayland
-# desktop of the wayland tests; offset_error_ms and offset_check_ms come from
-# 对时 against the tests' own time servers on the loopback. About 12 minutes
-# in all.
+# desktop of the wayland tests; gnome_shortcut_pickup_ms and
+# gnome_key_to_command_ms (the desktop's part of a key press through GNOME's
+# custom shortcuts) from the GNOME desktop; offset_error_ms and
+# offset_check_ms come from 对时 against the tests' own time servers on the
+# loopback. About 12 minutes in all.
 #
 # HYBENCH_QUICK=1 shortens everything for a try (tick run 60 s, idle 10 s,
 # 3 start-ups, RSS after 2 s); HYBENCH_TICK_SECONDS sets the tick run.
@@ -28,6 +30,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 session_sh="$here/tests/e2e/session.sh"
 session="$build/bench-session"
 wayland="$build/bench-wayland"
+gnome="$build/bench-gnome"
 logs="$build/bench-logs"
 
 if [[ "${HYBENCH_QUICK:-0}" == 1 ]]; then
@@ -37,7 +40,7 @@ else
 fi
 
 for exe in hytune bench/bench_ticks bench/emptywindow bench/bench_footprint bench/bench_latency \
-    bench/bench_portal bench/bench_servertime tests/desktophelper; do
+    bench/bench_portal bench/bench_servertime bench/bench_gnomekeys tests/desktophelper; do
     [[ -x "$build/$exe" ]] || { echo "$0: $build/$exe is not built (make bench builds it)" >&2; exit 1; }
 done
 
@@ -49,6 +52,7 @@ failed=0
 ticks_pid=
 # shellcheck disable=SC2317 # run by the traps
 cleanup() {
+    "$session_sh" stop "$gnome" >/dev/null 2>&1
     if [[ -n "$ticks_pid" ]]; then
         kill "$ticks_pid" 2>/dev/null
         wait "$ticks_pid" 2>/dev/null
@@ -157,6 +161,19 @@ if "$session_sh" start-wayland "$wayland" "$build/tests/desktophelper" \
 else
     echo "# the Wayland desktop did not start: no portal_bind_ms"
     sed 's/^/#   /' "$logs/wayland-session.log"
+    failed=1
+fi
+
+# 4b. The desktop's part of a key press on GNOME: the program's custom
+#     shortcut, run by gsd-media-keys, pressed through Mutter's RemoteDesktop.
+if "$session_sh" start-gnome "$gnome" >"$logs/gnome-session.log" 2>&1; then
+    "$session_sh" exec "$gnome" "$build/bench/bench_gnomekeys" "$runs" \
+        2>"$logs/gnomekeys.err" | figures
+    [[ ${PIPESTATUS[0]} -eq 0 ]] || { echo "# bench_gnomekeys failed; its messages: $logs/gnomekeys.err"; failed=1; }
+    "$session_sh" stop "$gnome" >/dev/null 2>&1
+else
+    echo "# the GNOME desktop did not start: no gnome_key_to_command_ms"
+    sed 's/^/#   /' "$logs/gnome-session.log"
     failed=1
 fi
 

@@ -112,7 +112,7 @@ bool TestGnomeShortcuts::pressUntilRun(int n, int timeoutMs)
         if (!m_keyboard->pressCtrlF(n))
             qWarning("press: %s", qPrintable(m_keyboard->error()));
         ++presses;
-        if (QTest::qWaitFor([&] { return QFile::exists(ran()); }, 500))
+        if (QTest::qWaitFor([&] { return QFile::exists(ran()); }, 200))
             break;
     }
     QFile f(ran());
