@@ -9,6 +9,8 @@
 //   gnome_key_to_command_ms    from the press to the command running,
 //                              median of RUNS presses (the desktop's part of
 //                              desktop_shortcut_ms); also its maximum
+//   gnome_settings_rss_kb      what the first call adds to the resident
+//                              memory: libgio, dconf's module, the thread
 //
 // timePresses() takes the effect to wait for: the program's countdown
 // running (its D-Bus property Running) gives the whole desktop_shortcut_ms.
@@ -94,6 +96,17 @@ private:
     int m_seen = 0; // lines read so far
 };
 
+long residentKb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    status.open(QIODevice::ReadOnly);
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    }
+    return -1;
+}
+
 bool bind(hy::GnomeShortcuts& shortcuts, int key, const QString& program)
 {
     std::optional<hy::ShortcutAnswer> got;
@@ -118,9 +131,12 @@ int main(int argc, char** argv)
     // Pickup: a new key each run, pressed every 20 ms from the moment it is stored.
     std::vector<double> pickup;
     int key = 1;
+    const long before = residentKb();
     for (int i = 0; i < runs; ++i, key = key % 12 + 1) {
         if (!bind(shortcuts, key, stamps.program()))
             break;
+        if (i == 0)
+            std::printf("gnome_settings_rss_kb: %ld kB\n", residentKb() - before);
         const qint64 stored = realtimeNs();
         for (int tries = 0; tries < 250; ++tries) {
             keyboard.pressCtrlF(key);

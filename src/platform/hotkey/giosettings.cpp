@@ -132,7 +132,8 @@ GioSettings::Opened GioSettings::open(const QString& schema, const QString& key,
     if (!m_api)
         return o;
     o.schema = m_api->lookup(schema);
-    if (!o.schema || !m_api->g_settings_schema_has_key(o.schema.get(), key.toUtf8().constData()))
+    if (!o.schema || (!key.isEmpty() &&
+                      !m_api->g_settings_schema_has_key(o.schema.get(), key.toUtf8().constData())))
         return o;
     // A relocatable schema has no path of its own and needs one; a fixed one
     // keeps its own.
@@ -148,21 +149,6 @@ GioSettings::Opened GioSettings::open(const QString& schema, const QString& key,
 bool GioSettings::hasSchema(const QString& schema) const
 {
     return m_api && m_api->lookup(schema);
-}
-
-QStringList GioSettings::keys(const QString& schema) const
-{
-    QStringList list;
-    if (!m_api)
-        return list;
-    const auto s = m_api->lookup(schema);
-    if (!s)
-        return list;
-    gchar** keys = m_api->g_settings_schema_list_keys(s.get());
-    for (gchar** k = keys; *k; ++k)
-        list << QString::fromUtf8(*k);
-    g_strfreev(keys);
-    return list;
 }
 
 QVariant GioSettings::read(const QString& schema, const QString& key, const QString& path,
@@ -190,6 +176,24 @@ QVariant GioSettings::defaultValue(const QString& schema, const QString& key,
                                    const QString& path) const
 {
     return read(schema, key, path, Read::Default);
+}
+
+QVariantMap GioSettings::values(const QString& schema, const QString& path) const
+{
+    QVariantMap map;
+    const Opened o = open(schema, {}, path);
+    if (!o.settings)
+        return map;
+    gchar** keys = m_api->g_settings_schema_list_keys(o.schema.get());
+    for (gchar** k = keys; *k; ++k) {
+        GVariant* v = m_api->g_settings_get_value(o.settings.get(), *k);
+        const QVariant value = toQt(v);
+        g_variant_unref(v);
+        if (value.isValid())
+            map.insert(QString::fromUtf8(*k), value);
+    }
+    g_strfreev(keys);
+    return map;
 }
 
 bool GioSettings::setValue(const QString& schema, const QString& key, const QVariant& value,

@@ -28,11 +28,13 @@ public:
     QString error() const { return m_error; }
 
     bool hasSchema(const QString& schema) const;
-    QStringList keys(const QString& schema) const;
     // `path`: where a relocatable schema's keys are (ends in '/').
     QVariant value(const QString& schema, const QString& key, const QString& path = {}) const;
     QVariant defaultValue(const QString& schema, const QString& key,
                           const QString& path = {}) const;
+    // Every key of type s or as with its value, read through one settings
+    // object (each one made costs dconf a watch).
+    QVariantMap values(const QString& schema, const QString& path = {}) const;
     // False when the key cannot take such a value or is locked.
     bool setValue(const QString& schema, const QString& key, const QVariant& value,
                   const QString& path = {});
@@ -51,6 +53,7 @@ private:
         Value,
         Default
     };
+    // `key` empty: any key of the schema.
     Opened open(const QString& schema, const QString& key, const QString& path) const;
     QVariant read(const QString& schema, const QString& key, const QString& path, Read which) const;
 

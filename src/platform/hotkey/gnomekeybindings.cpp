@@ -87,10 +87,10 @@ QStringList GnomeKeybindings::paths()
 
 CustomShortcut GnomeKeybindings::entry(const QString& path)
 {
-    const auto get = [&](const char* key) {
-        return m_settings.value(kCustom, key, path).toString();
-    };
-    return {path, get("name"), get("command"), get("binding")};
+    const QVariantMap v = m_settings.values(kCustom, path);
+    return {path, v.value(QStringLiteral("name")).toString(),
+            v.value(QStringLiteral("command")).toString(),
+            v.value(QStringLiteral("binding")).toString()};
 }
 
 std::optional<CustomShortcut> GnomeKeybindings::ours()
@@ -116,13 +116,14 @@ std::optional<GnomeKeybindings::Holder> GnomeKeybindings::gnomeHolderOf(int func
 {
     for (const KeybindingSchema& schema : kGnomeSchemas) {
         const QString id = QString::fromLatin1(schema.id);
-        for (const QString& key : m_settings.keys(id)) {
-            const QStringList keys = accelerators(m_settings.value(id, key));
+        const QVariantMap all = m_settings.values(id);
+        for (auto v = all.begin(); v != all.end(); ++v) {
+            const QStringList keys = accelerators(v.value());
             if (std::none_of(keys.begin(), keys.end(),
                              [&](const QString& k) { return isCtrlFunctionKey(k, functionKey); }))
                 continue;
-            const QString summary = m_settings.summary(id, key);
-            return Holder{summary.isEmpty() ? key : translated(summary, schema.domain), false};
+            const QString summary = m_settings.summary(id, v.key());
+            return Holder{summary.isEmpty() ? v.key() : translated(summary, schema.domain), false};
         }
     }
     return std::nullopt;
