@@ -35,9 +35,9 @@ public:
     {
         calls << QStringLiteral("bind %1 %2").arg(functionKey).arg(program);
         if (!fails && !held.contains(functionKey))
-            ours = hy::CustomShortcut{hy::GnomeKeybindings::kOurPath, hy::GnomeKeybindings::kName,
-                                      hy::toggleCommand(program),
-                                      QStringLiteral("<Primary>F%1").arg(functionKey)};
+            ours = hy::CustomShortcut{
+                hy::GnomeKeybindings::kOurPath, hy::GnomeKeybindings::kName.toString(),
+                hy::toggleCommand(program), QStringLiteral("<Primary>F%1").arg(functionKey)};
         answer(std::move(done), functionKey);
     }
     void remove(Done done) override

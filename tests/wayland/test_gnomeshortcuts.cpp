@@ -140,7 +140,7 @@ void TestGnomeShortcuts::addedKeyRunsTheCommand()
     QVERIFY(a && a->result == Result::Done);
     QVERIFY(a->ours);
     QCOMPARE(a->ours->binding, QStringLiteral("<Primary>F1"));
-    QCOMPARE(a->ours->name, GnomeKeybindings::kName);
+    QCOMPARE(a->ours->name, GnomeKeybindings::kName.toString());
     QCOMPARE(a->ours->command, hy::toggleCommand(program()));
     // Ours joins the list; every other section is as it was.
     QCOMPARE(

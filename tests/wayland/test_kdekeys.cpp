@@ -3,7 +3,7 @@
 // the one chosen, as the daemon's keys change; and that KDE's portal, which
 // has GlobalShortcuts, is not taken for a GNOME without them.
 #include "platform/hotkey/gnomeshortcuts.h"
-#include "platform/hotkey/kdeshortcutkeys.h"
+#include "platform/hotkey/kdefreekeys.h"
 #include "support/xdesktop.h"
 
 #include <QtTest>

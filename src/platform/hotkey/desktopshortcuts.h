@@ -39,9 +39,10 @@ struct ShortcutAnswer
 // (`<program> --toggle`) on Ctrl + F<n>. Every call answers asynchronously:
 // `done` runs later on this object's thread, never inside the call, and
 // never once the object is gone. Calls are answered in the order made.
+// A QObject for its thread and lifetime only: no signals, so no moc output,
+// which would link all of it into every start of the program.
 class DesktopShortcuts : public QObject
 {
-    Q_OBJECT
 public:
     using Done = std::function<void(const ShortcutAnswer&)>;
     using QObject::QObject;

@@ -176,7 +176,8 @@ ShortcutAnswer GnomeKeybindings::bind(int functionKey, const QString& program)
     // The entry first, then its path in the list: the daemon, seeing the
     // path, finds the entry whole.
     const QString command = toggleCommand(program);
-    bool ok = write(QStringLiteral("name"), kName) && write(QStringLiteral("command"), command) &&
+    bool ok = write(QStringLiteral("name"), kName.toString()) &&
+              write(QStringLiteral("command"), command) &&
               write(QStringLiteral("binding"), bindingOf(functionKey));
     QStringList list = paths();
     if (ok && !list.contains(kOurPath))
@@ -188,7 +189,7 @@ ShortcutAnswer GnomeKeybindings::bind(int functionKey, const QString& program)
         failed.message = QStringLiteral("无法修改 GNOME 的自定义快捷键（设置已被锁定）");
         return failed;
     }
-    qCInfo(lcHotkey, "GNOME: custom shortcut %s on %s runs %s", qPrintable(kOurPath),
+    qCInfo(lcHotkey, "GNOME: custom shortcut %s on %s runs %s", kOurPath.data(),
            qPrintable(bindingOf(functionKey)), qPrintable(command));
     return answer(Result::Done);
 }
@@ -209,7 +210,7 @@ ShortcutAnswer GnomeKeybindings::remove()
     for (const char* key : {"name", "command", "binding"})
         m_settings.reset(kCustom, key, kOurPath);
     m_settings.sync();
-    qCInfo(lcHotkey, "GNOME: custom shortcut %s removed", qPrintable(kOurPath));
+    qCInfo(lcHotkey, "GNOME: custom shortcut %s removed", kOurPath.data());
     return answer(Result::Done);
 }
 

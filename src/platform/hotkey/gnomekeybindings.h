@@ -22,14 +22,13 @@ QString toggleCommand(const QString& program);
 class GnomeKeybindings
 {
 public:
-    static inline const QString kMediaKeys =
-        QStringLiteral("org.gnome.settings-daemon.plugins.media-keys");
-    static inline const QString kCustom =
-        QStringLiteral("org.gnome.settings-daemon.plugins.media-keys.custom-keybinding");
-    static inline const QString kList = QStringLiteral("custom-keybindings");
-    static inline const QString kOurPath =
-        QStringLiteral("/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/hytune/");
-    static inline const QString kName = QStringLiteral("禾音语音报时器");
+    static constexpr QLatin1String kMediaKeys{"org.gnome.settings-daemon.plugins.media-keys"};
+    static constexpr QLatin1String kCustom{
+        "org.gnome.settings-daemon.plugins.media-keys.custom-keybinding"};
+    static constexpr QLatin1String kList{"custom-keybindings"};
+    static constexpr QLatin1String kOurPath{
+        "/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/hytune/"};
+    static constexpr QStringView kName = u"禾音语音报时器";
 
     ShortcutAnswer findOurs();
     ShortcutAnswer checkKey(int functionKey);

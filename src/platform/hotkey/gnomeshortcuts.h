@@ -28,7 +28,6 @@ void askGnomeWithoutShortcutPortal(const QDBusConnection& bus, QObject* context,
 // stay as they are.
 class GnomeShortcuts final : public DesktopShortcuts
 {
-    Q_OBJECT
 public:
     explicit GnomeShortcuts(QObject* parent = nullptr);
     // Waits for the call being carried out, if any.

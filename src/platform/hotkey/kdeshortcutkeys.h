@@ -1,7 +1,8 @@
 #pragma once
 
 #include <QDBusConnection>
-#include <QMap>
+#include <QDBusPendingCall>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <functional>
@@ -26,21 +27,24 @@ void askKdeShortcutKeys(const QDBusConnection& bus, const QString& sessionToken,
                         const QString& shortcutId, QObject* context,
                         std::function<void(KdeKeyAnswer)> done);
 
-// Which of Ctrl+F1..F12 KDE's shortcut daemon gives to actions of other
-// programs (KWin keeps F1..F4, F7, F9, F10 by default); the program's own
-// portal shortcuts leave their keys free for it.
-struct KdeHeldKeys
+// KGlobalShortcutInfo, as the daemon sends it (ssssssaiai): an action's
+// unique and friendly names, its component's and its context's, then its
+// keys and its default keys (Qt's key codes).
+struct KdeShortcutInfo
 {
-    bool known = false;      // the daemon answered every question
-    QMap<int, QString> held; // function key (1..12) → the action's friendly name
-    // The free key nearest to `wanted`; of two as near, the higher one.
-    // 0 when all are held; `wanted` itself when it is free or nothing is known.
-    int nearestFree(int wanted) const;
+    QString action, actionName, component, componentName, context, contextName;
+    QList<int> keys, defaults;
 };
 
-// Asks the daemon about the twelve keys at once, without waiting; `done`
-// runs on the GUI thread unless `context` is gone.
-void askKdeHeldCtrlFunctionKeys(const QDBusConnection& bus, QObject* context,
-                                std::function<void(const KdeHeldKeys&)> done);
+// Hands each info of a reply a(ssssssaiai) to `take`; false for an error
+// or a reply of another type.
+bool readKdeShortcutInfos(const QDBusMessage& reply,
+                          const std::function<void(const KdeShortcutInfo&)>& take);
+
+// Calls the daemon only if it runs already: asking must not start KDE's on
+// another desktop. 2 s at most.
+QDBusPendingCall callKdeShortcutDaemon(const QDBusConnection& bus, const QString& path,
+                                       const QString& interface, const QString& method,
+                                       const QVariantList& args);
 
 } // namespace hy
