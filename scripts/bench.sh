@@ -90,6 +90,25 @@ run() {
     fi
 }
 
+# Runs benchmark NAME in a desktop of its own, started for it and stopped
+# after; MISSING names the figures lost when the desktop does not start.
+#   in_desktop NAME MISSING DIR START-COMMAND [START-ARGS...] -- BENCH [ARGS...]
+in_desktop() {
+    local name=$1 missing=$2 desk=$3 start=$4 args=()
+    shift 4
+    while [[ $1 != -- ]]; do args+=("$1"); shift; done
+    shift
+    if "$session_sh" "$start" "$desk" "${args[@]}" >"$logs/$name-session.log" 2>&1; then
+        "$session_sh" exec "$desk" "$@" 2>"$logs/$name.err" | figures
+        [[ ${PIPESTATUS[0]} -eq 0 ]] || { echo "# $name failed; its messages: $logs/$name.err"; failed=1; }
+        "$session_sh" stop "$desk" >/dev/null 2>&1
+    else
+        echo "# the desktop for $name did not start: no $missing"
+        sed 's/^/#   /' "$logs/$name-session.log"
+        failed=1
+    fi
+}
+
 load() { echo "# load average $1: $(cut -d' ' -f1-3 /proc/loadavg)"; }
 
 mkdir -p "$logs"
@@ -151,31 +170,14 @@ else
 fi
 
 # 4. The hotkey through the real desktop portal, on the KDE Plasma Wayland
-#    desktop of the wayland tests (started only now, as KWin renders on the CPU).
-if "$session_sh" start-wayland "$wayland" "$build/tests/desktophelper" \
-    >"$logs/wayland-session.log" 2>&1; then
-    "$session_sh" exec "$wayland" "$build/bench/bench_portal" "$build/hytune" "$runs" \
-        2>"$logs/portal.err" | figures
-    [[ ${PIPESTATUS[0]} -eq 0 ]] || { echo "# bench_portal failed; its messages: $logs/portal.err"; failed=1; }
-    "$session_sh" stop "$wayland" >/dev/null 2>&1
-else
-    echo "# the Wayland desktop did not start: no portal_bind_ms"
-    sed 's/^/#   /' "$logs/wayland-session.log"
-    failed=1
-fi
-
-# 4b. The desktop's part of a key press on GNOME: the program's custom
-#     shortcut, run by gsd-media-keys, pressed through Mutter's RemoteDesktop.
-if "$session_sh" start-gnome "$gnome" >"$logs/gnome-session.log" 2>&1; then
-    "$session_sh" exec "$gnome" "$build/bench/bench_gnomekeys" "$runs" \
-        2>"$logs/gnomekeys.err" | figures
-    [[ ${PIPESTATUS[0]} -eq 0 ]] || { echo "# bench_gnomekeys failed; its messages: $logs/gnomekeys.err"; failed=1; }
-    "$session_sh" stop "$gnome" >/dev/null 2>&1
-else
-    echo "# the GNOME desktop did not start: no gnome_key_to_command_ms"
-    sed 's/^/#   /' "$logs/gnome-session.log"
-    failed=1
-fi
+#    desktop of the wayland tests (started only now, as KWin renders on the
+#    CPU); then the desktop's part of a key press on GNOME: the program's
+#    custom shortcut, run by gsd-media-keys, pressed through Mutter's
+#    RemoteDesktop.
+in_desktop portal portal_bind_ms "$wayland" start-wayland "$build/tests/desktophelper" -- \
+    "$build/bench/bench_portal" "$build/hytune" "$runs"
+in_desktop gnomekeys gnome_key_to_command_ms "$gnome" start-gnome -- \
+    "$build/bench/bench_gnomekeys" "$runs"
 
 # 5. 对时 against the tests' own SNTP and web servers on the loopback
 #    (offset_error_ms, offset_check_ms); no desktop needed, but run in the
