@@ -240,11 +240,12 @@ int main(int argc, char** argv)
 
     Log log;
     QTemporaryDir scratch;
-    hy::FormServices services = hy::realServices();
-    services.loadSettings = [](hy::ISettingsTarget&) { return false; };
-    services.saveSettings = [](const hy::ISettingsTarget&) { return true; };
-    services.tipsCachePath = scratch.filePath(QStringLiteral("tipsupd.dat"));
-    services.serverBase = QStringLiteral("http://127.0.0.1:9");
+    hy::CoreServices services = hy::realCoreServices();
+    services.loadSettings = [](hy::SettingsStore&) { return false; };
+    services.saveSettings = [](hy::SettingsStore&) { return true; };
+    hy::FormServices formServices = hy::realFormServices();
+    formServices.tipsCachePath = scratch.filePath(QStringLiteral("tipsupd.dat"));
+    formServices.serverBase = QStringLiteral("http://127.0.0.1:9");
     services.makePlayer = [&log] { return std::make_unique<NotingPlayer>(log); };
     services.makeTickSource = [&log](std::function<void(quint64)> onTick) {
         return std::make_unique<hy::TickThread>([&log, onTick](quint64 run) {
@@ -256,7 +257,8 @@ int main(int argc, char** argv)
         });
     };
 
-    TForm1 form(services);
+    hy::AppCore core(services);
+    TForm1 form(core, formServices);
     form.show();
     choose(form, "cbbHour", QStringLiteral("0"));
     choose(form, "cbbMin", QStringLiteral("0"));

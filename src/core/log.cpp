@@ -10,5 +10,6 @@ Q_LOGGING_CATEGORY(lcSettings, "hytune.settings")
 Q_LOGGING_CATEGORY(lcServerTime, "hytune.servertime")
 Q_LOGGING_CATEGORY(lcRemote, "hytune.remote")
 Q_LOGGING_CATEGORY(lcTips, "hytune.tips")
+Q_LOGGING_CATEGORY(lcNotify, "hytune.notify")
 
 } // namespace hy

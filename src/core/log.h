@@ -15,5 +15,6 @@ Q_DECLARE_LOGGING_CATEGORY(lcSettings)   // hytune.settings: the settings file
 Q_DECLARE_LOGGING_CATEGORY(lcServerTime) // hytune.servertime: 对时
 Q_DECLARE_LOGGING_CATEGORY(lcRemote)     // hytune.remote: one running copy, D-Bus, the socket
 Q_DECLARE_LOGGING_CATEGORY(lcTips)       // hytune.tips: the web tips
+Q_DECLARE_LOGGING_CATEGORY(lcNotify)     // hytune.notify: desktop notifications
 
 } // namespace hy

@@ -3,6 +3,7 @@
 #include "shell/endings.h"
 #include "shell/errorbox.h"
 #include "shell/remote/launch.h"
+#include "shell/remote/remoteclient.h"
 #include "shell/remote/remotecontrol.h"
 #include "shell/remote/singleinstance.h"
 #include "shell/tunemain.h"
@@ -28,18 +29,21 @@ int main(int argc, char** argv)
         return hy::reportForwarded(hy::forwardCommand(line.command),
                                    QStringLiteral("禾音语音报时器已在运行，但找不到它"));
     };
-    hy::FormServices services = hy::realServices();
-    services.loadSettings = [&instance, load = services.loadSettings](hy::ISettingsTarget& t) {
-        return instance.claim() && load(t);
+    hy::CoreServices coreServices = hy::realCoreServices();
+    coreServices.loadSettings = [&instance,
+                                 load = coreServices.loadSettings](hy::SettingsStore& store) {
+        return instance.claim() && load(store);
     };
-    services.makeHotkey = [&instance, make = services.makeHotkey] {
+    hy::FormServices formServices = hy::realFormServices();
+    formServices.makeHotkey = [&instance, make = formServices.makeHotkey] {
         return instance.claim() ? make() : hy::createIdleHotkey();
     };
     try {
-        TForm1 form(std::move(services));
+        hy::AppCore core(std::move(coreServices));
+        TForm1 form(core, std::move(formServices));
         if (!instance.claim())
             return handOver();
-        const Endings endings([&form] { form.close(); }, [&form] { form.saveSettings(); });
+        const Endings endings([&form] { form.close(); }, [&core] { core.save(); });
         remote.attach(&form);
         form.show();
         remote.run(line.command);

@@ -14,32 +14,38 @@
 
 namespace hy {
 
-FormServices realServices()
+CoreServices realCoreServices()
 {
-    FormServices s;
+    CoreServices s;
     const DataLocations where = dataLocations();
-    const QString settingsPath = where.settingsFile;
-    s.loadSettings = [where](ISettingsTarget& target) {
+    s.loadSettings = [where](SettingsStore& store) {
         provideDefaultSettings(where);
-        return loadSettings(where.settingsFile, target);
+        return loadSettings(where.settingsFile, store);
     };
-    s.saveSettings = [settingsPath](const ISettingsTarget& target) {
-        return saveSettings(settingsPath, target);
+    s.saveSettings = [path = where.settingsFile](SettingsStore& store) {
+        return saveSettings(path, store);
     };
     s.loadClips = [](ClipTable& clips) { clips.load(); };
     s.makePlayer = [] { return std::make_unique<PulsePlayer>(); };
-    s.makeHotkey = [] { return createGlobalHotkey(); };
     s.makeTickSource = [](std::function<void(quint64)> onTick) {
         return std::make_unique<TickThread>(std::move(onTick));
     };
     s.makeTimer = makeEventLoopTimer;
+    s.makeOutputs = [] { return std::make_unique<PulseOutputs>(); };
+    s.clock = std::make_shared<SystemClock>();
+    return s;
+}
+
+FormServices realFormServices()
+{
+    FormServices s;
+    s.makeHotkey = [] { return createGlobalHotkey(); };
+    s.makeTimer = makeEventLoopTimer;
     s.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
     s.chooseSoundFile = chooseSoundFile;
-    s.makeOutputs = [] { return std::make_unique<PulseOutputs>(); };
     s.chooseVoiceFolder = chooseVoiceFolder;
-    s.clock = std::make_shared<SystemClock>();
     s.serverBase = serverBaseUrl();
-    s.tipsCachePath = where.tipsCache;
+    s.tipsCachePath = dataLocations().tipsCache;
     return s;
 }
 

@@ -1,99 +1,64 @@
 #include "shell/settingsbinder.h"
 
+#include "core/settings/settingsstore.h"
+
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLineEdit>
+#include <QSlider>
 #include <QTimeEdit>
 
-SettingsBinder::SettingsBinder(QWidget& window, WindowHooks hooks)
-    : m_window(window)
-    , m_hooks(std::move(hooks))
-{}
-
-template <typename W>
-W* SettingsBinder::control(const QString& key) const
+SettingsBinder::SettingsBinder(hy::SettingsStore& store, QWidget& root)
+    : QObject(&root)
+    , m_store(store)
 {
-    const hy::SettingKey* k = hy::findSettingKey(key);
-    return k ? m_window.findChild<W*>(QLatin1String(k->control)) : nullptr;
-}
-
-template <typename W>
-W* SettingsBinder::controlOfKind(hy::SettingKind kind) const
-{
-    for (const hy::SettingKey& k : hy::settingKeys()) {
-        if (k.kind == kind)
-            return m_window.findChild<W*>(QLatin1String(k.control));
+    const auto controls = root.findChildren<QWidget*>();
+    for (QWidget* control : controls) {
+        if (control->property(kProperty).isValid())
+            bind(control);
     }
-    return nullptr;
 }
 
-QStringList SettingsBinder::entries(const QString& key) const
+void SettingsBinder::bind(QWidget* control)
 {
-    QStringList items;
-    if (const auto* box = control<QComboBox>(key)) {
-        for (int i = 0; i < box->count(); ++i)
-            items << box->itemText(i);
+    const QString key = control->property(kProperty).toString();
+    Q_ASSERT(hy::findSettingKey(key));
+    const auto take = [this, key](const QString& value) { m_store.set(key, value); };
+    if (auto* box = qobject_cast<QCheckBox*>(control)) {
+        connect(box, &QCheckBox::toggled, this, [this, key](bool on) { m_store.setFlag(key, on); });
+    } else if (auto* combo = qobject_cast<QComboBox*>(control)) {
+        if (combo->isEditable())
+            connect(combo, &QComboBox::editTextChanged, this, take);
+        else
+            connect(combo, &QComboBox::currentTextChanged, this, take);
+    } else if (auto* picker = qobject_cast<QTimeEdit*>(control)) {
+        connect(picker, &QTimeEdit::timeChanged, this,
+                [take](const QTime& t) { take(t.toString(QStringLiteral("H:mm:ss"))); });
+    } else if (auto* slider = qobject_cast<QSlider*>(control)) {
+        connect(slider, &QSlider::valueChanged, this, [take](int v) { take(QString::number(v)); });
+    } else if (auto* edit = qobject_cast<QLineEdit*>(control)) {
+        connect(edit, &QLineEdit::textChanged, this, take);
     }
-    return items;
+    m_store.watch(key, control, [this, control, key] { show(control, key); });
+    show(control, key);
 }
 
-void SettingsBinder::selectEntry(const QString& key, int index)
+void SettingsBinder::show(QWidget* control, const QString& key)
 {
-    if (auto* box = control<QComboBox>(key))
-        box->setCurrentIndex(index);
-}
-
-void SettingsBinder::setText(const QString& key, const QString& text)
-{
-    if (auto* box = control<QComboBox>(key))
-        box->setEditText(text);
-}
-
-void SettingsBinder::setChecked(const QString& key, bool on)
-{
-    if (auto* box = control<QCheckBox>(key))
-        box->setChecked(on);
-}
-
-void SettingsBinder::applyCycleCounterRule()
-{
-    m_hooks.applyCycleCounterRule();
-}
-
-void SettingsBinder::setStartTime(const QTime& time)
-{
-    if (auto* picker = controlOfKind<QTimeEdit>(hy::SettingKind::Time))
-        picker->setTime(time);
-}
-
-void SettingsBinder::restoreWaveFile(const QString& storedPath)
-{
-    m_hooks.restoreWaveFile(storedPath);
-}
-
-QString SettingsBinder::text(const QString& key) const
-{
-    const auto* box = control<QComboBox>(key);
-    return box ? box->currentText() : QString();
-}
-
-bool SettingsBinder::isChecked(const QString& key) const
-{
-    const auto* box = control<QCheckBox>(key);
-    return box && box->isChecked();
-}
-
-QTime SettingsBinder::startTime() const
-{
-    const auto* picker = controlOfKind<QTimeEdit>(hy::SettingKind::Time);
-    return picker ? picker->time() : QTime();
-}
-
-QString SettingsBinder::waveFile() const
-{
-    return m_hooks.waveFile();
-}
-
-std::vector<hy::ISettingsSection*> SettingsBinder::extraSections() const
-{
-    return m_hooks.sections ? m_hooks.sections() : std::vector<hy::ISettingsSection*>{};
+    const QString value = m_store.value(key);
+    if (auto* box = qobject_cast<QCheckBox*>(control)) {
+        box->setChecked(m_store.flag(key));
+    } else if (auto* combo = qobject_cast<QComboBox*>(control)) {
+        if (combo->isEditable())
+            combo->setEditText(value);
+        else
+            combo->setCurrentIndex(value.isEmpty() ? -1 : combo->findText(value));
+    } else if (auto* picker = qobject_cast<QTimeEdit*>(control)) {
+        picker->setTime(m_store.time(key));
+    } else if (auto* slider = qobject_cast<QSlider*>(control)) {
+        slider->setValue(m_store.number(key));
+    } else if (auto* edit = qobject_cast<QLineEdit*>(control)) {
+        if (edit->text() != value)
+            edit->setText(value);
+    }
 }

@@ -1,48 +1,31 @@
 #pragma once
 
-#include "core/settings/settings.h"
-
-#include <functional>
+#include <QObject>
 
 class QWidget;
 
-// Moves settings between the file and the window's controls. Each key names
-// its control in the key table; the binder finds it among the window's
-// children by that name. The alert sound's path and the cycle counter's rule
-// belong to the window, which hands them in.
-class SettingsBinder final : public hy::ISettingsTarget
+namespace hy {
+class SettingsStore;
+}
+
+// Ties the window's controls to the settings they show: a control whose
+// property "settingKey" names a key shows that key's value, and what the user
+// or the program puts in the control becomes the key's value at once. Check
+// boxes, list and editable combo boxes, time pickers, sliders and line edits.
+class SettingsBinder final : public QObject
 {
+    Q_OBJECT
 public:
-    struct WindowHooks
-    {
-        std::function<void()> applyCycleCounterRule;
-        std::function<void(const QString& storedPath)> restoreWaveFile;
-        std::function<QString()> waveFile;
-        // The window's settings sections of their own.
-        std::function<std::vector<hy::ISettingsSection*>()> sections;
-    };
+    static constexpr const char* kProperty = "settingKey";
 
-    SettingsBinder(QWidget& window, WindowHooks hooks);
+    // Binds every control under `root` that names a key.
+    SettingsBinder(hy::SettingsStore& store, QWidget& root);
 
-    QStringList entries(const QString& key) const override;
-    void selectEntry(const QString& key, int index) override;
-    void setText(const QString& key, const QString& text) override;
-    void setChecked(const QString& key, bool on) override;
-    void applyCycleCounterRule() override;
-    void setStartTime(const QTime& time) override;
-    void restoreWaveFile(const QString& storedPath) override;
-    QString text(const QString& key) const override;
-    bool isChecked(const QString& key) const override;
-    QTime startTime() const override;
-    QString waveFile() const override;
-    std::vector<hy::ISettingsSection*> extraSections() const override;
+    // Binds one more control, under the key it names.
+    void bind(QWidget* control);
 
 private:
-    template <typename W>
-    W* control(const QString& key) const;
-    template <typename W>
-    W* controlOfKind(hy::SettingKind kind) const;
+    void show(QWidget* control, const QString& key);
 
-    QWidget& m_window;
-    WindowHooks m_hooks;
+    hy::SettingsStore& m_store;
 };

@@ -70,7 +70,7 @@ TForm1& TestDesktopHotkey::showForm()
     m_rig = std::make_unique<FormRig>();
     hy::FormServices services = m_rig->services();
     services.makeHotkey = [] { return hy::createGlobalHotkey(); };
-    m_rig->form = std::make_unique<TForm1>(std::move(services));
+    m_rig->make(std::move(services));
     TForm1& form = *m_rig->form;
     m_rig->find<QCheckBox>("chkSec")->setChecked(true);
     form.show();

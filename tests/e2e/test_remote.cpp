@@ -4,9 +4,13 @@
 #include "support/apprun.h"
 #include "support/monitorrecorder.h"
 
+#include <QDBusConnection>
+#include <QDBusPendingCall>
+#include <QLocalSocket>
 #include <QRegularExpression>
 #include <QtTest>
 
+#include <csignal>
 #include <sys/stat.h>
 
 namespace {
@@ -84,6 +88,16 @@ quint64 inodeOf(const QString& path)
     return ::stat(path.toLocal8Bit().constData(), &st) == 0 ? quint64(st.st_ino) : 0;
 }
 
+// Resident memory of a process, in KiB.
+qint64 rssKiB(qint64 pid)
+{
+    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    static const QRegularExpression rss(QStringLiteral("VmRSS:\\s+(\\d+)"));
+    return rss.match(QString::fromLatin1(f.readAll())).captured(1).toLongLong();
+}
+
 } // namespace
 
 class TestRemote : public QObject
@@ -98,6 +112,7 @@ private slots:
     void toggleTwiceFromTheCommandLine();
     void commandStartsTheProgram();
     void busInterface();
+    void refusedCommandsStorm();
     void simultaneousStartsLeaveOne();
     void localSocketWithoutBus();
 };
@@ -141,6 +156,11 @@ void TestRemote::printsWithoutStarting_data()
     QTest::newRow("status with no copy running")
         << QStringList{"--status"} << QStringList{} << 1 << ""
         << "没有在运行";
+    QTest::newRow("status with no runtime directory and no bus")
+        << QStringList{"--status"}
+        << QStringList{"XDG_RUNTIME_DIR", "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/bus"}
+        << 1 << ""
+        << "没有在运行";
 }
 
 // These end by themselves, open no window and leave nothing running.
@@ -158,6 +178,8 @@ void TestRemote::printsWithoutStarting()
     QVERIFY2(r.err.contains(err), qPrintable(r.err));
     if (out.isEmpty())
         QVERIFY2(r.out.isEmpty(), qPrintable(r.out));
+    if (args == QStringList{"--status"}) // the answer and nothing else
+        QCOMPARE(r.err.count('\n'), 1);
     QCOMPARE(windowsNamedLikeOurs(), 0);
     QVERIFY(!nameOwned());
 }
@@ -305,6 +327,43 @@ void TestRemote::busInterface()
     QCOMPARE(app.closeAndWait(), 0);
 }
 
+// Commands that the window would refuse with a box (no count chosen): every
+// caller hears why, one box opens however many come, memory stays as it was.
+void TestRemote::refusedCommandsStorm()
+{
+    App app;
+    QVERIFY(app.writeSettings(settingsText({QStringLiteral("IsHour=0")})));
+    QVERIFY2(app.start(), "no main window appeared");
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    const auto storm = [&](int n) {
+        QList<QDBusPendingCall> calls;
+        for (int i = 0; i < n; ++i)
+            calls << bus.asyncCall(
+                QDBusMessage::createMethodCall(kId, kPath, kId, QStringLiteral("Toggle")));
+        int refused = 0;
+        for (QDBusPendingCall& call : calls) {
+            call.waitForFinished();
+            refused += call.reply().errorName() == kId + QStringLiteral(".Error.NoCountChosen");
+        }
+        return refused;
+    };
+    QCOMPARE(storm(100), 100);
+    const qint64 before = rssKiB(app.pid());
+    QCOMPARE(storm(2000), 2000);
+    const qint64 after = rssKiB(app.pid());
+    QVERIFY2(after - before < 4096,
+             qPrintable(QStringLiteral("%1 -> %2 KiB").arg(before).arg(after)));
+    QVERIFY(waitUntil([&] { return windowsNamedLikeOurs() == 2; }, 5000)); // the window, one box
+    sleepMs(300);
+    QCOMPARE(windowsNamedLikeOurs(), 2);
+    const App::Run line = app.runOnce({QStringLiteral("--toggle")});
+    QCOMPARE(line.exitCode, 1);
+    QVERIFY2(line.err.contains(QStringLiteral("请选择倒计数条件后再试！")), qPrintable(line.err));
+    QCOMPARE(busProperty(QStringLiteral("Running")), QStringLiteral("(<false>,)"));
+    ::kill(pid_t(app.pid()), SIGTERM); // closes the window as a user would, box and all
+    QCOMPARE(app.waitForEnd(), 0);
+}
+
 // Two starts at the same moment: one runs on, the other hands over and ends
 // without having touched the settings file.
 void TestRemote::simultaneousStartsLeaveOne()
@@ -370,6 +429,19 @@ void TestRemote::localSocketWithoutBus()
             return QFileInfo::exists(runtime.filePath(QStringLiteral("example.heyinsoft.hytune")));
         },
         5000));
+
+    // A caller that sends far more than a command: cut off, nothing kept.
+    const qint64 before = rssKiB(app.pid());
+    QLocalSocket flood;
+    flood.connectToServer(runtime.filePath(QStringLiteral("example.heyinsoft.hytune")));
+    QVERIFY(flood.waitForConnected(5000));
+    const QByteArray block(1 << 20, 'x');
+    for (int i = 0; i < 64 && flood.state() == QLocalSocket::ConnectedState; ++i) {
+        flood.write(block);
+        flood.waitForBytesWritten(1000);
+    }
+    QVERIFY(flood.state() != QLocalSocket::ConnectedState || flood.waitForDisconnected(5000));
+    QVERIFY2(rssKiB(app.pid()) - before < 4096, qPrintable(QString::number(before)));
 
     QCOMPARE(app.runOnce({QStringLiteral("--toggle")}, env).exitCode, 0);
     QVERIFY(waitUntil(

@@ -6,6 +6,7 @@
 #include "core/countdown/ticksource.h"
 
 #include <QMap>
+#include <QStringList>
 #include <QTime>
 #include <vector>
 
@@ -30,6 +31,8 @@ public:
     QTime now{12, 0, 0};
 };
 
+// Ticks are delivered by the test. On a virtual time line (`now`, ms) the
+// source is due at `nextAt`, one second after its start; -1 when stopped.
 class FakeTicks : public hy::ITickSource
 {
 public:
@@ -38,12 +41,19 @@ public:
         running = true;
         this->run = run;
         ++starts;
+        nextAt = now + 1000;
     }
-    void stop() override { running = false; }
+    void stop() override
+    {
+        running = false;
+        nextAt = -1;
+    }
     bool isRunning() const override { return running; }
     bool running = false;
     quint64 run = 0;
     int starts = 0;
+    qint64 now = 0;
+    qint64 nextAt = -1;
 };
 
 class FakeCountdownView : public hy::ICountdownView
@@ -67,7 +77,21 @@ public:
     void showCycleCount(int count) override { cycles = count; }
     void showRunning(bool on) override { running = on; }
     void refuseStart() override { ++refusals; }
-    void showWaiting(const QTime& until) override { waitingUntil = until; }
+    void showWaiting(const QTime& until) override
+    {
+        waitingUntil = until;
+        events << (until.isValid() ? "waiting until " + until.toString() : "waiting over");
+    }
+    void showPaused(bool on) override
+    {
+        paused = on;
+        events << (on ? "paused " : "unpaused ") + display;
+    }
+    void showEnded(const hy::CountdownEnd& end) override
+    {
+        events << (end.cycle ? QStringLiteral("cycle %1").arg(end.cycle)
+                             : "ended " + end.length.toString());
+    }
 
     QMap<hy::CountdownBox, bool> checked;
     QMap<hy::CountdownField, QString> texts;
@@ -78,4 +102,6 @@ public:
     bool running = false;
     int refusals = 0;
     QTime waitingUntil;
+    bool paused = false;
+    QStringList events; // what the view was told of waiting, pauses and ends
 };

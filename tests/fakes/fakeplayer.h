@@ -51,6 +51,7 @@ public:
     {
         std::lock_guard lock(m_mutex);
         m_volume = percent;
+        ++m_volumeSets;
     }
     void setOutput(const QString& device) override
     {
@@ -65,8 +66,17 @@ public:
     // the playing thread, here on whichever calls this.
     void mixerSets(int percent)
     {
-        setVolume(percent);
+        {
+            std::lock_guard lock(m_mutex);
+            m_volume = percent;
+        }
         m_volumeListener(percent);
+    }
+    // How often the program set the level.
+    int volumeSets() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_volumeSets;
     }
     int volume() const
     {
@@ -121,6 +131,7 @@ private:
     std::function<void(int)> m_volumeListener;
     bool m_aborted = false;
     int m_volume = -1; // never set
+    int m_volumeSets = 0;
     QString m_output;
     bool m_corrupted = false;
     std::vector<Phrase> m_started;

@@ -1,117 +1,52 @@
 #pragma once
 
-#include "fakes/countdownfakes.h"
+#include "fakes/corerig.h"
 #include "fakes/fakehotkey.h"
-#include "fakes/fakeoutputs.h"
-#include "fakes/fakeplayer.h"
-#include "fakes/faketime.h"
 
-#include "core/settings/settings.h"
-#include "core/speech/cliptable.h"
-#include "platform/tickthread.h"
 #include "shell/services.h"
-#include "shell/tickevent.h"
 #include "shell/tunemain.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
-#include <QTemporaryDir>
 #include <QTimer>
-#include <memory>
 
-// A main window built from fakes, with a journal of the steps its life takes.
-// Settings go to a real file in a temporary directory.
-struct FormRig
+// A main window on the program's state, both built from fakes.
+struct FormRig : CoreRig
 {
-    QTemporaryDir dir;
-    QStringList journal;
-    FakePlayer* player = nullptr;
-    FakeTicks* ticks = nullptr;
     FakeHotkey* hotkey = nullptr;
-    FakeOutputs* outputs = nullptr;
-    // The time of day and the chime and tips timers; advance() moves them on.
-    std::shared_ptr<FakeTime> clock = std::make_shared<FakeTime>();
     QList<QUrl> opened;
     QString nextSoundChoice; // what the file dialog "returns"
     QString nextVoiceFolder; // what the folder dialog "returns"
-    bool realTicks = false;  // a real tick thread instead of ticks driven by the test
-    bool realTimers = false; // Qt's timers instead of ones driven by the test
-    std::function<void(quint64)> onTick;
     std::unique_ptr<TForm1> form;
-
-    QString settingsPath() const { return dir.filePath(QStringLiteral("hytunetm.db")); }
 
     hy::FormServices services()
     {
         hy::FormServices s;
-        s.loadSettings = [this](hy::ISettingsTarget& t) {
-            journal << QStringLiteral("settings loaded");
-            return hy::loadSettings(settingsPath(), t);
-        };
-        s.saveSettings = [this](const hy::ISettingsTarget& t) {
-            journal << QStringLiteral("settings saved");
-            return hy::saveSettings(settingsPath(), t);
-        };
-        s.loadClips = [this](hy::ClipTable& clips) {
-            journal << QStringLiteral("clips loaded");
-            clips.load();
-        };
-        s.makePlayer = [this] {
-            journal << QStringLiteral("announcer started");
-            auto p = std::make_unique<FakePlayer>();
-            p->setOnAbort([this] {
-                journal << QStringLiteral("announcer stopped with %1 clips")
-                               .arg(form ? form->speech().clips().loadedCount() : -1);
-            });
-            player = p.get();
-            return p;
-        };
         s.makeHotkey = [this] {
             journal << QStringLiteral("hotkey");
             auto h = std::make_unique<FakeHotkey>();
             hotkey = h.get();
             return h;
         };
-        s.makeTickSource =
-            [this](std::function<void(quint64)> onTick) -> std::unique_ptr<hy::ITickSource> {
-            if (realTicks)
-                return std::make_unique<hy::TickThread>(std::move(onTick));
-            this->onTick = onTick;
-            auto t = std::make_unique<FakeTicks>();
-            ticks = t.get();
-            return t;
-        };
-        s.makeTimer = realTimers ? hy::TimerFactory(hy::makeEventLoopTimer) : clock->factory();
+        s.makeTimer = timers();
         s.openUrl = [this](const QUrl& url) { opened << url; };
         s.chooseSoundFile = [this](QWidget*, const QString&) { return nextSoundChoice; };
-        s.makeOutputs = [this] {
-            auto o = std::make_unique<FakeOutputs>();
-            outputs = o.get();
-            return o;
-        };
         s.chooseVoiceFolder = [this](QWidget*, const QString&) { return nextVoiceFolder; };
-        s.clock = clock;
         s.serverBase = QStringLiteral("http://tips.test");
         s.tipsCachePath = dir.filePath(QStringLiteral("tipsupd.dat"));
         return s;
     }
 
-    TForm1& make()
+    // The program's state and its window, as main() builds them.
+    TForm1& make(hy::FormServices with)
     {
-        form = std::make_unique<TForm1>(services());
+        form.reset();
+        core = std::make_unique<hy::AppCore>(coreServices());
+        form = std::make_unique<TForm1>(*core, std::move(with));
         return *form;
     }
-
-    // `n` seconds of the countdown's run: the tick source's ticks reach the
-    // window as they do in the program, through its event queue.
-    void tick(int n = 1)
-    {
-        for (int i = 0; i < n; ++i) {
-            onTick(ticks->run);
-            QCoreApplication::sendPostedEvents(form.get(), hy::TickEvent::kType);
-        }
-    }
+    TForm1& make() { return make(services()); }
 
     // A click on a button, as the user's (a disabled button takes none).
     void click(const char* name) { find<QAbstractButton>(name)->click(); }
@@ -121,25 +56,7 @@ struct FormRig
     {
         return form->findChild<T*>(QLatin1String(name));
     }
-
-    void writeSettings(const QByteArray& content)
-    {
-        QFile f(settingsPath());
-        f.open(QIODevice::WriteOnly | QIODevice::Truncate);
-        f.write(content);
-    }
 };
-
-// The images of the built-in clips `indices`, as FakePlayer records a phrase.
-inline FakePlayer::Phrase clipPhrase(const QList<int>& indices)
-{
-    hy::ClipTable clips;
-    clips.load();
-    FakePlayer::Phrase phrase;
-    for (int i : indices)
-        phrase.push_back(clips.clip(i).toByteArray());
-    return phrase;
-}
 
 // Any message box or other modal window up now.
 inline bool anyBoxShown()

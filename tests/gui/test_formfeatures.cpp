@@ -51,11 +51,7 @@ class TestFormFeatures : public QObject
     Q_OBJECT
 private slots:
     void initTestCase() { hy::installFontSubstitutes(); }
-    void chimeTimerKeepsPhase();
-    void chimesFallOnTheMinute_data();
-    void chimesFallOnTheMinute();
-    void chimesFollowAClockSetBack();
-    void chimeFiringSpeaksTime();
+    void fixedTimeBoxesFollowTheirBox();
     void restoredBoxesTakeEffect_data();
     void restoredBoxesTakeEffect();
     void noSettingsFileStaysAbsent();
@@ -70,102 +66,20 @@ private slots:
     void tipsDestroyedAfterSave();
 };
 
-void TestFormFeatures::chimeTimerKeepsPhase()
+// The fixed time's boxes can be changed only while the fixed chime is on,
+// and keep what they show when it goes off.
+void TestFormFeatures::fixedTimeBoxesFollowTheirBox()
 {
     FormRig rig;
     rig.make();
-    rig.clock->now = QTime(10, 20, 30);
-    FakeTimer* timer = rig.clock->timer("tmrHour");
-    QVERIFY(!timer->isActive());
-    rig.find<QCheckBox>("chkHour")->setChecked(true);
-    QVERIFY(timer->isActive());
-    rig.clock->advance(120);
-    const qint64 left = timer->remainingMs();
-    QCOMPARE(left, 30000 - 120);
-    rig.find<QCheckBox>("chkHalf")->setChecked(true); // a second box: the same firings
-    QCOMPARE(timer->remainingMs(), left);
-    rig.find<QCheckBox>("chkHour")->setChecked(false);
-    rig.find<QCheckBox>("chkHalf")->setChecked(false);
-    QVERIFY(!timer->isActive());
-    rig.find<QCheckBox>("chkFix")->setChecked(true); // aimed at the next minute again
-    QCOMPARE(timer->remainingMs(), 30000 - 120);
+    rig.find<QCheckBox>("chkFix")->setChecked(true);
+    QVERIFY(rig.find<QComboBox>("cbbFixHour")->isEnabled());
     rig.find<QComboBox>("cbbFixHour")->setCurrentIndex(7);
     rig.find<QCheckBox>("chkFix")->setChecked(false);
     QVERIFY(!rig.find<QComboBox>("cbbFixHour")->isEnabled());
     QVERIFY(!rig.find<QComboBox>("cbbFixMin")->isEnabled());
     QCOMPARE(rig.find<QComboBox>("cbbFixHour")->currentText(), QStringLiteral("7"));
-    QVERIFY(!timer->isActive());
-}
-
-void TestFormFeatures::chimesFallOnTheMinute_data()
-{
-    QTest::addColumn<QString>("box");
-    QTest::addColumn<QTime>("tickedAt");
-    QTest::addColumn<int>("firstFiringMs"); // after the tick
-    QTest::addColumn<QList<int>>("phrase");
-    const QList<int> eleven{11, 12, 10, 13, 10, 1, 14, 15};
-    QTest::newRow("hour, at 10:59:38") << "chkHour" << QTime(10, 59, 38) << 22000 << eleven;
-    QTest::newRow("hour, at 10:59:59") << "chkHour" << QTime(10, 59, 59) << 1000 << eleven;
-    QTest::newRow("hour, at 11:00:00") << "chkHour" << QTime(11, 0, 0) << 0 << eleven;
-    QTest::newRow("half hour") << "chkHalf" << QTime(10, 29, 10, 500) << 49500
-                               << QList<int>{11, 12, 10, 13, 10, 14, 16};
-    QTest::newRow("fixed 9:25") << "chkFix" << QTime(9, 24, 31) << 29000
-                                << QList<int>{11, 12, 10, 13, 9, 14, 2, 10, 5};
-}
-
-// A box ticked 22 s before the hour speaks at the hour, not 38 s after it.
-void TestFormFeatures::chimesFallOnTheMinute()
-{
-    QFETCH(QString, box);
-    QFETCH(QTime, tickedAt);
-    QFETCH(int, firstFiringMs);
-    QFETCH(QList<int>, phrase);
-    FormRig rig;
-    rig.make();
-    rig.clock->now = tickedAt;
-    rig.find<QCheckBox>(qPrintable(box))->setChecked(true);
-    QCOMPARE(rig.clock->timer("tmrHour")->remainingMs(), firstFiringMs);
-    rig.clock->advance(firstFiringMs);
-    QCOMPARE(rig.clock->now.second(), 0);
-    QVERIFY(rig.player->waitStarted(1));
-    QCOMPARE(rig.player->started().front(), clipPhrase(phrase));
-    // One firing a minute from then on, each on second 0.
-    QCOMPARE(rig.clock->timer("tmrHour")->remainingMs(), 60000);
-}
-
-// The clock set back by an hour after the 11:00 chime: the next firing puts
-// the timer right on the minute again, and 11:00 is spoken once more when the
-// clock shows it.
-void TestFormFeatures::chimesFollowAClockSetBack()
-{
-    FormRig rig;
-    rig.make();
-    rig.clock->now = QTime(10, 59, 38);
-    rig.find<QCheckBox>("chkHour")->setChecked(true);
-    rig.clock->advance(22000 + 10000);
-    QVERIFY(rig.player->waitStarted(1));
-    rig.clock->now = rig.clock->now.addSecs(-3600); // 10:00:10
-    rig.clock->advance(50000);                      // the firing comes at 10:01:00
-    QCOMPARE(rig.clock->timer("tmrHour")->remainingMs(), 60000);
-    rig.clock->advance(59 * 60000);
-    QCOMPARE(rig.clock->now, QTime(11, 0, 0));
-    QVERIFY(rig.player->waitStarted(2));
-    QCOMPARE(rig.player->started().back(), clipPhrase({11, 12, 10, 13, 10, 1, 14, 15}));
-    QTest::qWait(50);
-    QCOMPARE(rig.player->started().size(), size_t(2));
-}
-
-void TestFormFeatures::chimeFiringSpeaksTime()
-{
-    FormRig rig;
-    rig.make();
-    rig.clock->now = QTime(9, 59, 37);
-    rig.find<QCheckBox>("chkHour")->setChecked(true);
-    rig.clock->advance(23000 + 60000); // firings at 10:00:00 and 10:01:00
-    QVERIFY(rig.player->waitFinished(1));
-    QTest::qWait(50);
-    QCOMPARE(rig.player->finished(),
-             std::vector<FakePlayer::Phrase>{clipPhrase({11, 12, 10, 13, 10, 14, 15})});
+    QCOMPARE(rig.settings().value("FixHour"), QStringLiteral("7"));
 }
 
 void TestFormFeatures::restoredBoxesTakeEffect_data()
@@ -267,7 +181,7 @@ void TestFormFeatures::hotkeyProblemKnownAtOnce()
         h->setRegisterOutcome(hy::GlobalHotkey::Status::Unavailable, "此桌面不支持全局快捷键");
         return h;
     };
-    rig.form = std::make_unique<TForm1>(services);
+    rig.make(std::move(services));
     QVERIFY(rig.find<QComboBox>("cbbKey")->toolTip().startsWith(
         QStringLiteral("此桌面不支持全局快捷键")));
 }
@@ -366,7 +280,7 @@ void TestFormFeatures::tipsShownAndOpenedSafely()
     FormRig rig;
     auto services = rig.services();
     services.serverBase = server.base();
-    rig.form = std::make_unique<TForm1>(services);
+    rig.make(std::move(services));
     TForm1& form = *rig.form;
     form.show();
     auto* label = rig.find<QLabel>("lblTips");
@@ -400,7 +314,7 @@ void TestFormFeatures::tipsDestroyedAfterSave()
     rig.writeSettings("[Common]\nIsHour=0\n");
     auto services = rig.services();
     services.serverBase = server.base();
-    rig.form = std::make_unique<TForm1>(services);
+    rig.make(std::move(services));
     TForm1& form = *rig.form;
     rig.clock->advance(TipsTicker::kIntervalMs);
     QTRY_VERIFY(form.tips().webTips()->isFinished());

@@ -3,6 +3,7 @@
 // status they read is what the window shows.
 #include "fakes/formrig.h"
 
+#include "shell/remote/remoteadaptor.h"
 #include "shell/remote/remotecontrol.h"
 
 #include <QLabel>
@@ -29,6 +30,9 @@ class TestRemoteControl : public QObject
 private slots:
     void commands_data();
     void commands();
+    void refusals_data();
+    void refusals();
+    void busMethodsAreTheTable();
     void commandBeforeTheWindowWaits();
     void statusFollowsTheDisplay();
     void hotkeyIsTheKeyThatWorks_data();
@@ -64,6 +68,67 @@ void TestRemoteControl::commands()
     QCOMPARE(form.countdown().isActive(), running);
     QCOMPARE(remote.status().running, running);
     QCOMPARE(rig.find<QPushButton>("btnStop")->isEnabled(), running);
+}
+
+void TestRemoteControl::refusals_data()
+{
+    QTest::addColumn<QByteArray>("settings");
+    QTest::addColumn<QList<RemoteCommand>>("commands");
+    QTest::addColumn<QString>("error"); // of the last command
+    QTest::addColumn<int>("boxes");
+    using C = RemoteCommand;
+    QTest::newRow("no count chosen, asked three times")
+        << QByteArray("[Common]\nIsHour=0\n") << QList<C>{C::Toggle, C::Start, C::Toggle}
+        << "NoCountChosen" << 1;
+    QTest::newRow("start while a run goes on")
+        << kFiveSeconds << QList<C>{C::Start, C::Start} << "AlreadyRunning" << 0;
+    QTest::newRow("a count that is no number") << kFiveSeconds + "PerSecond=abc\r\n"
+                                               << QList<C>{C::Toggle} << "BadChoice" << 1;
+}
+
+// What the window would refuse with a box is refused to the caller with the
+// reason; the one box says it, however often it is asked.
+void TestRemoteControl::refusals()
+{
+    QFETCH(QByteArray, settings);
+    QFETCH(QList<RemoteCommand>, commands);
+    QFETCH(QString, error);
+    QFETCH(int, boxes);
+    FormRig rig;
+    rig.writeSettings(settings);
+    TForm1& form = rig.make();
+    hy::RemoteControl remote;
+    remote.attach(&form);
+    hy::RemoteAnswer answer;
+    for (RemoteCommand c : commands)
+        answer = remote.run(c);
+    QCOMPARE(answer.error, error);
+    QVERIFY(!answer.message.isEmpty());
+    int shown = 0;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        shown += qobject_cast<QMessageBox*>(w) && w->isVisible();
+    QCOMPARE(shown, boxes);
+    QCOMPARE(form.countdown().RemainSeconds, error == "AlreadyRunning" ? 5 : 0);
+}
+
+// Every command of the table that has a method on the bus is a slot of the
+// interface, and the interface has no other.
+void TestRemoteControl::busMethodsAreTheTable()
+{
+    QStringList table;
+    for (const hy::RemoteCommandInfo& c : hy::remoteCommands()) {
+        if (c.method)
+            table << c.method;
+    }
+    QStringList methods;
+    const QMetaObject& meta = hy::RemoteAdaptor::staticMetaObject;
+    for (int i = meta.methodOffset(); i < meta.methodCount(); ++i) {
+        if (meta.method(i).methodType() == QMetaMethod::Slot)
+            methods << QString::fromLatin1(meta.method(i).name());
+    }
+    table.sort();
+    methods.sort();
+    QCOMPARE(methods, table);
 }
 
 void TestRemoteControl::commandBeforeTheWindowWaits()

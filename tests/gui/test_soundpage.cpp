@@ -47,66 +47,11 @@ class TestSoundPage : public QObject
     Q_OBJECT
 private slots:
     void initTestCase() { hy::installFontSubstitutes(); }
-    void quietHoursSilenceChimes_data();
-    void quietHoursSilenceChimes();
-    void countdownSpeaksInQuietHours();
     void volume();
     void outputDevice();
     void voicePack();
     void badVoiceFolder();
 };
-
-void TestSoundPage::quietHoursSilenceChimes_data()
-{
-    QTest::addColumn<QByteArray>("sound");
-    QTest::addColumn<QTime>("before"); // 23 s before the chime
-    QTest::addColumn<bool>("heard");
-    const QByteArray quiet = "IsQuiet=1\n";
-    QTest::newRow("23:00 silent") << quiet << QTime(22, 59, 37) << false;
-    QTest::newRow("7:00 heard: the end is not quiet") << quiet << QTime(6, 59, 37) << true;
-    QTest::newRow("0:00, past midnight") << quiet << QTime(23, 59, 37) << false;
-    QTest::newRow("12:00 heard") << quiet << QTime(11, 59, 37) << true;
-    QTest::newRow("quiet hours off") << QByteArray("IsQuiet=0\n") << QTime(22, 59, 37) << true;
-    QTest::newRow("a span of one's own")
-        << QByteArray("IsQuiet=1\nQuietFrom=11:30\nQuietTo=12:30\n") << QTime(11, 59, 37) << false;
-}
-
-void TestSoundPage::quietHoursSilenceChimes()
-{
-    QFETCH(QByteArray, sound);
-    QFETCH(QTime, before);
-    QFETCH(bool, heard);
-    FormRig rig;
-    rig.writeSettings("[Common]\nIsHour=1\n[Sound]\n" + sound);
-    rig.clock->now = before;
-    rig.make();
-    rig.clock->advance(23000);
-    const QTime chime = before.addSecs(23);
-    const auto spoken = spokenThenTryout(rig);
-    QCOMPARE(spoken.size(), size_t(heard ? 1 : 0));
-    if (heard)
-        QCOMPARE(spoken.front(), clockPhrase(chime.hour(), chime.minute()));
-}
-
-void TestSoundPage::countdownSpeaksInQuietHours()
-{
-    FormRig rig;
-    rig.writeSettings("[Common]\nIsSecondCounter=1\nHourCounter=0\nMinuteCounter=0\n"
-                      "SecondCounter=3\n[Sound]\nIsQuiet=1\n");
-    rig.clock->now = QTime(23, 10, 0);
-    rig.make();
-    rig.click("btnMinStart");
-    rig.tick();
-    QVERIFY(rig.player->waitStarted(1));
-    // A count of the seconds left, whichever second it is.
-    bool counted = false;
-    for (int n = 1; n <= 3; ++n) {
-        const hy::ClipSequence clips = hy::phrases::secondCount(n);
-        counted |=
-            rig.player->started().front() == clipPhrase(QList<int>(clips.begin(), clips.end()));
-    }
-    QVERIFY(counted);
-}
 
 void TestSoundPage::volume()
 {
@@ -125,9 +70,11 @@ void TestSoundPage::volume()
     QCOMPARE(spokenThenTryout(rig).size(), size_t(0)); // 试听 speaks the time
 
     // A level set in the desktop's mixer, told from another thread, moves the slider.
+    const int sets = rig.player->volumeSets();
     std::thread([&] { rig.player->mixerSets(40); }).join();
     QTRY_COMPARE(slider->value(), 40);
     QCOMPARE(rig.find<QLabel>("lblVolumeValue")->text(), QStringLiteral("40%"));
+    QCOMPARE(rig.player->volumeSets(), sets); // not sent back to the sound server
     slider->setValue(75);
 
     QVERIFY(rig.form->saveSettings());

@@ -1,9 +1,9 @@
 #include "fakes/formrig.h"
 
+#include "core/countdown/tickevent.h"
 #include "core/mythread.h"
 #include "core/servertime/servertime.h"
 #include "shell/application.h"
-#include "shell/tickevent.h"
 
 #include <QAccessible>
 #include <QCheckBox>
@@ -418,7 +418,7 @@ void TestTunemain::lifeOrder()
                 chimeRunningAtHotkey = f && rig.clock->timer("tmrHour")->isActive();
         return makeHotkey();
     };
-    rig.form = std::make_unique<TForm1>(services);
+    rig.make(std::move(services));
     TForm1& form = *rig.form;
     QVERIFY(chimeRunningAtHotkey);
     QCOMPARE(rig.journal,
@@ -445,8 +445,8 @@ void TestTunemain::chimeRuleAfterRestoredBoxes()
     FormRig rig;
     rig.realTimers = true;
     rig.writeSettings("[Common]\nIsHour=1\nIsFixTimer=1\nIsCircle=1\n");
-    TForm1& form = rig.make();
-    auto* tmrHour = form.findChild<QTimer*>("tmrHour");
+    rig.make();
+    auto* tmrHour = rig.core->findChild<QTimer*>("tmrHour");
     QVERIFY(tmrHour->isActive());
     QVERIFY(tmrHour->isSingleShot()); // aimed at second 0 of each minute in turn
     QVERIFY(tmrHour->remainingTime() <= 60000);
@@ -457,7 +457,7 @@ void TestTunemain::chimeRuleAfterRestoredBoxes()
     FormRig plain;
     plain.realTimers = true;
     TForm1& idle = plain.make();
-    QVERIFY(!idle.findChild<QTimer*>("tmrHour")->isActive());
+    QVERIFY(!plain.core->findChild<QTimer*>("tmrHour")->isActive());
     QVERIFY(idle.findChild<QTimer*>("tmr1")->isActive());
     QCOMPARE(idle.findChild<QTimer*>("tmr1")->interval(), 15000);
 }
@@ -479,7 +479,7 @@ void TestTunemain::errorInHandlerShowsBoxAndGoesOn()
     FormRig rig;
     auto services = rig.services();
     services.openUrl = [](const QUrl&) { throw std::runtime_error("no browser here"); };
-    rig.form = std::make_unique<TForm1>(services);
+    rig.make(std::move(services));
     TForm1& form = *rig.form;
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -533,9 +533,10 @@ void TestTunemain::tickEventsReachCountdown()
     QVERIFY(!rig.find<QPushButton>("btnMinStart")->isEnabled());
     QVERIFY(rig.find<QPushButton>("btnStop")->isEnabled());
     QCOMPARE(rig.find<QLabel>("lblMinTick")->text(), QStringLiteral("0:10:30"));
-    QCoreApplication::postEvent(&form, new hy::TickEvent(rig.ticks->run));
-    QCoreApplication::postEvent(&form, new hy::TickEvent(rig.ticks->run + 7)); // not this run
-    QCoreApplication::postEvent(&form, new QEvent(QEvent::User));              // default handling
+    QCoreApplication::postEvent(rig.core.get(), new hy::TickEvent(rig.ticks->run));
+    QCoreApplication::postEvent(rig.core.get(),
+                                new hy::TickEvent(rig.ticks->run + 7)); // not this run
+    QCoreApplication::postEvent(&form, new QEvent(QEvent::User));       // default handling
     QTRY_COMPARE(rig.find<QLabel>("lblMinTick")->text(), QStringLiteral("0:10:29"));
     QCoreApplication::processEvents();
     QCOMPARE(form.countdown().RemainSeconds, 629);

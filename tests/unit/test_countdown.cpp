@@ -25,10 +25,11 @@ struct Rig
             view.checked[b] = true;
     }
     // Delivers one tick of the current run; returns what it posted.
-    std::vector<Posted> tick()
+    std::vector<Posted> tick() { return tick(ticks.run); }
+    std::vector<Posted> tick(quint64 run)
     {
         const size_t before = sink.posted.size();
-        engine.tick(ticks.run);
+        engine.tick(run);
         return {sink.posted.begin() + static_cast<std::ptrdiff_t>(before), sink.posted.end()};
     }
     // Runs ticks until the run ends (or `limit`), collecting the arguments
@@ -44,6 +45,71 @@ struct Rig
         return values;
     }
 };
+
+// Starts a run at 0 s of a virtual time line (12:00:00 on the clock) and
+// plays it in steps of 0.1 s: the tick source is due each second after its
+// start, and `actions` ("3.5 pause, 3.7 late") come at their times, before a
+// tick due then. "late" is a tick of the run of the last tick, as one queued
+// before would come. Returns "<seconds> <what>" for each post and each thing
+// the view was told (at one moment, posts first).
+QStringList play(Rig& rig, const QString& actions)
+{
+    QMap<qint64, QString> due;
+    for (const QString& a : actions.split(", ", Qt::SkipEmptyParts))
+        due.insert(qRound64(a.section(' ', 0, 0).toDouble() * 1000), a.section(' ', 1));
+    const qint64 lastAction = due.isEmpty() ? 0 : due.lastKey();
+    QStringList log;
+    quint64 lastRun = 0;
+    rig.engine.start();
+    for (qint64 t = 0; t < 100000 && (rig.ticks.running || t <= lastAction); t += 100) {
+        rig.ticks.now = t;
+        rig.clock.now = QTime(12, 0).addMSecs(int(t));
+        const QString what = due.value(t);
+        std::vector<Posted> posted = what == "late" ? rig.tick(lastRun) : std::vector<Posted>{};
+        if (what == "pause")
+            rig.engine.pause();
+        else if (what == "resume")
+            rig.engine.resume();
+        else if (what == "stop")
+            rig.engine.stop();
+        else if (what == "start")
+            rig.engine.start();
+        else if (what == "once")
+            rig.view.checked[CountdownBox::Circle] = false;
+        if (rig.ticks.nextAt == t) {
+            rig.ticks.nextAt += 1000;
+            lastRun = rig.ticks.run;
+            posted = rig.tick();
+        }
+        const QString at = QString::number(t / 1000.0, 'f', 1) + ' ';
+        for (const Posted& p : posted)
+            log << at + (p.kind == hy::Alert ? QStringLiteral("alert")
+                                             : QString::number(p.argument));
+        for (const QString& e : std::as_const(rig.view.events))
+            log << at + e;
+        rig.view.events.clear();
+        if (rig.engine.isPaused() != rig.view.paused)
+            log << at + "the engine and its view disagree on the pause";
+    }
+    return log;
+}
+
+// A run of `length` that counts its last 10 seconds and gives the alert.
+QStringList playRun(const QString& length, bool circle, const QString& startAt,
+                    const QString& actions)
+{
+    Rig rig;
+    const QStringList hms = length.split(':');
+    rig.view.texts[CountdownField::Hour] = hms[0];
+    rig.view.texts[CountdownField::Minute] = hms[1];
+    rig.view.texts[CountdownField::Second] = hms[2];
+    rig.view.texts[CountdownField::LastSecond] = "10";
+    rig.check({CountdownBox::SecondCount, CountdownBox::LastOne});
+    rig.view.checked[CountdownBox::Circle] = circle;
+    rig.view.checked[CountdownBox::StartTime] = !startAt.isEmpty();
+    rig.view.start = QTime::fromString(startAt);
+    return play(rig, actions);
+}
 
 std::vector<int> countdown(int from, int to, int step = 1)
 {
@@ -78,6 +144,12 @@ private slots:
     void startTimeGate_data();
     void startTimeGate();
     void gateStaysOpenPastMidnight();
+    void pauseAndResume_data();
+    void pauseAndResume();
+    void endsAreTold_data();
+    void endsAreTold();
+    void parseLength_data();
+    void parseLength();
 };
 
 void TestCountdown::workedExample()
@@ -477,6 +549,106 @@ void TestCountdown::gateStaysOpenPastMidnight()
     rig.engine.stop(); // no run, nothing to wait for
     QVERIFY(!rig.engine.isWaiting());
     QCOMPARE(rig.view.waitingUntil, QTime());
+}
+
+void TestCountdown::pauseAndResume_data()
+{
+    QTest::addColumn<QString>("length");
+    QTest::addColumn<QString>("startAt"); // the start-time gate; "" for none
+    QTest::addColumn<QString>("actions");
+    QTest::addColumn<QString>("log");
+    const auto row = [](const char* name, const char* length, const char* startAt,
+                        const char* actions, const char* log) {
+        QTest::newRow(name) << length << startAt << actions << log;
+    };
+    row("pause at 0:0:7 for 3 s", "0:0:10", "", "3.5 pause, 3.7 late, 6.5 resume, 6.7 late",
+        "1.0 10, 2.0 9, 3.0 8, 3.5 paused 0:0:7, 6.5 unpaused 0:0:7, 7.5 7, 8.5 6, 9.5 5, "
+        "10.5 4, 11.5 3, 12.5 2, 13.5 alert, 14.5 0, 14.5 ended 0:0:10");
+    row("a second pause or resume changes nothing", "0:0:2", "",
+        "1.5 pause, 1.6 pause, 2.5 resume, 2.6 resume",
+        "1.0 2, 1.5 paused 0:0:1, 2.5 unpaused 0:0:1, 3.5 alert, 4.5 0, 4.5 ended 0:0:2");
+    row("resume while counting, pause after the end: nothing", "0:0:2", "", "0.5 resume, 3.5 pause",
+        "1.0 2, 2.0 alert, 3.0 0, 3.0 ended 0:0:2");
+    row("stop while paused ends the run", "0:0:10", "", "1.5 pause, 2.0 stop, 3.0 resume",
+        "1.0 10, 1.5 paused 0:0:9, 2.0 unpaused 0:0:9");
+    row("start while paused begins a new run", "0:0:2", "", "1.5 pause, 2.2 start",
+        "1.0 2, 1.5 paused 0:0:1, 2.2 unpaused 0:0:2, 3.2 2, 4.2 alert, 5.2 0, 5.2 ended 0:0:2");
+    row("paused while waiting for the start time", "0:0:2", "12:00:02", "0.5 pause, 4.0 resume",
+        "0.0 waiting until 12:00:02, 0.5 paused 0:0:2, 4.0 unpaused 0:0:2, 5.0 2, "
+        "5.0 waiting over, 6.0 alert, 7.0 0, 7.0 ended 0:0:2");
+}
+
+void TestCountdown::pauseAndResume()
+{
+    QFETCH(QString, length);
+    QFETCH(QString, startAt);
+    QFETCH(QString, actions);
+    QFETCH(QString, log);
+    QCOMPARE(playRun(length, false, startAt, actions), log.split(", "));
+}
+
+void TestCountdown::endsAreTold_data()
+{
+    QTest::addColumn<QString>("length");
+    QTest::addColumn<bool>("circle");
+    QTest::addColumn<QString>("actions");
+    QTest::addColumn<QString>("told"); // the ends in the log
+    const auto row = [](const char* name, const char* length, bool circle, const char* actions,
+                        const char* told) {
+        QTest::newRow(name) << length << circle << actions << told;
+    };
+    row("once", "0:0:2", false, "", "3.0 ended 0:0:2");
+    row("cycling", "0:0:2", true, "7.5 stop", "3.0 cycle 1, 5.0 cycle 2, 7.0 cycle 3");
+    row("cycling, then once", "0:0:2", true, "4.0 once", "3.0 cycle 1, 5.0 ended 0:0:2");
+    row("stopped", "0:0:2", false, "2.5 stop", "");
+    row("0:0:0 cycling tells no cycles", "0:0:0", true, "3.5 stop", "");
+}
+
+void TestCountdown::endsAreTold()
+{
+    QFETCH(QString, length);
+    QFETCH(bool, circle);
+    QFETCH(QString, actions);
+    QFETCH(QString, told);
+    static const QRegularExpression end(QStringLiteral("^[0-9.]+ (ended|cycle) "));
+    QCOMPARE(playRun(length, circle, QString(), actions).filter(end),
+             told.split(", ", Qt::SkipEmptyParts));
+}
+
+void TestCountdown::parseLength_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("length"); // "" when refused
+    QTest::addColumn<QString>("reasonHas");
+    const auto row = [](const char* name, const char* text, const char* length,
+                        const char* reasonHas = "") {
+        QTest::newRow(name) << QString::fromUtf8(text) << length << QString::fromUtf8(reasonHas);
+    };
+    row("plain", "1:2:3", "1:2:3");
+    row("blanks, leading zeros", " 00 :\t05: 000000 ", "0:5:0");
+    row("the longest", "23:59:59", "23:59:59");
+    row("hours out of range", "24:0:0", "", "小时应为 0 到 23");
+    row("minutes out of range", "0:60:0", "", "分钟应为 0 到 59");
+    row("seconds out of range", "0:0:99999999999999", "", "秒应为 0 到 59");
+    row("negative", "0:-1:0", "", "分钟应为");
+    row("letters", "0:5m:0", "", "分钟应为");
+    row("full-width digits", "０:5:0", "", "小时应为");
+    row("an empty part", "0:0:", "", "秒应为");
+    row("two parts", "5:0", "", "时:分:秒");
+    row("four parts", "0:0:5:0", "", "时:分:秒");
+    row("a length of nothing", "0:00:0", "", "不能是 0:0:0");
+}
+
+void TestCountdown::parseLength()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, length);
+    QFETCH(QString, reasonHas);
+    QString reason;
+    const std::optional<hy::CountdownLength> parsed = hy::parseLength(text, &reason);
+    QCOMPARE(parsed ? parsed->toString() : QString(), length);
+    QVERIFY2(parsed ? reason.isEmpty() : reason.contains(reasonHas) && reason.contains(text),
+             qPrintable(reason));
 }
 
 QTEST_GUILESS_MAIN(TestCountdown)

@@ -2,6 +2,7 @@
 // daemon that the test starts itself.
 #include "platform/hotkey/globalhotkey.h"
 #include "platform/hotkey/portalhotkey.h"
+#include "support/privatebus.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -10,10 +11,8 @@
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusVirtualObject>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
@@ -317,8 +316,7 @@ private slots:
 private:
     QDBusConnection connect(const QString& name);
 
-    QTemporaryDir m_dir;
-    QProcess m_daemon;
+    PrivateBus m_bus;
     QString m_address;
     int m_connections = 0;
     QStringList m_names;
@@ -340,34 +338,8 @@ void TestPortalHotkey::initTestCase()
     qDBusRegisterMetaType<KdeAction>();
     qDBusRegisterMetaType<QList<KdeAction>>();
 
-    // A bus of our own with no service files, so that nothing on this machine
-    // can be started on it.
-    QVERIFY(m_dir.isValid());
-    QFile config(m_dir.filePath("bus.conf"));
-    QVERIFY(config.open(QIODevice::WriteOnly));
-    config.write(
-        QStringLiteral(
-            R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-BUS Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>unix:dir=%1</listen>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-)")
-            .arg(m_dir.path())
-            .toUtf8());
-    config.close();
-    m_daemon.start("dbus-daemon",
-                   {"--config-file=" + config.fileName(), "--print-address", "--nofork"});
-    QVERIFY2(m_daemon.waitForStarted(), "dbus-daemon is needed");
-    QTRY_VERIFY(m_daemon.canReadLine());
-    m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
-    QVERIFY(!m_address.isEmpty());
+    QCOMPARE(m_bus.start(), QString());
+    m_address = m_bus.address();
 }
 
 void TestPortalHotkey::init()
@@ -392,9 +364,7 @@ void TestPortalHotkey::cleanup()
 
 void TestPortalHotkey::cleanupTestCase()
 {
-    m_daemon.terminate();
-    if (!m_daemon.waitForFinished(3000))
-        m_daemon.kill();
+    m_bus.stop();
 }
 
 namespace {

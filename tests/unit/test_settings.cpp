@@ -2,7 +2,9 @@
 #include "core/settings/servertimesection.h"
 #include "core/settings/settings.h"
 #include "core/settings/settingsformat.h"
+#include "core/settings/settingsstore.h"
 
+#include "core/speech/soundfile.h"
 #include "fakes/testfiles.h"
 
 #include <QtTest>
@@ -26,112 +28,44 @@ QStringList numbers(int from, int to)
     return list;
 }
 
-// The controls of the settings page with their design values. Check boxes
-// count their handler runs; every call is logged in order.
-class FakeWindow : public hy::ISettingsTarget
+// The settings as the program holds them, with a record of every change a
+// load or a save makes: the changes of each key in order, and per check box
+// how often its handler would run.
+class FakeWindow
 {
 public:
-    struct ListBox
-    {
-        QStringList entries;
-        int selected;
-    };
-
     FakeWindow()
     {
-        QStringList keys;
-        for (int i = 1; i <= 12; ++i)
-            keys << QStringLiteral("F%1").arg(i);
-        lists = {{"HourCounter", {numbers(0, 23), 0}},    {"MinuteCounter", {numbers(0, 59), 10}},
-                 {"SecondCounter", {numbers(0, 59), 30}}, {"FixHour", {numbers(0, 23), 9}},
-                 {"FixMinute", {numbers(0, 59), 25}},     {"HotKey", {keys, 0}}};
-        edits = {
-            {"LastMinute", "10"}, {"PerMinute", "1"}, {"LastSecond", "30"}, {"PerSecond", "1"}};
-        for (const char* box : {"IsMinuteCounter", "IsSecondCounter", "IsLastOne", "IsCircle",
-                                "IsDispTop", "IsHour", "IsHalf", "IsFixTimer", "IsStart"})
-            boxes[box] = false;
+        QObject::connect(&store, &hy::SettingsStore::changed, [this](const QString& key) {
+            calls << key;
+            if (hy::findSettingKey(key)->kind == hy::SettingKind::Flag)
+                ++handlerRuns[key];
+            if (key == throwOn)
+                throw std::runtime_error("refused");
+        });
     }
 
-    QStringList entries(const QString& key) const override { return lists.value(key).entries; }
-    void selectEntry(const QString& key, int index) override
+    QString text(const QString& key) const { return store.value(key); }
+    bool isChecked(const QString& key) const { return store.flag(key); }
+    QTime startTime() const { return store.time("StartTime"); }
+    QString waveFile() const { return store.value("LastWaveFile"); }
+    void setChecked(const QString& key, bool on) { store.setFlag(key, on); }
+    void selectEntry(const QString& key, int index)
     {
-        calls << "select:" + key;
-        if (!lists.contains(key) || index < -1 || index >= lists[key].entries.size())
-            throw std::logic_error("bad selection");
-        lists[key].selected = index;
+        store.set(key, hy::entriesOf(*hy::findSettingKey(key)).value(index));
     }
-    void setText(const QString& key, const QString& text) override
-    {
-        calls << "text:" + key;
-        if (key == throwOn)
-            throw std::runtime_error("refused");
-        if (!edits.contains(key))
-            throw std::logic_error("no such edit box");
-        edits[key] = text;
-    }
-    void setChecked(const QString& key, bool on) override
-    {
-        calls << "check:" + key;
-        if (!boxes.contains(key))
-            throw std::logic_error("no such check box");
-        if (boxes[key] != on) {
-            boxes[key] = on;
-            ++handlerRuns[key];
-        }
-    }
-    void applyCycleCounterRule() override
-    {
-        calls << "cycleRule";
-        cycleLabelsVisible = boxes["IsCircle"];
-    }
-    void setStartTime(const QTime& time) override
-    {
-        calls << "time";
-        start = time;
-    }
-    void restoreWaveFile(const QString& storedPath) override
-    {
-        calls << "wave";
-        handedWave = storedPath;
-        wave = storedPath.trimmed(); // the window's restore step trims
-    }
-    QString text(const QString& key) const override
-    {
-        if (lists.contains(key)) {
-            const ListBox& box = lists[key];
-            return box.selected >= 0 ? box.entries[box.selected] : QString();
-        }
-        return edits.value(key);
-    }
-    bool isChecked(const QString& key) const override { return boxes.value(key); }
-    QTime startTime() const override { return start; }
-    QString waveFile() const override { return wave; }
-    std::vector<hy::ISettingsSection*> extraSections() const override
-    {
-        return {const_cast<hy::ServerTimeSettings*>(&serverSection)};
-    }
+    void setWave(const QString& path) { store.set("LastWaveFile", path); }
 
-    // What every control shows, for comparing whole windows.
+    // What every key of Common holds, for comparing whole windows.
     QStringList snapshot() const
     {
         QStringList out;
         for (const hy::SettingKey& key : hy::settingKeys()) {
             const QString name = key.name;
-            switch (key.kind) {
-            case hy::SettingKind::Flag:
-                out << name + "=" + (isChecked(name) ? "1" : "0");
-                break;
-            case hy::SettingKind::Time:
-                out << name + "=" + start.toString("HH:mm:ss");
-                break;
-            case hy::SettingKind::WaveFile:
-                out << name + "=" + wave;
-                break;
-            default:
-                out << name + "=" + text(name);
-            }
+            out << name + "=" +
+                       (key.kind == hy::SettingKind::Time ? startTime().toString("HH:mm:ss")
+                                                          : store.value(name));
         }
-        out << QStringLiteral("labels=%1").arg(cycleLabelsVisible);
         return out;
     }
     // The snapshot with `changes` ("Key=Value") applied.
@@ -148,22 +82,10 @@ public:
         return out;
     }
 
-    QMap<QString, ListBox> lists;
-    QMap<QString, QString> edits;
-    QMap<QString, bool> boxes;
+    hy::SettingsStore store;
     QMap<QString, int> handlerRuns;
-    bool cycleLabelsVisible = false;
-    QTime start{5, 5, 5};
-    QString wave;
-    QString handedWave;
-    hy::ServerTimeChoice serverChoice;
     QString throwOn;
-    mutable QStringList calls;
-    hy::ServerTimeSettings serverSection{[this](const hy::ServerTimeChoice& c) {
-                                             calls << "serverTime";
-                                             serverChoice = c;
-                                         },
-                                         [this] { return serverChoice; }};
+    QStringList calls;
 };
 
 ino_t inodeOf(const QString& path)
@@ -237,8 +159,6 @@ private slots:
     void editableText();
     void flags_data();
     void flags();
-    void cycleCounterRule_data();
-    void cycleCounterRule();
     void startTime_data();
     void startTime();
     void waveFileHandedOverAsStored_data();
@@ -373,12 +293,12 @@ void TestSettings::noFile()
 {
     SettingsFile file;
     FakeWindow window;
-    QVERIFY(!hy::loadSettings(file.path, window));
+    QVERIFY(!hy::loadSettings(file.path, window.store));
     QVERIFY(window.calls.isEmpty());
     QCOMPARE(window.snapshot(), FakeWindow().snapshot());
 
-    window.boxes["IsHour"] = true;
-    QVERIFY(!hy::saveSettings(file.path, window));
+    window.setChecked("IsHour", true);
+    QVERIFY(!hy::saveSettings(file.path, window.store));
     QVERIFY(!QFileInfo::exists(file.path));
     QVERIFY(entriesOf(file.dir.path()).isEmpty());
 }
@@ -399,12 +319,12 @@ void TestSettings::nothingToRead()
     QFETCH(QByteArray, content);
     SettingsFile file(content);
     FakeWindow window;
-    QVERIFY(!hy::loadSettings(file.path, window));
+    QVERIFY(!hy::loadSettings(file.path, window.store));
     QVERIFY(window.calls.isEmpty());
 
-    window.boxes["IsHour"] = true;
-    window.wave = "/tmp/x.wav";
-    QVERIFY(!hy::saveSettings(file.path, window));
+    window.setChecked("IsHour", true);
+    window.setWave("/tmp/x.wav");
+    QVERIFY(!hy::saveSettings(file.path, window.store));
     QCOMPARE(file.bytes(), content);
     QCOMPARE(entriesOf(file.dir.path()), QStringList{"hytunetm.db"});
 }
@@ -413,11 +333,11 @@ void TestSettings::onlyIsHour()
 {
     SettingsFile file("[Common]\nIsHour=1\n");
     FakeWindow window;
-    QVERIFY(hy::loadSettings(file.path, window));
+    QVERIFY(hy::loadSettings(file.path, window.store));
     QCOMPARE(window.handlerRuns, (QMap<QString, int>{{"IsHour", 1}}));
     QCOMPARE(window.snapshot(), FakeWindow::designWith({"IsHour=1"}));
 
-    QVERIFY(hy::saveSettings(file.path, window));
+    QVERIFY(hy::saveSettings(file.path, window.store));
     QByteArray expected = "[Common]\nIsHour=1\n" + DesignBody;
     expected.replace("IsHour=0\n", "");
     QCOMPARE(file.bytes(), expected);
@@ -431,35 +351,35 @@ void TestSettings::shippedFileHoldsDesignValues()
 
     SettingsFile file(shipped);
     FakeWindow window;
-    QVERIFY(hy::loadSettings(file.path, window));
+    QVERIFY(hy::loadSettings(file.path, window.store));
     QCOMPARE(window.snapshot(), FakeWindow().snapshot());
     QVERIFY(window.handlerRuns.isEmpty());
 
     // Saving an unchanged window leaves the file alone.
     const ino_t before = inodeOf(file.path);
-    QVERIFY(hy::saveSettings(file.path, window));
+    QVERIFY(hy::saveSettings(file.path, window.store));
     QCOMPARE(file.bytes(), shipped);
     QCOMPARE(inodeOf(file.path), before);
 }
 
+// The keys are taken in table order, section by section, each changing at
+// most once.
 void TestSettings::keysInOrder()
 {
-    SettingsFile file("[Common]\nIsCircle=1\nIsFixTimer=1\n");
+    QByteArray all = "[ServerTime]\nFollowServer=1\n[Sound]\nVolume=5\nIsQuiet=1\n[Common]\n";
+    QStringList expected;
+    for (const hy::SettingKey& key : hy::settingKeys()) {
+        const QString changed = key.kind == hy::SettingKind::Flag        ? "1"
+                                : key.kind == hy::SettingKind::Time      ? "1:02:03"
+                                : key.kind == hy::SettingKind::ListEntry ? hy::entriesOf(key).last()
+                                                                         : "/tmp/x";
+        all += QByteArray(key.name) + "=" + changed.toUtf8() + "\n";
+        expected << key.name;
+    }
+    SettingsFile file(all);
     FakeWindow window;
-    QVERIFY(hy::loadSettings(file.path, window));
-    const QStringList expected = {"select:HourCounter",    "select:MinuteCounter",
-                                  "select:SecondCounter",  "check:IsMinuteCounter",
-                                  "text:LastMinute",       "text:PerMinute",
-                                  "check:IsSecondCounter", "text:LastSecond",
-                                  "text:PerSecond",        "check:IsLastOne",
-                                  "check:IsCircle",        "cycleRule",
-                                  "check:IsDispTop",       "check:IsHour",
-                                  "check:IsHalf",          "check:IsFixTimer",
-                                  "select:FixHour",        "select:FixMinute",
-                                  "check:IsStart",         "time",
-                                  "select:HotKey",         "wave"};
-    QCOMPARE(window.calls, expected);
-    QCOMPARE(window.handlerRuns, (QMap<QString, int>{{"IsCircle", 1}, {"IsFixTimer", 1}}));
+    QVERIFY(hy::loadSettings(file.path, window.store));
+    QCOMPARE(window.calls, expected + QStringList({"Volume", "IsQuiet", "FollowServer"}));
 }
 
 void TestSettings::listLookup_data()
@@ -493,12 +413,12 @@ void TestSettings::listLookup()
 
     SettingsFile file("[Common]\n" + key.toUtf8() + "=" + stored + "\n");
     FakeWindow window;
-    QVERIFY(hy::loadSettings(file.path, window));
+    QVERIFY(hy::loadSettings(file.path, window.store));
     QCOMPARE(window.text(key), shown);
     QCOMPARE(window.snapshot(), FakeWindow::designWith({key + "=" + shown}));
     QVERIFY(window.handlerRuns.isEmpty());
 
-    QVERIFY(hy::saveSettings(file.path, window));
+    QVERIFY(hy::saveSettings(file.path, window.store));
     QCOMPARE(file.stored(key), shown);
 }
 
@@ -525,11 +445,11 @@ void TestSettings::editableText()
     QFETCH(QString, stored);
     SettingsFile file("[Common]\n" + key.toUtf8() + "=" + stored.toUtf8() + "\n");
     FakeWindow window;
-    QVERIFY(hy::loadSettings(file.path, window));
+    QVERIFY(hy::loadSettings(file.path, window.store));
     QCOMPARE(window.text(key), stored);
     QCOMPARE(window.snapshot(), FakeWindow::designWith({key + "=" + stored}));
 
-    QVERIFY(hy::saveSettings(file.path, window));
+    QVERIFY(hy::saveSettings(file.path, window.store));
     QCOMPARE(file.stored(key), stored);
 }
 
@@ -553,35 +473,13 @@ void TestSettings::flags()
     QFETCH(bool, ticked);
     SettingsFile file("[Common]\nIsMinuteCounter=" + stored + "\n");
     FakeWindow window;
-    QVERIFY(hy::loadSettings(file.path, window));
+    QVERIFY(hy::loadSettings(file.path, window.store));
     QCOMPARE(window.isChecked("IsMinuteCounter"), ticked);
     QCOMPARE(window.handlerRuns.value("IsMinuteCounter"), ticked ? 1 : 0);
     QCOMPARE(window.handlerRuns.size(), ticked ? 1 : 0);
 
-    QVERIFY(hy::saveSettings(file.path, window));
+    QVERIFY(hy::saveSettings(file.path, window.store));
     QCOMPARE(file.stored("IsMinuteCounter"), ticked ? "1" : "0");
-}
-
-void TestSettings::cycleCounterRule_data()
-{
-    QTest::addColumn<QByteArray>("stored");
-    QTest::addColumn<bool>("visible");
-    QTest::newRow("IsCircle 1") << QByteArray("IsCircle=1\n") << true;
-    QTest::newRow("IsCircle 0") << QByteArray("IsCircle=0\n") << false;
-    QTest::newRow("IsCircle missing") << QByteArray("IsHour=0\n") << false;
-}
-
-void TestSettings::cycleCounterRule()
-{
-    QFETCH(QByteArray, stored);
-    QFETCH(bool, visible);
-    SettingsFile file("[Common]\n" + stored);
-    FakeWindow window;
-    QVERIFY(hy::loadSettings(file.path, window));
-    QCOMPARE(window.calls.count("cycleRule"), 1);
-    QCOMPARE(window.calls.indexOf("cycleRule"), window.calls.indexOf("check:IsCircle") + 1);
-    QCOMPARE(window.cycleLabelsVisible, visible);
-    QCOMPARE(window.handlerRuns.value("IsCircle"), visible ? 1 : 0);
 }
 
 void TestSettings::startTime_data()
@@ -608,14 +506,14 @@ void TestSettings::startTime()
     SettingsFile file("[Common]\nStartTime=" + stored +
                       "\nHotKey=F7\nLastWaveFile=/tmp/alert.wav\nIsStart=1\n");
     FakeWindow window;
-    QVERIFY(hy::loadSettings(file.path, window));
+    QVERIFY(hy::loadSettings(file.path, window.store));
     QCOMPARE(window.startTime(), shown);
     // An unreadable time costs only the time: the keys after it still count.
     QCOMPARE(window.text("HotKey"), QString("F7"));
     QCOMPARE(window.waveFile(), QString("/tmp/alert.wav"));
     QVERIFY(window.isChecked("IsStart"));
 
-    QVERIFY(hy::saveSettings(file.path, window));
+    QVERIFY(hy::saveSettings(file.path, window.store));
     QCOMPARE(file.stored("StartTime"), saved);
     QCOMPARE(file.stored("HotKey"), QString("F7"));
     QCOMPARE(file.stored("LastWaveFile"), QString("/tmp/alert.wav"));
@@ -648,36 +546,34 @@ void TestSettings::waveFileHandedOverAsStored()
     QFETCH(QString, handed);
     SettingsFile file("[Common]\n" + line);
     FakeWindow window;
-    window.handedWave = "<not handed>";
-    QVERIFY(hy::loadSettings(file.path, window));
-    QCOMPARE(window.handedWave, handed);
-    QCOMPARE(window.calls.count("wave"), 1);
-    QCOMPARE(window.calls.last(), QString("wave"));
+    QVERIFY(hy::loadSettings(file.path, window.store));
+    // The alert sound takes the path without the blanks around it.
+    QCOMPARE(window.waveFile(), hy::trimControlChars(handed));
+    QCOMPARE(window.calls.count("LastWaveFile"), handed.trimmed().isEmpty() ? 0 : 1);
 
-    // The save writes what the window holds after its restore step, and it
-    // reads back the same.
-    QVERIFY(hy::saveSettings(file.path, window));
+    // The save writes what the store holds, and it reads back the same.
+    QVERIFY(hy::saveSettings(file.path, window.store));
     FakeWindow again;
-    QVERIFY(hy::loadSettings(file.path, again));
-    QCOMPARE(again.handedWave, window.waveFile());
+    QVERIFY(hy::loadSettings(file.path, again.store));
+    QCOMPARE(again.waveFile(), window.waveFile());
 }
 
 void TestSettings::mixedCaseKeys()
 {
     SettingsFile file("[COMMON]\nhourcounter=5\nISHOUR=1\nhotkey=f3\nstarttime=6:7\n");
     FakeWindow window;
-    QVERIFY(hy::loadSettings(file.path, window));
+    QVERIFY(hy::loadSettings(file.path, window.store));
     QCOMPARE(window.snapshot(), FakeWindow::designWith({"HourCounter=5", "IsHour=1", "HotKey=F3",
                                                         "StartTime=06:07:00"}));
 
-    QVERIFY(hy::saveSettings(file.path, window));
+    QVERIFY(hy::saveSettings(file.path, window.store));
     const QByteArray saved = file.bytes();
     // One line per key, whatever its letter case in the file.
     QCOMPARE(saved.toLower().count("hourcounter="), 1);
     QCOMPARE(saved.toLower().count("starttime="), 1);
     QCOMPARE(saved.toLower().count("[common]"), 1);
     FakeWindow again;
-    QVERIFY(hy::loadSettings(file.path, again));
+    QVERIFY(hy::loadSettings(file.path, again.store));
     QCOMPARE(again.snapshot(), window.snapshot());
 }
 
@@ -693,11 +589,11 @@ void TestSettings::keysOutsideCommonIgnored()
                               "IsCircle=1\n";
     SettingsFile file(before);
     FakeWindow window;
-    QVERIFY(hy::loadSettings(file.path, window));
+    QVERIFY(hy::loadSettings(file.path, window.store));
     QCOMPARE(window.snapshot(), FakeWindow::designWith({"MinuteCounter=20"}));
 
-    window.boxes["IsHalf"] = true;
-    QVERIFY(hy::saveSettings(file.path, window));
+    window.setChecked("IsHalf", true);
+    QVERIFY(hy::saveSettings(file.path, window.store));
     QByteArray body = DesignBody;
     body.replace("MinuteCounter=10\n", "");
     body.replace("IsHalf=0", "IsHalf=1");
@@ -718,8 +614,9 @@ void TestSettings::refusingControlDoesNotStopLoad()
     SettingsFile file("[Common]\nLastMinute=7\nPerMinute=3\nIsHour=1\nHotKey=F9\n");
     FakeWindow window;
     window.throwOn = "LastMinute";
-    QVERIFY(hy::loadSettings(file.path, window));
-    QCOMPARE(window.snapshot(), FakeWindow::designWith({"PerMinute=3", "IsHour=1", "HotKey=F9"}));
+    QVERIFY(hy::loadSettings(file.path, window.store));
+    QCOMPARE(window.snapshot(),
+             FakeWindow::designWith({"LastMinute=7", "PerMinute=3", "IsHour=1", "HotKey=F9"}));
 }
 
 void TestSettings::crlfRoundTrip()
@@ -744,14 +641,14 @@ void TestSettings::crlfRoundTrip()
                               "IsHour=1\r\n";
     SettingsFile file(before);
     FakeWindow window;
-    QVERIFY(hy::loadSettings(file.path, window));
+    QVERIFY(hy::loadSettings(file.path, window.store));
     QCOMPARE(window.snapshot(),
              FakeWindow::designWith({"HourCounter=1", "HotKey=F2", "LastWaveFile=/tmp/old.wav"}));
 
     window.selectEntry("HourCounter", 2);
     window.setChecked("IsHour", true);
-    window.wave = "/tmp/new sound.wav";
-    QVERIFY(hy::saveSettings(file.path, window));
+    window.setWave("/tmp/new sound.wav");
+    QVERIFY(hy::saveSettings(file.path, window.store));
     const QByteArray expected = "\xEF\xBB\xBF; hytune\r\n"
                                 "[Window]\r\n"
                                 "Left = 10\r\n"
@@ -788,9 +685,9 @@ void TestSettings::crlfRoundTrip()
 
     // Loading what was saved gives the same window; saving again changes nothing.
     FakeWindow again;
-    QVERIFY(hy::loadSettings(file.path, again));
+    QVERIFY(hy::loadSettings(file.path, again.store));
     QCOMPARE(again.snapshot(), window.snapshot());
-    QVERIFY(hy::saveSettings(file.path, again));
+    QVERIFY(hy::saveSettings(file.path, again.store));
     QCOMPARE(file.bytes(), expected);
 }
 
@@ -800,10 +697,10 @@ void TestSettings::readOnlyFileKept()
     SettingsFile file(before);
     QVERIFY(QFile::setPermissions(file.path, QFile::ReadOwner | QFile::ReadGroup));
     FakeWindow window;
-    QVERIFY(hy::loadSettings(file.path, window));
+    QVERIFY(hy::loadSettings(file.path, window.store));
     window.setChecked("IsHour", true);
 
-    QVERIFY(!hy::saveSettings(file.path, window));
+    QVERIFY(!hy::saveSettings(file.path, window.store));
     QCOMPARE(file.bytes(), before);
     QCOMPARE(entriesOf(file.dir.path()), QStringList{"hytunetm.db"});
 }
@@ -816,10 +713,10 @@ void TestSettings::noRoomForTemporary()
     const QByteArray before = "[Common]\nIsHour=0\n";
     QVERIFY(writeBytes(path, before));
     FakeWindow window;
-    QVERIFY(hy::loadSettings(path, window));
+    QVERIFY(hy::loadSettings(path, window.store));
     window.setChecked("IsHour", true);
 
-    QVERIFY(!hy::saveSettings(path, window));
+    QVERIFY(!hy::saveSettings(path, window.store));
     QCOMPARE(readAll(path), before);
     QCOMPARE(entriesOf(dir.path()).size(), 1);
 }
@@ -828,11 +725,11 @@ void TestSettings::lineBreakInWavePath()
 {
     SettingsFile file("[Common]\nLastWaveFile=/tmp/a.wav\nHotKey=F1\n");
     FakeWindow window;
-    QVERIFY(hy::loadSettings(file.path, window));
-    window.wave = "/tmp/a\n[Common]\nIsHour=1.wav";
+    QVERIFY(hy::loadSettings(file.path, window.store));
+    window.setWave("/tmp/a\n[Common]\nIsHour=1.wav");
     window.selectEntry("HotKey", 3);
 
-    QVERIFY(hy::saveSettings(file.path, window));
+    QVERIFY(hy::saveSettings(file.path, window.store));
     QCOMPARE(file.stored("LastWaveFile"), QString());
     QCOMPARE(file.stored("HotKey"), QString("F4"));
     QCOMPARE(file.bytes().count("[Common]"), 1);
@@ -884,17 +781,17 @@ void TestSettings::serverTimeSection()
     SettingsFile file(common + section);
     FakeWindow window;
     const QStringList design = FakeWindow().snapshot();
-    QVERIFY(hy::loadSettings(file.path, window));
-    QCOMPARE(window.calls.contains("serverTime"), restored);
-    QCOMPARE(window.serverChoice, loaded);
+    QVERIFY(hy::loadSettings(file.path, window.store));
+    QCOMPARE(window.store.sectionInFile("ServerTime"), restored);
+    QCOMPARE(hy::storedServerTime(window.store), loaded);
     QCOMPARE(window.snapshot(), design); // the rest as before
-    window.serverChoice = chosen;
-    QVERIFY(hy::saveSettings(file.path, window));
+    hy::storeServerTime(window.store, chosen);
+    QVERIFY(hy::saveSettings(file.path, window.store));
     QCOMPARE(file.bytes().mid(common.size()), saved);
     QVERIFY(file.bytes().startsWith(common));
     FakeWindow again;
-    QVERIFY(hy::loadSettings(file.path, again));
-    QCOMPARE(again.serverChoice, chosen);
+    QVERIFY(hy::loadSettings(file.path, again.store));
+    QCOMPARE(hy::storedServerTime(again.store), chosen);
 }
 
 QTEST_GUILESS_MAIN(TestSettings)

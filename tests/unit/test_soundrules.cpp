@@ -3,7 +3,7 @@
 
 #include "core/quiethours.h"
 #include "core/settings/settings.h"
-#include "core/settings/soundsettings.h"
+#include "core/settings/settingsstore.h"
 #include "core/speech/outputdevices.h"
 #include "core/speech/voicepack.h"
 #include "core/speech/volume.h"
@@ -17,35 +17,21 @@ using testfiles::writeBytes;
 
 namespace {
 
-// A settings target with no controls of Common and one section of its own.
-struct SectionTarget final : hy::ISettingsTarget, hy::ISettingsSection
+// The section Sound as the program reads it from the settings.
+struct SoundValues
 {
-    hy::SoundSettings sound;
-    bool restored = false;
-
-    QStringList entries(const QString&) const override { return {}; }
-    void selectEntry(const QString&, int) override {}
-    void setText(const QString&, const QString&) override {}
-    void setChecked(const QString&, bool) override {}
-    void applyCycleCounterRule() override {}
-    void setStartTime(const QTime&) override {}
-    void restoreWaveFile(const QString&) override {}
-    QString text(const QString&) const override { return {}; }
-    bool isChecked(const QString&) const override { return false; }
-    QTime startTime() const override { return QTime(5, 5, 5); }
-    QString waveFile() const override { return {}; }
-    std::vector<hy::ISettingsSection*> extraSections() const override
-    {
-        return {const_cast<SectionTarget*>(this)};
-    }
-    QString sectionName() const override { return QStringLiteral("Sound"); }
-    void restore(const Lookup& stored) override
-    {
-        sound = hy::readSoundSettings(stored);
-        restored = true;
-    }
-    Values values() const override { return hy::soundSettingsValues(sound); }
+    int volume;
+    QString output;
+    bool quiet;
+    QTime from, to;
+    bool operator==(const SoundValues&) const = default;
 };
+
+SoundValues soundOf(const hy::SettingsStore& s)
+{
+    return {s.number("Volume"), s.value("Output"), s.flag("IsQuiet"), s.time("QuietFrom"),
+            s.time("QuietTo")};
+}
 
 } // namespace
 
@@ -151,20 +137,15 @@ void TestSoundRules::storedSettings()
     QTemporaryDir dir;
     const QString path = dir.filePath("hytunetm.db");
     QVERIFY(writeBytes(path, file));
-    SectionTarget target;
+    hy::SettingsStore target;
     QVERIFY(hy::loadSettings(path, target));
-    QVERIFY(target.restored);
-    QCOMPARE(target.sound.volume, volume);
-    QCOMPARE(target.sound.output, output);
-    QCOMPARE(target.sound.quiet.enabled, quiet);
-    QCOMPARE(target.sound.quiet.from, from);
-    QCOMPARE(target.sound.quiet.to, to);
+    QCOMPARE(soundOf(target), (SoundValues{volume, output, quiet, from, to}));
 
     // What is saved reads back the same.
     QVERIFY(hy::saveSettings(path, target));
-    SectionTarget again;
+    hy::SettingsStore again;
     QVERIFY(hy::loadSettings(path, again));
-    QCOMPARE(again.sound, target.sound);
+    QCOMPARE(soundOf(again), soundOf(target));
 }
 
 // The section goes into the same write as Common: added to a file without it,
@@ -175,25 +156,26 @@ void TestSoundRules::savedWithCommon()
     const QString path = dir.filePath("hytunetm.db");
     const QByteArray before = "[Common]\r\nHotKey=F1\r\n; kept\r\n";
     QVERIFY(writeBytes(path, before));
-    SectionTarget target;
-    target.sound.volume = 35;
-    target.sound.voiceFolder = "/home/u/声音";
+    hy::SettingsStore target;
+    target.set("Volume", "35");
+    target.set("VoiceFolder", "/home/u/声音");
     QVERIFY(hy::saveSettings(path, target));
     const QByteArray after = readAll(path);
-    QVERIFY2(after.startsWith("[Common]\r\nHotKey=\r\n"), after.constData()); // no box here
+    QVERIFY2(after.startsWith("[Common]\r\nHotKey=F1\r\n"), after.constData());
     QVERIFY2(after.contains("; kept\r\n\r\n[Sound]\r\nVolume=35\r\nOutput=\r\nIsQuiet=0\r\n"
                             "QuietFrom=22:00\r\nQuietTo=7:00\r\nVoiceFolder=/home/u/声音\r\n"),
              after.constData());
+    QVERIFY(!after.contains("[ServerTime]")); // added only once 对时 is used
 
-    target.sound.volume = 80;
-    target.sound.output = "a\nb";
+    target.set("Volume", "80");
+    target.set("Output", "a\nb");
     QVERIFY(hy::saveSettings(path, target)); // a line break is written empty, as for Common
     QVERIFY(readAll(path).contains("Volume=80\r\nOutput=\r\n"));
 
     // A file that cannot be written keeps both sections as they were.
     const QByteArray kept = readAll(path);
     QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup));
-    target.sound.volume = 10;
+    target.set("Volume", "10");
     QVERIFY(!hy::saveSettings(path, target));
     QCOMPARE(readAll(path), kept);
 }

@@ -5,6 +5,8 @@
 #include "core/countdown/ticksource.h"
 #include "core/inputerror.h"
 
+#include <optional>
+
 namespace hy {
 namespace {
 
@@ -63,14 +65,20 @@ void CountdownEngine::start()
     m_view.showRemaining(formatHms(CountHour, CountMinute, CountSecond));
     RemainSeconds = TotalSeconds;
 
-    // A new run number makes any tick still queued from before count for nothing.
-    ++m_run;
     m_active = true;
     m_gatePassed = false;
-    m_ticks.start(m_run);
+    setPaused(false);
+    startTicks();
     m_view.showRunning(true);
     setWaiting(m_view.isChecked(CountdownBox::StartTime) &&
                secondOfDay(m_clock.timeOfDay()) < secondOfDay(m_view.startTime()));
+}
+
+void CountdownEngine::startTicks()
+{
+    // A new run number makes any tick still queued from before count for nothing.
+    ++m_run;
+    m_ticks.start(m_run);
 }
 
 void CountdownEngine::stop()
@@ -79,6 +87,31 @@ void CountdownEngine::stop()
     m_active = false;
     m_view.showRunning(false);
     setWaiting(false);
+    setPaused(false);
+}
+
+void CountdownEngine::pause()
+{
+    if (!m_active || m_paused)
+        return;
+    m_ticks.stop(); // a tick still queued meets m_paused, and resume() takes a new run number
+    setPaused(true);
+}
+
+void CountdownEngine::resume()
+{
+    if (!m_paused)
+        return;
+    startTicks();
+    setPaused(false);
+}
+
+void CountdownEngine::setPaused(bool paused)
+{
+    if (paused == m_paused)
+        return;
+    m_paused = paused;
+    m_view.showPaused(paused);
 }
 
 void CountdownEngine::setWaiting(bool waiting)
@@ -103,7 +136,7 @@ bool CountdownEngine::gateClosed()
 
 void CountdownEngine::tick(quint64 run)
 {
-    if (!m_active || run != m_run)
+    if (!m_active || m_paused || run != m_run)
         return;
     const bool held = gateClosed();
     setWaiting(held);
@@ -111,13 +144,17 @@ void CountdownEngine::tick(quint64 run)
         return;
 
     int& r = RemainSeconds;
+    std::optional<CountdownEnd> ended;
     if (r <= 0) {
         if (m_view.isChecked(CountdownBox::Circle)) {
             r = TotalSeconds;
             ++CycleCount;
             m_view.showCycleCount(CycleCount);
+            if (TotalSeconds > 0)
+                ended = CountdownEnd{{CountHour, CountMinute, CountSecond}, CycleCount};
         } else {
             stop(); // the run ends as Stop ends it; the rest of this tick still runs
+            ended = CountdownEnd{{CountHour, CountMinute, CountSecond}, 0};
         }
     }
 
@@ -135,6 +172,8 @@ void CountdownEngine::tick(quint64 run)
     }
 
     --r;
+    if (ended)
+        m_view.showEnded(*ended);
     if (r < 0)
         return;
     m_view.showRemaining(formatRemaining(r));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/countdown/length.h"
+
 #include <QString>
 #include <QTime>
 
@@ -31,6 +33,16 @@ enum class CountdownField
     PerSecond
 };
 
+// A countdown that came to its end by itself (not by Stop).
+struct CountdownEnd
+{
+    CountdownLength length; // as latched at Start
+    // 0: the run is over. N >= 1: a cycling run has completed its N-th cycle
+    // and the next one has begun (N is the cycle count shown from now on).
+    int cycle = 0;
+    bool operator==(const CountdownEnd&) const = default;
+};
+
 // What the countdown needs of the window.
 class ICountdownView
 {
@@ -50,9 +62,17 @@ public:
     // The run is held back until the start time `until`; an invalid time when
     // it no longer is (or there is no run).
     virtual void showWaiting(const QTime& until) = 0;
+    // The run was paused (true), or the pause is over (false): resumed, or
+    // ended by Stop or a new Start. The display keeps the time left meanwhile.
+    // Nothing by default: a view with no sign of a pause need not hear of it.
+    virtual void showPaused(bool /*paused*/) {}
+    // The run came to its end by itself, or a cycle of it did. A run of
+    // 0:0:0 that cycles tells no cycles (it would do so every second).
+    // Nothing by default, as above.
+    virtual void showEnded(const CountdownEnd& /*end*/) {}
 };
 
-// The h:m:s countdown: Start, Stop and the one-second tick.
+// The h:m:s countdown: Start, Stop, Pause and the one-second tick.
 class CountdownEngine
 {
 public:
@@ -61,8 +81,23 @@ public:
 
     // Reads the choices and begins a run. Refuses through the view when no
     // count is chosen; throws InputError for a box whose text is no integer.
+    //
+    // Start while a run is active, paused or not, begins a new run from the
+    // boxes, as it always has, and so also ends a pause. (The window offers
+    // no Start then: its button is disabled while a run is active.)
     void start();
+    // Ends the run, paused or not.
     void stop();
+    // Holds a run where it is: the tick source stops, a tick still queued
+    // counts for nothing, nothing is posted, and the display keeps the time
+    // left. A run that the start-time gate holds back is paused the same
+    // way: while paused it does not start counting, even when its start time
+    // comes; it is checked again at the first tick after resume(). Nothing
+    // without an active run, or when already paused.
+    void pause();
+    // Goes on from the same second on a fresh one-second schedule: the first
+    // tick comes one second after the resume. Nothing when not paused.
+    void resume();
     // One second of a run. A tick of an earlier run (queued before a Stop or a
     // newer Start) is ignored.
     void tick(quint64 run);
@@ -70,6 +105,8 @@ public:
     bool isActive() const { return m_active; }
     // A run that the start-time gate holds back.
     bool isWaiting() const { return m_waiting; }
+    // An active run held by pause().
+    bool isPaused() const { return m_paused; }
 
     int TotalSeconds = 0;
     int RemainSeconds = 0;
@@ -85,6 +122,10 @@ public:
 private:
     bool gateClosed();
     void setWaiting(bool waiting);
+    void setPaused(bool paused);
+    // Starts the tick source on a new run number, so that a tick queued for
+    // the schedule before counts for nothing.
+    void startTicks();
 
     ICountdownView& m_view;
     ITickSource& m_ticks;
@@ -94,6 +135,7 @@ private:
     bool m_active = false;
     bool m_gatePassed = false;
     bool m_waiting = false;
+    bool m_paused = false;
 };
 
 } // namespace hy

@@ -5,21 +5,6 @@
 namespace hy {
 namespace {
 
-struct CommandOption
-{
-    RemoteCommand command;
-    const char* description;
-};
-
-const CommandOption kCommands[] = {
-    {RemoteCommand::Toggle, "启动或停止倒计时，与快捷键相同：没有倒计时在运行就启动，否则停止"},
-    {RemoteCommand::Start, "启动倒计时，与“启动倒计时”按钮相同"},
-    {RemoteCommand::Stop, "停止倒计时，与“停止倒计时”按钮相同"},
-    {RemoteCommand::Show, "显示窗口（也从通知区域恢复）并放到最前面"},
-    {RemoteCommand::Status, "显示倒计时的状态（进行中、等待开始时间或未运行）、剩余时间和循环次数；"
-                            "没有运行中的禾音语音报时器时退出码为 1"},
-};
-
 // QApplication's own options, which it takes off the command line itself.
 const char* const kQtValueOptions[] = {"platform",      "platformpluginpath",
                                        "platformtheme", "plugin",
@@ -53,8 +38,8 @@ CommandLine parseCommandLine(const QStringList& arguments)
                                      QStringLiteral("显示版本号"));
     parser.addOption(help);
     parser.addOption(version);
-    for (const CommandOption& c : kCommands)
-        parser.addOption({remoteCommandWord(c.command), QString::fromUtf8(c.description)});
+    for (const RemoteCommandInfo& c : remoteCommands())
+        parser.addOption({QString::fromLatin1(c.word), QString::fromUtf8(c.help)});
     for (const char* name : kQtValueOptions)
         parser.addOption(hidden({QString::fromLatin1(name), {}, QStringLiteral("value")}));
     for (const char* name : kQtFlagOptions)
@@ -83,9 +68,9 @@ CommandLine parseCommandLine(const QStringList& arguments)
         return error(QStringLiteral("不认识的参数：%1")
                          .arg(parser.positionalArguments().join(QLatin1Char(' '))));
     QStringList given;
-    for (const CommandOption& c : kCommands) {
-        if (parser.isSet(remoteCommandWord(c.command))) {
-            given << QStringLiteral("--") + remoteCommandWord(c.command);
+    for (const RemoteCommandInfo& c : remoteCommands()) {
+        if (parser.isSet(QString::fromLatin1(c.word))) {
+            given << QStringLiteral("--") + QLatin1String(c.word);
             result.command = c.command;
         }
     }

@@ -4,35 +4,58 @@
 
 #include <QStringList>
 #include <array>
-#include <utility>
 
 namespace hy {
 namespace {
 
-constexpr std::array<std::pair<RemoteCommand, const char*>, 5> kWords{{
-    {RemoteCommand::Show, "show"},
-    {RemoteCommand::Toggle, "toggle"},
-    {RemoteCommand::Start, "start"},
-    {RemoteCommand::Stop, "stop"},
-    {RemoteCommand::Status, "status"},
-}};
+using C = RemoteCommand;
+
+const RemoteCommandInfo kCommands[] = {
+    {C::Toggle, "toggle", "Toggle",
+     "启动或停止倒计时，与快捷键相同：没有倒计时在运行就启动，否则停止",
+     "Starts the countdown when none runs, stops it otherwise, as the start/stop shortcut "
+     "does. Bind this command to a key in the desktop's keyboard settings where the desktop "
+     "offers no global shortcut to programs."},
+    {C::Start, "start", "Start", "启动倒计时，与“启动”按钮相同",
+     "Starts the countdown, as the button 启动 does."},
+    {C::Stop, "stop", "Stop", "停止倒计时，与“停止”按钮相同",
+     "Stops the countdown, as the button 停止 does."},
+    {C::Show, "show", "Show", "显示窗口（也从通知区域恢复）并放到最前面",
+     "Shows the window and brings it to the front."},
+    {C::Status, "status", nullptr,
+     "显示倒计时的状态（进行中、等待开始时间或未运行）、剩余时间和循环次数；"
+     "没有运行中的禾音语音报时器时退出码为 1",
+     "Prints one line: whether a countdown runs or waits for its start time, the time left "
+     "(h:m:s, as the window shows it) and the cycle count. Exits 1 when no copy runs."},
+};
 
 } // namespace
 
+std::span<const RemoteCommandInfo> remoteCommands()
+{
+    return kCommands;
+}
+
+const RemoteCommandInfo* remoteCommandInfo(RemoteCommand command)
+{
+    for (const RemoteCommandInfo& info : kCommands) {
+        if (info.command == command)
+            return &info;
+    }
+    return nullptr;
+}
+
 QString remoteCommandWord(RemoteCommand command)
 {
-    for (const auto& [c, word] : kWords) {
-        if (c == command)
-            return QString::fromLatin1(word);
-    }
-    return {};
+    const RemoteCommandInfo* info = remoteCommandInfo(command);
+    return info ? QString::fromLatin1(info->word) : QString();
 }
 
 RemoteCommand remoteCommandFromWord(const QString& word)
 {
-    for (const auto& [c, w] : kWords) {
-        if (word == QLatin1String(w))
-            return c;
+    for (const RemoteCommandInfo& info : kCommands) {
+        if (word == QLatin1String(info.word))
+            return info.command;
     }
     return RemoteCommand::None;
 }

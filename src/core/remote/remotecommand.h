@@ -2,6 +2,7 @@
 
 #include <QMetaType>
 #include <QString>
+#include <span>
 
 namespace hy {
 
@@ -23,11 +24,37 @@ enum class RemoteCommand
     Status,
 };
 
+// One command as the command line, D-Bus, the local socket, --help and the
+// manual page know it.
+struct RemoteCommandInfo
+{
+    RemoteCommand command;
+    const char* word;   // the option (--toggle) and the word on the local socket
+    const char* method; // the D-Bus method of the interface; null: read as properties
+    const char* help;   // what --help says of it, in Chinese
+    const char* manual; // what the English manual page says of it
+};
+
+// Every command, in the order --help lists them.
+std::span<const RemoteCommandInfo> remoteCommands();
+// The row of `command`; null for None.
+const RemoteCommandInfo* remoteCommandInfo(RemoteCommand command);
+
 // "show", "toggle", ...: the command's word on the command line and on the
 // local socket; empty for None.
 QString remoteCommandWord(RemoteCommand command);
 // The command a word names; None for any other word.
 RemoteCommand remoteCommandFromWord(const QString& word);
+
+// What the copy that runs answers a command: empty when it was carried out,
+// else the reason it was not, for the caller (a D-Bus error of that name,
+// "error <message>" on the local socket).
+struct RemoteAnswer
+{
+    QString error;   // the last part of the D-Bus error name: kAppId + ".Error." + error
+    QString message; // for the user, in Chinese
+    bool ok() const { return error.isEmpty(); }
+};
 
 // The countdown as seen from outside the window.
 struct CountdownStatus

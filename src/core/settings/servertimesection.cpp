@@ -1,6 +1,7 @@
 #include "core/settings/servertimesection.h"
 
-#include "core/settings/settingsformat.h"
+#include "core/servertime/servertimekeeper.h"
+#include "core/settings/settingsstore.h"
 
 #include <QDateTime>
 
@@ -8,52 +9,31 @@ namespace hy {
 
 namespace {
 
-const QStringList Keys{QStringLiteral("Address"), QStringLiteral("FollowServer"),
-                       QStringLiteral("OffsetUs"), QStringLiteral("UncertaintyUs"),
-                       QStringLiteral("MeasuredAt")};
-
-std::optional<qint64> strictInteger(const std::optional<QString>& text)
+std::optional<qint64> strictInteger(const QString& text)
 {
     bool ok = false;
-    const qint64 v = text ? text->trimmed().toLongLong(&ok, 10) : 0;
+    const qint64 v = text.trimmed().toLongLong(&ok, 10);
     return ok ? std::optional<qint64>(v) : std::nullopt;
 }
 
 } // namespace
 
-ServerTimeSettings::ServerTimeSettings(Restore restore, Current current)
-    : m_restore(std::move(restore))
-    , m_current(std::move(current))
-{}
-
-QString ServerTimeSettings::sectionName() const
+ServerTimeChoice storedServerTime(const SettingsStore& s)
 {
-    return QStringLiteral("ServerTime");
-}
-
-void ServerTimeSettings::restore(const Lookup& stored)
-{
-    m_inFile = std::any_of(Keys.begin(), Keys.end(), [&](const QString& k) { return stored(k); });
-    if (!m_inFile)
-        return;
-    const auto text = [&](const QString& key) { return stored(key).value_or(QString()).trimmed(); };
     ServerTimeChoice c;
-    c.address = text(QStringLiteral("Address"));
-    c.follow = parseProfileInt(text(QStringLiteral("FollowServer"))) != 0;
-    const auto offset = strictInteger(stored(QStringLiteral("OffsetUs")));
-    const auto plusMinus = strictInteger(stored(QStringLiteral("UncertaintyUs")));
+    c.address = s.value(QStringLiteral("Address")).trimmed();
+    c.follow = s.flag(QStringLiteral("FollowServer"));
+    const auto offset = strictInteger(s.value(QStringLiteral("OffsetUs")));
+    const auto plusMinus = strictInteger(s.value(QStringLiteral("UncertaintyUs")));
     const QDateTime at =
-        QDateTime::fromString(text(QStringLiteral("MeasuredAt")), Qt::ISODateWithMs);
+        QDateTime::fromString(s.value(QStringLiteral("MeasuredAt")).trimmed(), Qt::ISODateWithMs);
     if (offset && plusMinus && *plusMinus >= 0 && at.isValid())
         c.last = ServerOffset{*offset, *plusMinus, at.toMSecsSinceEpoch()};
-    m_restore(c);
+    return c;
 }
 
-ISettingsSection::Values ServerTimeSettings::values() const
+void storeServerTime(SettingsStore& s, const ServerTimeChoice& c)
 {
-    const ServerTimeChoice c = m_current();
-    if (!m_inFile && c == ServerTimeChoice{})
-        return {};
     QString offset, plusMinus, at;
     if (c.last) {
         offset = QString::number(c.last->offsetUs);
@@ -61,13 +41,27 @@ ISettingsSection::Values ServerTimeSettings::values() const
         at = QDateTime::fromMSecsSinceEpoch(c.last->measuredAtMs, Qt::UTC)
                  .toString(Qt::ISODateWithMs);
     }
-    const QStringList texts{c.address, c.follow ? QStringLiteral("1") : QStringLiteral("0"), offset,
-                            plusMinus, at};
-    m_inFile = true;
-    Values out;
-    for (int i = 0; i < Keys.size(); ++i)
-        out.emplace_back(Keys[i], texts[i]);
-    return out;
+    // What was typed stays as it was typed, blanks and all.
+    if (s.value(QStringLiteral("Address")).trimmed() != c.address)
+        s.set(QStringLiteral("Address"), c.address);
+    s.setFlag(QStringLiteral("FollowServer"), c.follow);
+    s.set(QStringLiteral("OffsetUs"), offset);
+    s.set(QStringLiteral("UncertaintyUs"), plusMinus);
+    s.set(QStringLiteral("MeasuredAt"), at);
+}
+
+void bindServerTime(SettingsStore& settings, ServerTimeKeeper& keeper)
+{
+    keeper.restore(storedServerTime(settings));
+    storeServerTime(settings, keeper.choice());
+    settings.watch(QStringLiteral("Address"), &keeper, [&settings, &keeper] {
+        keeper.setAddress(settings.value(QStringLiteral("Address")));
+    });
+    settings.watch(QStringLiteral("FollowServer"), &keeper, [&settings, &keeper] {
+        keeper.setFollow(settings.flag(QStringLiteral("FollowServer")));
+    });
+    QObject::connect(&keeper, &ServerTimeKeeper::changed, &settings,
+                     [&settings, &keeper] { storeServerTime(settings, keeper.choice()); });
 }
 
 } // namespace hy

@@ -1,104 +1,31 @@
 #pragma once
 
+#include "core/settings/settingkeys.h"
+
 #include <QString>
-#include <QStringList>
-#include <QTime>
-#include <functional>
-#include <optional>
-#include <span>
-#include <utility>
-#include <vector>
 
 namespace hy {
 
-// How a stored value reaches its control.
-enum class SettingKind
-{
-    ListEntry, // list-only box: selects the entry whose whole text equals the value, any case
-    Text,      // editable box: the value becomes its text unchanged
-    Flag,      // check box: ticked when the value is a non-zero integer (parseProfileInt)
-    Time,      // the start-time picker (parseStartTime / formatStartTime)
-    WaveFile   // the path of the user's alert sound
-};
+class SettingsStore;
 
-struct SettingKey
-{
-    const char* name;
-    SettingKind kind;
-    const char* defaultValue; // what a missing key reads as: the control's design value
-    // Object name of the control that shows the value; empty for the alert
-    // sound's path, which no control shows.
-    const char* control;
-};
+// Reads the settings file into `store`, section by section and key by key in
+// table order. Nothing is read, and false returned, when the file cannot be
+// read or its section Common has no key; the store then keeps its defaults.
+// A missing key gets its default; a value its kind cannot read (a StartTime
+// that is no time of day) leaves the key as it is and the load goes on with
+// the next key, as it does when a reaction to a change throws.
+bool loadSettings(const QString& path, SettingsStore& store);
 
-// The section that holds every setting.
-inline constexpr char SettingsSection[] = "Common";
-
-// The keys in the order both the load and the save handle them; keys missing
-// from the file are added to its section in this order.
-std::span<const SettingKey> settingKeys();
-// The key of that name (any letter case), or null.
-const SettingKey* findSettingKey(const QString& name);
-
-// Settings beyond the designed ones, in a section of their own beside Common,
-// read and written together with it by loadSettings() and saveSettings().
-class ISettingsSection
-{
-public:
-    using Lookup = std::function<std::optional<QString>(const QString& key)>;
-    using Values = std::vector<std::pair<QString, QString>>;
-
-    virtual ~ISettingsSection() = default;
-    virtual QString sectionName() const = 0;
-    // `stored` gives the value of a key of the section; nullopt when the key
-    // or the whole section is missing.
-    virtual void restore(const Lookup& stored) = 0;
-    // Every key of the section with the value to write.
-    virtual Values values() const = 0;
-};
-
-// What the settings need of the window. Keys are the names above.
-class ISettingsTarget
-{
-public:
-    virtual ~ISettingsTarget() = default;
-    virtual QStringList entries(const QString& key) const = 0; // items of a list-only box
-    virtual void selectEntry(const QString& key,
-                             int index) = 0; // -1: no entry selected; runs no handler
-    virtual void setText(const QString& key,
-                         const QString& text) = 0; // editable box; runs no handler
-    virtual void setChecked(const QString& key,
-                            bool on) = 0;     // runs the box's handler on a change only
-    virtual void applyCycleCounterRule() = 0; // after IsCircle, whatever its value
-    virtual void setStartTime(const QTime& time) = 0;
-    virtual void restoreWaveFile(const QString& storedPath) = 0; // LastWaveFile + its restore step
-    virtual QString text(const QString& key) const = 0;          // the text the box shows
-    virtual bool isChecked(const QString& key) const = 0;
-    virtual QTime startTime() const = 0;
-    virtual QString waveFile() const = 0;
-    // The sections of their own that go with the window's settings.
-    virtual std::vector<ISettingsSection*> extraSections() const { return {}; }
-};
-
-// Applies the stored settings to the window, key by key in table order.
-// Nothing is read, and false returned, when the file cannot be read or its
-// section Common has no key; the controls then keep their design values.
-// A missing key applies its default. A StartTime that is no time of day leaves
-// the picker as it is and the load goes on with the next key. An exception
-// thrown by the target while one key is applied is swallowed and the load goes
-// on with the next key. The target's extra sections are restored after the
-// keys of Common, each whether or not the file holds it.
-bool loadSettings(const QString& path, ISettingsTarget& target);
-
-// Writes every value of the window into the file's section Common, and those
-// of the target's extra sections into theirs (added when missing), leaving
-// every other line of the file as it was. Only a file that already holds the
-// section with at least one key is written; otherwise nothing is written or
-// created and the result is false. The write is all or nothing: on any
-// failure (read-only file, no room for the temporary, ...) the old file stays
-// as it was, the result is false and one warning says why. A file whose
-// content would not change is not rewritten. A value holding a line break cannot be stored and is
-// written empty.
-bool saveSettings(const QString& path, const ISettingsTarget& target);
+// Writes every value of `store` into its section of the file, leaving every
+// other line of the file as it was; a section that is added only once used
+// is written when the file holds it or a value of it differs from its
+// default. Only a file that already holds the section Common with at least
+// one key is written; otherwise nothing is written or created and the result
+// is false. The write is all or nothing: on any failure (read-only file, no
+// room for the temporary, ...) the old file stays as it was, the result is
+// false and one warning says why. A file whose content would not change is
+// not rewritten. A value holding a line break cannot be stored and is written
+// empty.
+bool saveSettings(const QString& path, SettingsStore& store);
 
 } // namespace hy

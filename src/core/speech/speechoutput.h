@@ -40,6 +40,10 @@ public:
     // The volume and output device of the speech, kept across start() and
     // handed to the player; may be changed at any time.
     void setVolume(int percent);
+    // A level the player was given from outside (the desktop's mixer, told
+    // through the listener below): kept for a player started later, not sent
+    // to this one, which has it.
+    void keepVolume(int percent) { m_volume = percent; }
     void setOutput(const QString& device);
     // Set before start(): told on the announcer thread of a level set from
     // outside the program (the desktop's mixer).

@@ -1,7 +1,7 @@
 #include "shell/remote/launch.h"
 
 #include "shell/application.h"
-#include "shell/remote/singleinstance.h"
+#include "shell/remote/remoteclient.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -40,7 +40,7 @@ bool needsWindow(const CommandLine& line, const QStringList& arguments)
 int reportForwarded(const Forwarded& forwarded, const QString& noneRuns)
 {
     print(stdout, forwarded.output);
-    if (forwarded.reached)
+    if (forwarded.reached && forwarded.problem.isEmpty())
         return 0;
     print(stderr, (forwarded.problem.isEmpty() ? noneRuns : forwarded.problem) + '\n');
     return 1;

@@ -21,8 +21,9 @@ bool needsWindow(const CommandLine& line, const QStringList& arguments);
 // the exit code.
 int runWithoutWindow(int argc, char** argv);
 
-// Prints what the copy that runs answered; the exit code: 0 when it took the
-// command, 1 when it did not or when no copy runs (`noneRuns` is said then).
+// Prints what the copy that runs answered; the exit code: 0 when it carried
+// the command out, 1 when it did not (and said why), did not answer, or when
+// no copy runs (`noneRuns` is said then).
 int reportForwarded(const Forwarded& forwarded, const QString& noneRuns);
 
 } // namespace hy

@@ -47,24 +47,14 @@ QString RemoteAdaptor::hotkey() const
     return m_remote.hotkey();
 }
 
-void RemoteAdaptor::Toggle()
+void RemoteAdaptor::answer(const QDBusMessage& call, RemoteCommand command)
 {
-    m_remote.run(RemoteCommand::Toggle);
-}
-
-void RemoteAdaptor::Start()
-{
-    m_remote.run(RemoteCommand::Start);
-}
-
-void RemoteAdaptor::Stop()
-{
-    m_remote.run(RemoteCommand::Stop);
-}
-
-void RemoteAdaptor::Show()
-{
-    m_remote.run(RemoteCommand::Show);
+    const RemoteAnswer answer = m_remote.run(command);
+    if (answer.ok())
+        return;
+    call.setDelayedReply(true);
+    m_bus.send(call.createErrorReply(
+        QString::fromLatin1(kAppId) + QStringLiteral(".Error.") + answer.error, answer.message));
 }
 
 void RemoteAdaptor::announce(const CountdownStatus& now)

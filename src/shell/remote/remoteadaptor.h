@@ -4,14 +4,17 @@
 
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
+#include <QDBusMessage>
 
 namespace hy {
 
 class RemoteControl;
 
-// The program's interface on the session bus: the countdown's Start, Stop
-// and toggle, showing the window, and the countdown's state as properties,
-// whose changes are announced with PropertiesChanged.
+// The program's interface on the session bus: a method for each command of
+// the remote-command table that has one, and the countdown's state as
+// properties, whose changes are announced with PropertiesChanged. A command
+// the program does not carry out is answered with the error
+// example.heyinsoft.hytune.Error.<why>.
 class RemoteAdaptor final : public QDBusAbstractAdaptor
 {
     Q_OBJECT
@@ -34,12 +37,13 @@ public:
     QString hotkey() const;
 
 public slots:
-    void Toggle();
-    void Start();
-    void Stop();
-    void Show();
+    void Toggle(const QDBusMessage& m) { answer(m, RemoteCommand::Toggle); }
+    void Start(const QDBusMessage& m) { answer(m, RemoteCommand::Start); }
+    void Stop(const QDBusMessage& m) { answer(m, RemoteCommand::Stop); }
+    void Show(const QDBusMessage& m) { answer(m, RemoteCommand::Show); }
 
 private:
+    void answer(const QDBusMessage& call, RemoteCommand command);
     void announce(const CountdownStatus& now);
     void send(const QVariantMap& changed);
 

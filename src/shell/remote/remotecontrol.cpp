@@ -1,9 +1,9 @@
 #include "shell/remote/remotecontrol.h"
 
+#include "core/app/appcore.h"
+#include "core/inputerror.h"
 #include "platform/hotkey/globalhotkey.h"
 #include "shell/tunemain.h"
-
-#include <QTimer>
 
 namespace hy {
 
@@ -14,7 +14,7 @@ RemoteControl::RemoteControl(QObject* parent)
 void RemoteControl::attach(TForm1* form)
 {
     m_form = form;
-    connect(form, &TForm1::countdownChanged, this, &RemoteControl::onCountdownChanged);
+    connect(&form->core(), &AppCore::displayChanged, this, &RemoteControl::onCountdownChanged);
     m_last = status();
     if (GlobalHotkey* key = form->hotkey()) {
         connect(key, &GlobalHotkey::statusChanged, this, [this] {
@@ -27,45 +27,66 @@ void RemoteControl::attach(TForm1* form)
         run(command);
 }
 
-void RemoteControl::run(RemoteCommand command)
+RemoteAnswer RemoteControl::run(RemoteCommand command)
 {
     if (command == RemoteCommand::None || command == RemoteCommand::Status)
-        return;
+        return {};
     if (!m_form) {
         m_waiting.append(command);
-        return;
+        return {};
     }
-    QTimer::singleShot(0, this, [this, command] { carryOut(command); });
+    return carryOut(command);
 }
 
-void RemoteControl::carryOut(RemoteCommand command)
+RemoteAnswer RemoteControl::carryOut(RemoteCommand command)
 {
-    if (!m_form)
-        return;
+    AppCore& core = m_form->core();
     switch (command) {
     case RemoteCommand::Show:
         m_form->showFromOutside();
         break;
     case RemoteCommand::Toggle:
-        m_form->toggleCountdown();
+        if (core.countdown().isActive())
+            core.stopCountdown();
+        else
+            return start();
         break;
     case RemoteCommand::Start:
-        m_form->startCountdown();
-        break;
+        // As the greyed-out button: a run goes on as it is.
+        if (core.countdown().isActive())
+            return {QStringLiteral("AlreadyRunning"), QStringLiteral("倒计时已在进行")};
+        return start();
     case RemoteCommand::Stop:
-        m_form->stopCountdown();
+        core.stopCountdown();
         break;
     case RemoteCommand::None:
     case RemoteCommand::Status:
         break;
     }
+    return {};
+}
+
+RemoteAnswer RemoteControl::start()
+{
+    AppCore& core = m_form->core();
+    if (!core.countChosen()) {
+        m_form->tell(QStringLiteral("请选择倒计数条件后再试！"));
+        return {QStringLiteral("NoCountChosen"), QStringLiteral("请选择倒计数条件后再试！")};
+    }
+    try {
+        core.startCountdown();
+    } catch (const InputError& e) {
+        m_form->tell(e.text());
+        return {QStringLiteral("BadChoice"), e.text()};
+    }
+    return {};
 }
 
 CountdownStatus RemoteControl::status() const
 {
     if (!m_form)
         return {};
-    const CountdownEngine& c = m_form->countdown();
+    const CountdownEngine& c = m_form->core().countdown();
     return {c.isActive(), c.isWaiting(), std::max(0, c.RemainSeconds), c.CycleCount};
 }
 

@@ -11,10 +11,11 @@ class TForm1;
 namespace hy {
 
 // The commands that reach the program from outside the window (a later
-// start's command line, D-Bus) and the countdown's state as they see it.
-// Commands are carried out from the event loop, after the current event: a
-// Start that is refused with a box must not hold up the one who asked.
-// Commands that come before the window exists wait for it.
+// start's command line, D-Bus, the local socket) and the countdown's state as
+// they see it. A command is carried out at once and answered: one that the
+// window would refuse with a box is refused to the caller with the reason,
+// and the box is shown once however many such commands come. Commands that
+// come before the window exists wait for it.
 class RemoteControl final : public QObject
 {
     Q_OBJECT
@@ -23,7 +24,7 @@ public:
 
     // The window the commands go to.
     void attach(TForm1* form);
-    void run(hy::RemoteCommand command);
+    RemoteAnswer run(hy::RemoteCommand command);
     CountdownStatus status() const;
     // The desktop-wide key that works now (GlobalHotkey::workingKey).
     QString hotkey() const;
@@ -35,7 +36,8 @@ signals:
     void hotkeyChanged(const QString& key);
 
 private:
-    void carryOut(RemoteCommand command);
+    RemoteAnswer carryOut(RemoteCommand command);
+    RemoteAnswer start();
     void onCountdownChanged();
 
     QPointer<TForm1> m_form;

@@ -2,25 +2,20 @@
 
 #include "core/log.h"
 #include "shell/remote/remoteadaptor.h"
+#include "shell/remote/remoteclient.h"
 #include "shell/remote/remotecontrol.h"
 
-#include <QDBusArgument>
 #include <QDBusConnection>
-#include <QDBusMessage>
-#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
-#include <QStandardPaths>
-#include <QThread>
+#include <QTimer>
 
-#include <csignal>
+#include <sys/stat.h>
 
 namespace hy {
 namespace {
-
-constexpr int kAnswerMs = 5000;
-const QString kNoAnswer = QStringLiteral("正在运行的禾音语音报时器没有回应：%1");
 
 QString appId()
 {
@@ -32,112 +27,7 @@ QString path()
     return QString::fromLatin1(kAppObjectPath);
 }
 
-QDBusMessage callRunning(const QString& interface, const QString& method,
-                         const QVariantList& args = {})
-{
-    QDBusMessage m = QDBusMessage::createMethodCall(appId(), path(), interface, method);
-    m.setArguments(args);
-    return QDBusConnection::sessionBus().call(m, QDBus::Block, kAnswerMs);
-}
-
-bool noCopyRuns(const QDBusMessage& reply)
-{
-    const QString error = reply.errorName();
-    return error == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ||
-           error == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner");
-}
-
-Forwarded forwardOverBus(RemoteCommand command)
-{
-    Forwarded result;
-    QDBusMessage reply;
-    if (command == RemoteCommand::Status) {
-        reply = callRunning(QStringLiteral("org.freedesktop.DBus.Properties"),
-                            QStringLiteral("GetAll"), {appId()});
-    } else {
-        // The method is the command's word, capitalized: Show, Toggle, ...
-        QString method =
-            remoteCommandWord(command == RemoteCommand::None ? RemoteCommand::Show : command);
-        method[0] = method[0].toUpper();
-        reply = callRunning(appId(), method);
-    }
-    if (reply.type() == QDBusMessage::ErrorMessage) {
-        if (!noCopyRuns(reply))
-            result.problem = kNoAnswer.arg(reply.errorMessage());
-        return result;
-    }
-    result.reached = true;
-    if (command == RemoteCommand::Status) {
-        const auto all = qdbus_cast<QVariantMap>(reply.arguments().value(0));
-        const CountdownStatus status{all.value(QStringLiteral("Running")).toBool(),
-                                     all.value(QStringLiteral("Waiting")).toBool(),
-                                     all.value(QStringLiteral("RemainingSeconds")).toInt(),
-                                     all.value(QStringLiteral("CycleCount")).toInt()};
-        result.output = statusLine(status) + QLatin1Char('\n');
-    }
-    return result;
-}
-
-// Whether a live process holds the lock of the running copy. Only looked at:
-// taking it, even for a moment, could turn away a copy starting just then.
-bool lockHolderRuns()
-{
-    qint64 pid = 0;
-    QString host, app;
-    return QLockFile(localSocketPath() + QStringLiteral(".lock")).getLockInfo(&pid, &host, &app) &&
-           pid > 0 && ::kill(pid_t(pid), 0) == 0;
-}
-
-// One line each way: the command's word, then "ok" or the status.
-Forwarded forwardOverSocket(RemoteCommand command)
-{
-    Forwarded result;
-    QLocalSocket socket;
-    // The copy that holds the lock may still be about to listen.
-    QElapsedTimer waited;
-    waited.start();
-    const bool locked = lockHolderRuns();
-    do {
-        socket.connectToServer(localSocketPath());
-        if (socket.waitForConnected(kAnswerMs))
-            break;
-        QThread::msleep(20);
-    } while (locked && waited.elapsed() < kAnswerMs);
-    if (socket.state() != QLocalSocket::ConnectedState) {
-        if (locked)
-            result.problem = kNoAnswer.arg(socket.errorString());
-        return result;
-    }
-    const QString word =
-        command == RemoteCommand::None ? QStringLiteral("show") : remoteCommandWord(command);
-    socket.write(word.toLatin1() + '\n');
-    while (!socket.canReadLine() && socket.waitForReadyRead(kAnswerMs)) {
-    }
-    const QString answer = QString::fromLatin1(socket.readLine()).trimmed();
-    CountdownStatus status;
-    if (command == RemoteCommand::Status && decodeStatus(answer, &status)) {
-        result.output = statusLine(status) + QLatin1Char('\n');
-    } else if (answer != QLatin1String("ok")) {
-        result.problem = kNoAnswer.arg(socket.errorString());
-        return result;
-    }
-    result.reached = true;
-    return result;
-}
-
 } // namespace
-
-QString localSocketPath()
-{
-    return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) + QLatin1Char('/') +
-           appId();
-}
-
-Forwarded forwardCommand(RemoteCommand command)
-{
-    return QDBusConnection::sessionBus().isConnected() ? forwardOverBus(command)
-                                                       : forwardOverSocket(command);
-}
 
 SingleInstance::SingleInstance(RemoteControl& remote, QObject* parent)
     : QObject(parent)
@@ -190,6 +80,8 @@ bool SingleInstance::claimBus()
 bool SingleInstance::claimSocket()
 {
     const QString socketPath = localSocketPath();
+    // The runtime directory's own fallback may not be there yet: the user's alone.
+    ::mkdir(QFile::encodeName(QFileInfo(socketPath).path()).constData(), 0700);
     m_lock = std::make_unique<QLockFile>(socketPath + QStringLiteral(".lock"));
     m_lock->setStaleLockTime(0); // held for the whole run: stale only when its owner is gone
     if (!m_lock->tryLock(0)) {
@@ -211,21 +103,35 @@ bool SingleInstance::claimSocket()
 void SingleInstance::serveConnection()
 {
     while (QLocalSocket* socket = m_server->nextPendingConnection()) {
+        // One short line is all a command needs: a longer one, or none
+        // within the time a client waits for its answer, ends the connection.
+        socket->setReadBufferSize(kMaxLineBytes);
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-            if (!socket->canReadLine())
-                return;
-            const QString word = QString::fromLatin1(socket->readLine()).trimmed();
-            const RemoteCommand command = remoteCommandFromWord(word);
-            if (command == RemoteCommand::Status) {
-                socket->write(encodeStatus(m_remote.status()).toLatin1() + '\n');
-            } else {
-                m_remote.run(command == RemoteCommand::None ? RemoteCommand::Show : command);
-                socket->write("ok\n");
-            }
-            socket->disconnectFromServer();
-        });
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { serveLine(socket); });
+        QTimer::singleShot(5000, socket, [socket] { socket->abort(); });
     }
+}
+
+void SingleInstance::serveLine(QLocalSocket* socket)
+{
+    if (!socket->canReadLine()) {
+        if (socket->bytesAvailable() >= kMaxLineBytes)
+            socket->abort();
+        return;
+    }
+    const QString word = QString::fromLatin1(socket->readLine(kMaxLineBytes)).trimmed();
+    const RemoteCommand command = remoteCommandFromWord(word);
+    QByteArray reply = "ok";
+    if (command == RemoteCommand::Status) {
+        reply = encodeStatus(m_remote.status()).toLatin1();
+    } else {
+        const RemoteAnswer answer =
+            m_remote.run(command == RemoteCommand::None ? RemoteCommand::Show : command);
+        if (!answer.ok())
+            reply = "error " + answer.message.toUtf8();
+    }
+    socket->write(reply + '\n');
+    socket->disconnectFromServer();
 }
 
 } // namespace hy

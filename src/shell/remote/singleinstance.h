@@ -1,29 +1,30 @@
 #pragma once
 
-#include "core/remote/remotecommand.h"
-
 #include <QObject>
-#include <QString>
 #include <future>
 #include <memory>
 #include <optional>
 
 class QLocalServer;
+class QLocalSocket;
 class QLockFile;
 
 namespace hy {
 
 class RemoteControl;
 
-// One running copy per desktop session. The copy that runs owns the
-// program's name on the session bus and serves its interface there; with no
-// session bus it holds a lock file and a local socket in the runtime
-// directory ($XDG_RUNTIME_DIR) instead. A later start hands its command to
-// it (forwardCommand) and ends, before it reads or writes any settings.
+// One running copy per desktop session: the serving side. The copy that runs
+// owns the program's name on the session bus and serves its interface there;
+// with no session bus it holds a lock file and a local socket in the runtime
+// directory instead. A later start hands its command to it (remoteclient.h)
+// and ends, before it reads or writes any settings.
 class SingleInstance final : public QObject
 {
     Q_OBJECT
 public:
+    // The most a command line may hold on the local socket.
+    static constexpr qint64 kMaxLineBytes = 256;
+
     explicit SingleInstance(RemoteControl& remote, QObject* parent = nullptr);
     ~SingleInstance() override;
 
@@ -40,6 +41,7 @@ private:
     bool claimBus();
     bool claimSocket();
     void serveConnection();
+    void serveLine(QLocalSocket* socket);
 
     RemoteControl& m_remote;
     std::future<bool> m_connecting;
@@ -48,19 +50,5 @@ private:
     std::unique_ptr<QLockFile> m_lock;
     QLocalServer* m_server = nullptr;
 };
-
-// What handing a command to the running copy came to.
-struct Forwarded
-{
-    bool reached = false; // a copy runs and took the command
-    QString output;       // for stdout (the status line)
-    QString problem;      // for stderr, when it did not answer
-};
-
-// Hands `command` (None: show the window) to the copy that runs.
-Forwarded forwardCommand(RemoteCommand command);
-
-// The local socket and lock file, in the runtime directory.
-QString localSocketPath();
 
 } // namespace hy

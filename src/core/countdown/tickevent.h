@@ -4,7 +4,7 @@
 
 namespace hy {
 
-// One second of a countdown run, posted by the tick thread to the window.
+// One second of a countdown run, posted by the tick thread to the GUI thread.
 class TickEvent final : public QEvent
 {
 public:
