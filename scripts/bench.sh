@@ -12,12 +12,14 @@
 # that nothing heavy shares them. A quiet minute of ticks comes first, for
 # the jitter. The start-up figures include second_start_ms (a second start
 # showing the first copy's window); portal_bind_ms comes from the Wayland
-# desktop of the wayland tests; offset_error_ms and offset_check_ms come from
-# 对时 against the tests' own time servers on the loopback; the speech figures
-# under load (phrase_gap_under_load_ms, count_lateness_under_load_ms) beside
-# two CPU hogs and a disk writer; tips_longline_cpu_pct with a tip of 1 MB on
-# show; voicepack_* and settings_50mib_* for large files. About 15 minutes in
-# all.
+# desktop of the wayland tests; gnome_shortcut_pickup_ms and
+# gnome_key_to_command_ms (the desktop's part of a key press through GNOME's
+# custom shortcuts) from the GNOME desktop; offset_error_ms and
+# offset_check_ms come from 对时 against the tests' own time servers on the
+# loopback; the speech figures under load (phrase_gap_under_load_ms,
+# count_lateness_under_load_ms) beside two CPU hogs and a disk writer;
+# tips_longline_cpu_pct with a tip of 1 MB on show; voicepack_* and
+# settings_50mib_* for large files. About 15 minutes in all.
 #
 # HYBENCH_QUICK=1 shortens everything for a try (tick run 60 s, idle 10 s,
 # 3 start-ups, RSS after 2 s); HYBENCH_TICK_SECONDS sets the tick run.
@@ -31,6 +33,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 session_sh="$here/tests/e2e/session.sh"
 session="$build/bench-session"
 wayland="$build/bench-wayland"
+gnome="$build/bench-gnome"
 logs="$build/bench-logs"
 
 if [[ "${HYBENCH_QUICK:-0}" == 1 ]]; then
@@ -41,7 +44,7 @@ fi
 
 for exe in hytune bench/bench_ticks bench/emptywindow bench/bench_footprint bench/bench_latency \
     bench/bench_portal bench/bench_servertime bench/bench_speechload bench/bench_tips \
-    bench/bench_files tests/desktophelper; do
+    bench/bench_files bench/bench_gnomekeys tests/desktophelper; do
     [[ -x "$build/$exe" ]] || { echo "$0: $build/$exe is not built (make bench builds it)" >&2; exit 1; }
 done
 
@@ -53,6 +56,7 @@ failed=0
 ticks_pid=
 # shellcheck disable=SC2317 # run by the traps
 cleanup() {
+    "$session_sh" stop "$gnome" >/dev/null 2>&1
     if [[ -n "$ticks_pid" ]]; then
         kill "$ticks_pid" 2>/dev/null
         wait "$ticks_pid" 2>/dev/null
@@ -86,6 +90,25 @@ run() {
     grep -h '^#' "$logs/$name.err" # details that a benchmark gives as comments
     if [[ $rc -ne 0 ]]; then
         echo "# $name failed (exit $rc); its messages: $logs/$name.err"
+        failed=1
+    fi
+}
+
+# Runs benchmark NAME in a desktop of its own, started for it and stopped
+# after; MISSING names the figures lost when the desktop does not start.
+#   in_desktop NAME MISSING DIR START-COMMAND [START-ARGS...] -- BENCH [ARGS...]
+in_desktop() {
+    local name=$1 missing=$2 desk=$3 start=$4 args=()
+    shift 4
+    while [[ $1 != -- ]]; do args+=("$1"); shift; done
+    shift
+    if "$session_sh" "$start" "$desk" "${args[@]}" >"$logs/$name-session.log" 2>&1; then
+        "$session_sh" exec "$desk" "$@" 2>"$logs/$name.err" | figures
+        [[ ${PIPESTATUS[0]} -eq 0 ]] || { echo "# $name failed; its messages: $logs/$name.err"; failed=1; }
+        "$session_sh" stop "$desk" >/dev/null 2>&1
+    else
+        echo "# the desktop for $name did not start: no $missing"
+        sed 's/^/#   /' "$logs/$name-session.log"
         failed=1
     fi
 }
@@ -161,18 +184,14 @@ run tips "$build/bench/bench_tips" "$build/hytune"
 run files "$build/bench/bench_files"
 
 # 4. The hotkey through the real desktop portal, on the KDE Plasma Wayland
-#    desktop of the wayland tests (started only now, as KWin renders on the CPU).
-if "$session_sh" start-wayland "$wayland" "$build/tests/desktophelper" \
-    >"$logs/wayland-session.log" 2>&1; then
-    "$session_sh" exec "$wayland" "$build/bench/bench_portal" "$build/hytune" "$runs" \
-        2>"$logs/portal.err" | figures
-    [[ ${PIPESTATUS[0]} -eq 0 ]] || { echo "# bench_portal failed; its messages: $logs/portal.err"; failed=1; }
-    "$session_sh" stop "$wayland" >/dev/null 2>&1
-else
-    echo "# the Wayland desktop did not start: no portal_bind_ms"
-    sed 's/^/#   /' "$logs/wayland-session.log"
-    failed=1
-fi
+#    desktop of the wayland tests (started only now, as KWin renders on the
+#    CPU); then the desktop's part of a key press on GNOME: the program's
+#    custom shortcut, run by gsd-media-keys, pressed through Mutter's
+#    RemoteDesktop.
+in_desktop portal portal_bind_ms "$wayland" start-wayland "$build/tests/desktophelper" -- \
+    "$build/bench/bench_portal" "$build/hytune" "$runs"
+in_desktop gnomekeys gnome_key_to_command_ms "$gnome" start-gnome -- \
+    "$build/bench/bench_gnomekeys" "$runs"
 
 # 5. 对时 against the tests' own SNTP and web servers on the loopback
 #    (offset_error_ms, offset_check_ms); no desktop needed, but run in the

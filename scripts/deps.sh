@@ -18,7 +18,11 @@ test_pkgs=(xvfb xauth xdotool x11-utils openbox trayer pulseaudio pulseaudio-uti
     # the real Wayland desktop of the wayland tests: KWin, the desktop portal
     # and its KDE backend (which needs the Qt 5 Wayland plugin), XWayland, and
     # the Qt 6 Wayland plugin for the program
-    kwin-wayland xwayland xdg-desktop-portal xdg-desktop-portal-kde qtwayland5 qt6-wayland)
+    kwin-wayland xwayland xdg-desktop-portal xdg-desktop-portal-kde qtwayland5 qt6-wayland
+    # the real GNOME Shell Wayland desktop: the shell, the tray extension, the
+    # daemon that runs custom shortcuts, gjs for the shell's notification
+    # service, and dconf's tool to read what the settings hold
+    gnome-shell mutter gnome-settings-daemon gnome-shell-extension-appindicator gjs dconf-cli)
 
 want=("${build_pkgs[@]}" "${font_pkgs[@]}")
 case "${1:-test}" in

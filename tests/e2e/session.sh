@@ -12,14 +12,22 @@
 #                          and its KDE backend start on it when first called),
 #                          kwin_wayland --virtual with XWayland, and HELPER
 #                          (the tests' tray watcher and notification server)
-#   session.sh stop DIR    stops what "start" or "start-wayland" started
+#   session.sh start-gnome DIR
+#                          the same sound server and a real GNOME Shell 43
+#                          Wayland desktop: private session and system buses,
+#                          gnome-shell --headless with XWayland, the tray of
+#                          its AppIndicator extension, its own notification
+#                          server, and gsd-media-keys, which runs the custom
+#                          shortcuts of GNOME's keyboard settings
+#   session.sh stop DIR    stops what "start", "start-wayland" or
+#                          "start-gnome" started
 #   session.sh exec DIR CMD...  runs CMD with DIR/env loaded
 #   session.sh pulse-restart DIR  stops the sound server and starts it again,
 #                          as a crash and restart of the user's sound server
 set -uo pipefail
 
-cmd=${1:?usage: session.sh start|stop|pulse-restart|exec DIR [CMD...]}
-dir=${2:?usage: session.sh start|stop|pulse-restart|exec DIR [CMD...]}
+cmd=${1:?usage: session.sh start|start-wayland|start-gnome|stop|pulse-restart|exec DIR [CMD...]}
+dir=${2:?usage: session.sh start|start-wayland|start-gnome|stop|pulse-restart|exec DIR [CMD...]}
 shift 2
 
 # A line for the test log, so that a start that fails says where.
@@ -202,14 +210,109 @@ ENV
     echo "wayland session up: WAYLAND_DISPLAY=$socket DISPLAY=$(cat "$dir/xdisplay")"
 }
 
+# A GNOME Shell 43 Wayland desktop without a screen or a GPU (see the GNOME
+# notes in the README): gnome-shell --headless with XWayland on private buses,
+# with a fresh home so that dconf starts empty.
+start_gnome() {
+    step "ending what ran before"
+    stop
+    # Nothing of an earlier run: its Wayland socket would be taken for the new
+    # one, its X authority files tried in vain.
+    rm -rf "$dir/home" "$dir/run" "$dir/shell.log" "$dir/gsd.log"
+    mkdir -p "$dir/run" "$dir/home/.config" && chmod 700 "$dir/run"
+    local server="unix:$dir/run/pulse/native" socket=wayland-hytune-gnome b
+    step "buses"
+    # What the buses pass to what they start (dconf, the notification
+    # service): the desktop's name and the home that dconf keeps its file in.
+    export XDG_CURRENT_DESKTOP=GNOME XDG_SESSION_TYPE=wayland WAYLAND_DISPLAY=$socket \
+        XDG_RUNTIME_DIR="$dir/run" HOME="$dir/home" XDG_CONFIG_HOME="$dir/home/.config" \
+        DBUS_SYSTEM_BUS_ADDRESS="unix:path=$dir/run/system_bus" \
+        DBUS_SESSION_BUS_ADDRESS="unix:path=$dir/run/bus"
+    # The desktop portal with GNOME's backends alone, as on a GNOME desktop:
+    # xdg-desktop-portal 1.16 would take KDE's (installed for the KDE tests)
+    # for what GNOME's lack, GlobalShortcuts among them.
+    mkdir -p "$dir/run/portals"
+    for b in /usr/share/xdg-desktop-portal/portals/*.portal; do
+        grep -qi '^UseIn=.*gnome' "$b" && ln -s "$b" "$dir/run/portals/"
+    done
+    export XDG_DESKTOP_PORTAL_DIR="$dir/run/portals"
+    # GNOME Shell does not start without a system bus; nothing needs to answer
+    # on it, so a second bus of the session kind does.
+    for b in sysbus:system_bus dbus:bus; do
+        timeout -k 1 10 dbus-daemon --session --fork --nosyslog --address="unix:path=$dir/run/${b#*:}" \
+            --print-pid=3 3>"$dir/${b%%:*}.pid" >/dev/null 2>"$dir/dbus.log" ||
+            { echo "no ${b#*:}: $(cat "$dir/dbus.log")"; return 1; }
+    done
+    # The tray is the AppIndicator extension's, which must be enabled before
+    # the shell starts (dconf starts on the bus).
+    step "extensions"
+    timeout -k 1 10 gsettings set org.gnome.shell disable-user-extensions false &&
+        timeout -k 1 10 gsettings set org.gnome.shell enabled-extensions "['ubuntu-appindicators@ubuntu.com']" ||
+        { echo "gsettings could not enable the tray extension"; return 1; }
+    # With /run/systemd present the shell wants logind: hidden in a mount
+    # namespace of its own. In a session of its own, so that stop ends
+    # XWayland with it.
+    step "gnome-shell"
+    local hide=
+    [[ -d /run/systemd ]] && hide="mount -t tmpfs none /run/systemd && "
+    setsid unshare -m sh -c "${hide}exec gnome-shell --headless --wayland --virtual-monitor 1024x768 \
+        --wayland-display=$socket" >"$dir/shell.log" 2>&1 &
+    echo $! >"$dir/shell.pid"
+    # The sound server and GNOME's shortcut daemon start while the shell
+    # does: the daemon waits for the shell on the bus, and needs only the
+    # Wayland display.
+    step "sound server"
+    start_pulse || return 1
+    step "media keys"
+    wait_for 300 test -S "$dir/run/$socket" ||
+        { echo "gnome-shell made no Wayland display"; cat "$dir/shell.log"; return 1; }
+    /usr/libexec/gsd-media-keys >"$dir/gsd.log" 2>&1 &
+    echo $! >"$dir/gsd.pid"
+    step "gnome-shell started?"
+    wait_for 300 grep -q "GNOME Shell started" "$dir/shell.log" ||
+        { echo "gnome-shell did not come up"; cat "$dir/shell.log"; return 1; }
+    local display auth a
+    display=$(sed -n 's/.*Using public X11 display \(:[0-9]*\).*/\1/p' "$dir/shell.log" | head -1)
+    [[ -n "$display" ]] || { echo "gnome-shell named no X display"; cat "$dir/shell.log"; return 1; }
+    step "XWayland $display"
+    # Its X authority is one of these; absolute, as programs change folder.
+    for a in "$dir"/run/.mutter-Xwaylandauth.*; do
+        if wait_for 50 env DISPLAY="$display" XAUTHORITY="$a" xdpyinfo; then auth=$a; break; fi
+    done
+    [[ -n "${auth:-}" ]] || { echo "no X authority works for $display"; return 1; }
+    step "the shortcut daemon, the tray, notifications"
+    local name
+    for name in org.gnome.SettingsDaemon.MediaKeys org.kde.StatusNotifierWatcher \
+        org.freedesktop.Notifications; do
+        wait_for 100 sh -c "gdbus call --session --dest org.freedesktop.DBus \
+            --object-path /org/freedesktop/DBus --method org.freedesktop.DBus.NameHasOwner $name |
+            grep -q true" ||
+            { echo "nobody serves $name"; cat "$dir/shell.log" "$dir/gsd.log"; return 1; }
+    done
+    write_env "$server" <<ENV
+export WAYLAND_DISPLAY='$socket'
+export DISPLAY='$display'
+export XAUTHORITY='$auth'
+export XDG_SESSION_TYPE=wayland
+export XDG_CURRENT_DESKTOP=GNOME
+export DBUS_SYSTEM_BUS_ADDRESS='unix:path=$dir/run/system_bus'
+# GSettings clients read dconf's file themselves: the session's home.
+export HOME='$dir/home'
+export XDG_CONFIG_HOME='$dir/home/.config'
+unset QT_QPA_PLATFORM
+ENV
+    step "gnome session up: WAYLAND_DISPLAY=$socket DISPLAY=$display"
+}
+
 stop() {
     stop_pulse
     [[ -f "$dir/helper.pid" ]] && kill "$(cat "$dir/helper.pid")" 2>/dev/null
-    if [[ -f "$dir/kwin.pid" ]]; then
-        kill -- "-$(cat "$dir/kwin.pid")" 2>/dev/null # KWin, XWayland and the child
-    fi
-    rm -f "$dir/helper.pid" "$dir/kwin.pid"
-    for p in dbus trayer openbox xvfb; do
+    # KWin or GNOME Shell, each with its XWayland (and KWin's child)
+    for p in kwin shell; do
+        [[ -f "$dir/$p.pid" ]] && kill -- "-$(cat "$dir/$p.pid")" 2>/dev/null
+    done
+    rm -f "$dir/helper.pid" "$dir/kwin.pid" "$dir/shell.pid"
+    for p in gsd dbus sysbus trayer openbox xvfb; do
         if [[ -f "$dir/$p.pid" ]]; then
             kill "$(cat "$dir/$p.pid")" 2>/dev/null
             rm -f "$dir/$p.pid"
@@ -222,6 +325,7 @@ stop() {
 case "$cmd" in
 start) start ;;
 start-wayland) start_wayland "$@" ;;
+start-gnome) start_gnome ;;
 stop) stop ;;
 pulse-restart)
     [[ -f "$dir/env" ]] || { echo "no session in $dir (start it first)"; exit 1; }

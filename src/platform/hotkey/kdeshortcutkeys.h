@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QDBusConnection>
+#include <QDBusPendingCall>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <functional>
@@ -24,5 +26,25 @@ enum class KdeKeyAnswer
 void askKdeShortcutKeys(const QDBusConnection& bus, const QString& sessionToken,
                         const QString& shortcutId, QObject* context,
                         std::function<void(KdeKeyAnswer)> done);
+
+// KGlobalShortcutInfo, as the daemon sends it (ssssssaiai): an action's
+// unique and friendly names, its component's and its context's, then its
+// keys and its default keys (Qt's key codes).
+struct KdeShortcutInfo
+{
+    QString action, actionName, component, componentName, context, contextName;
+    QList<int> keys, defaults;
+};
+
+// Hands each info of a reply a(ssssssaiai) to `take`; false for an error
+// or a reply of another type.
+bool readKdeShortcutInfos(const QDBusMessage& reply,
+                          const std::function<void(const KdeShortcutInfo&)>& take);
+
+// Calls the daemon only if it runs already: asking must not start KDE's on
+// another desktop. 2 s at most.
+QDBusPendingCall callKdeShortcutDaemon(const QDBusConnection& bus, const QString& path,
+                                       const QString& interface, const QString& method,
+                                       const QVariantList& args);
 
 } // namespace hy

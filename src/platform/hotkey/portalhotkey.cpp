@@ -120,7 +120,7 @@ void PortalHotkey::createSession()
     // The same token for the same key at every start: KDE keeps a session's
     // shortcuts under its token and gives a key to one of them only, so a new
     // token at each start would leave the key with the last run's shortcut.
-    m_sessionToken = QStringLiteral("hytune_session_f%1").arg(m_functionKey);
+    m_sessionToken = QLatin1String(kSessionTokenPrefix) + QString::number(m_functionKey);
     // The shortcut goes here as well as to BindShortcuts: some desktops
     // (KDE Plasma 5.27) bind only what the session was created with, later
     // ones only what BindShortcuts asks for.

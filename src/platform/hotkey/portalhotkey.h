@@ -28,6 +28,8 @@ public:
     static constexpr const char* kPath = "/org/freedesktop/portal/desktop";
     static constexpr const char* kInterface = "org.freedesktop.portal.GlobalShortcuts";
     static constexpr const char* kShortcutId = "start-stop";
+    // Sessions are named after the key, "hytune_session_f6" for Ctrl+F6.
+    static constexpr const char* kSessionTokenPrefix = "hytune_session_f";
 
     // bus: the session bus in the program; tests pass a private bus.
     explicit PortalHotkey(const QDBusConnection& bus, QObject* parent = nullptr);
