@@ -21,6 +21,8 @@ QString noticeActionText(NoticeAction action)
         return QStringLiteral("再来一次");
     case NoticeAction::Stop:
         return QStringLiteral("停止");
+    case NoticeAction::SetKey:
+        return QStringLiteral("设置快捷键");
     }
     return {};
 }

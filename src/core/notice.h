@@ -11,8 +11,9 @@ struct CountdownEnd;
 // What the user can do from a notice, where the desktop shows buttons.
 enum class NoticeAction
 {
-    Again, // 再来一次: a countdown of the same length once more
-    Stop,  // 停止: end the cycling run
+    Again,  // 再来一次: a countdown of the same length once more
+    Stop,   // 停止: end the cycling run
+    SetKey, // 设置快捷键: take the desktop-wide key the notice offers
 };
 
 // A desktop notification: its texts and the actions it offers.

@@ -42,6 +42,7 @@ FormServices realFormServices()
 {
     FormServices s;
     s.makeHotkey = [] { return createGlobalHotkey(); };
+    s.makeNotifier = [] { return std::make_unique<DesktopNotifier>(); };
     s.makeTimer = makeEventLoopTimer;
     s.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
     s.chooseSoundFile = chooseSoundFile;

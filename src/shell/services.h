@@ -13,12 +13,15 @@ class QWidget;
 namespace hy {
 
 class GlobalHotkey;
+class INotifier;
 
 // The desktop's pieces the main window is built with. The program uses the
 // real ones (realFormServices()); tests put fakes in their place.
 struct FormServices
 {
     std::function<std::unique_ptr<GlobalHotkey>()> makeHotkey;
+    // Notices with buttons, for the hotkey's offers; may be empty.
+    std::function<std::unique_ptr<INotifier>()> makeNotifier;
     // The tips timer.
     TimerFactory makeTimer;
     std::function<void(const QUrl&)> openUrl;

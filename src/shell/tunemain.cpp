@@ -132,7 +132,13 @@ void TForm1::FormCreate()
         m_core.start();
         m_hotkey = std::make_unique<HotkeyBinding>(
             m_services.makeHotkey(), *ui->cbbKey, *ui->mmoHelp, *trycn1,
-            [this] { guarded(this, [this] { hotKeyToggle(); }); });
+            HotkeyBinding::Hooks{[this] { guarded(this, [this] { hotKeyToggle(); }); },
+                                 [this](int n) {
+                                     m_core.settings().set(QStringLiteral("HotKey"),
+                                                           QStringLiteral("F%1").arg(n));
+                                     cbbKeyChange();
+                                 },
+                                 m_services.makeNotifier});
         m_hotkey->bind();
     });
 }

@@ -41,6 +41,7 @@ public:
     const hy::CountdownEngine& countdown() const;
     hy::SpeechOutput& speech();
     hy::GlobalHotkey* hotkey() const;
+    HotkeyBinding* hotkeyBinding() const { return m_hotkey.get(); }
     const TipsTicker& tips() const { return *m_tips; }
     TTrayIcon& tray() const { return *trycn1; }
     // Writes the choices to the settings file now, as a close does.

@@ -30,9 +30,23 @@ public:
 
     // Changes the status now, as a desktop answering late would; boundKey is
     // the key the desktop says it bound.
-    void setStatus(Status status, const QString& problem = {}, const QString& boundKey = {})
+    void setStatus(Status status, const QString& problem = {}, const QString& boundKey = {},
+                   int suggested = 0)
     {
-        setState(status, problem, boundKey);
+        setState(status, problem, boundKey, suggested);
+    }
+
+    // As GNOME's: the key can be a shortcut of the desktop's own settings,
+    // which the program may add (`offers`) or has; what binding it is asked
+    // for is recorded in calls().
+    bool offers = false;
+    bool offersDesktopShortcut() const override { return offers; }
+    void bindDesktopShortcut(Done done) override
+    {
+        m_calls.append(QStringLiteral("bind desktop shortcut F%1").arg(m_key));
+        offers = false;
+        setStatus(Status::Registered, {}, QStringLiteral("Ctrl+F%1").arg(m_key));
+        done({});
     }
 
     // The user presses Ctrl + the held key. Only a Registered key reaches the

@@ -2,6 +2,7 @@
 
 #include "fakes/corerig.h"
 #include "fakes/fakehotkey.h"
+#include "fakes/fakenotifier.h"
 
 #include "shell/services.h"
 #include "shell/tunemain.h"
@@ -15,6 +16,7 @@
 struct FormRig : CoreRig
 {
     FakeHotkey* hotkey = nullptr;
+    FakeNotifier* notifier = nullptr; // of the hotkey's offers, once one is made
     QList<QUrl> opened;
     QString nextSoundChoice; // what the file dialog "returns"
     QString nextVoiceFolder; // what the folder dialog "returns"
@@ -28,6 +30,11 @@ struct FormRig : CoreRig
             auto h = std::make_unique<FakeHotkey>();
             hotkey = h.get();
             return h;
+        };
+        s.makeNotifier = [this] {
+            auto n = std::make_unique<FakeNotifier>();
+            notifier = n.get();
+            return n;
         };
         s.makeTimer = timers();
         s.openUrl = [this](const QUrl& url) { opened << url; };

@@ -60,6 +60,8 @@ private slots:
     void noSettingsFileStaysAbsent();
     void hotkeyFollowsRealState();
     void hotkeyProblemKnownAtOnce();
+    void hotkeyOffers_data();
+    void hotkeyOffers();
     void hotkeyReport_data();
     void hotkeyReport();
     void tipsShownAndOpenedSafely_data();
@@ -215,8 +217,12 @@ void TestFormFeatures::hotkeyReport_data()
         << "Alt+K"
         << "Alt+K"
         << "Alt+K（由桌面设定）；";
-    QTest::newRow("taken by another program") << S::Taken << "快捷键 Ctrl+F1 已被其他程序占用"
-                                              << "" << command << instead;
+    QTest::newRow("taken by another program")
+        << S::Taken << "快捷键 Ctrl+F1 已被其他程序占用"
+        << "" << command
+        << "Ctrl + F1 不能用（快捷键 Ctrl+F1 已被其他程序占用）；请在“CTRL+”后选另一个键，"
+           "或可以改用桌面自己的快捷键：在桌面的键盘快捷键设置里把一个键设为运行命令 " +
+               command + "；";
     QTest::newRow("no shortcuts on this desktop") << S::Unavailable << "此桌面不支持全局快捷键"
                                                   << "" << command << instead;
     QTest::newRow("bound, but the desktop does not say which key")
@@ -227,6 +233,62 @@ void TestFormFeatures::hotkeyReport_data()
 // What the user is told of the hotkey: nothing when it works as asked,
 // otherwise what is wrong and what works instead, in the key box's hint; the
 // help page names the key that works.
+void TestFormFeatures::hotkeyOffers_data()
+{
+    QTest::addColumn<bool>("gnome"); // else a key the desktop keeps for itself, F5 free
+    QTest::addColumn<QString>("keyLine");
+    QTest::addColumn<QString>("summary");
+    QTest::addColumn<QStringList>("calls"); // of the hotkey, once the offer is taken
+    QTest::addColumn<QString>("keyBox");
+    const QString program = QCoreApplication::applicationFilePath();
+    QTest::newRow("GNOME: a custom shortcut of its own")
+        << true
+        << "Ctrl + F1 还不能用：GNOME "
+           "不让程序自己设置全局快捷键。可以在通知里选“设置快捷键”，或运行 " +
+               program + " --bind-desktop-shortcut，把它加为 GNOME 的自定义快捷键；"
+        << "把 Ctrl+F1 设为启动/停止倒计时的快捷键？" << QStringList{"bind desktop shortcut F1"}
+        << "F1";
+    QTest::newRow("KDE: the nearest free key")
+        << false
+        << "Ctrl + F1 是桌面自己的快捷键，按下不会到达本程序；可以改用空闲的 Ctrl + "
+           "F5：在“CTRL+”后选 "
+           "F5，或在通知里选“设置快捷键”；"
+        << "改用 Ctrl+F5 启动/停止倒计时？" << QStringList{"unregister", "register F5"} << "F5";
+}
+
+// Where the key can be set in one step, the help line says how, one notice
+// offers it, and its button does it: the key box shows the key that works.
+void TestFormFeatures::hotkeyOffers()
+{
+    QFETCH(bool, gnome);
+    QFETCH(QString, keyLine);
+    QFETCH(QString, summary);
+    QFETCH(QStringList, calls);
+    QFETCH(QString, keyBox);
+    FormRig rig;
+    rig.make();
+    rig.hotkey->offers = gnome;
+    rig.hotkey->clearCalls();
+    if (gnome)
+        rig.hotkey->setStatus(hy::GlobalHotkey::Status::Unavailable,
+                              "GNOME 不让程序自己设置全局快捷键");
+    else
+        rig.hotkey->setStatus(hy::GlobalHotkey::Status::Taken, "Ctrl+F1 是桌面自己的快捷键", {}, 5);
+    const QString help = rig.find<QPlainTextEdit>("mmoHelp")->toPlainText();
+    QVERIFY2(help.contains("\n6、启动或停止快捷键：" + keyLine + "\n"), qPrintable(help));
+    QVERIFY(rig.notifier);
+    QCOMPARE(rig.notifier->shown.size(), 1);
+    QCOMPARE(rig.notifier->shown.first().summary, summary);
+    QCOMPARE(rig.notifier->shown.first().actions, QList{hy::NoticeAction::SetKey});
+    rig.hotkey->setStatus(rig.hotkey->status(), rig.hotkey->problem(), {},
+                          rig.hotkey->suggestedKey());
+    QCOMPARE(rig.notifier->shown.size(), 1); // offered once
+    rig.notifier->choose(hy::NoticeAction::SetKey);
+    QCOMPARE(rig.hotkey->calls(), calls);
+    QCOMPARE(rig.find<QComboBox>("cbbKey")->currentText(), keyBox);
+    QCOMPARE(rig.settings().value("HotKey"), keyBox);
+}
+
 void TestFormFeatures::hotkeyReport()
 {
     QFETCH(hy::GlobalHotkey::Status, status);
@@ -238,6 +300,7 @@ void TestFormFeatures::hotkeyReport()
     TForm1& form = rig.make();
     form.show();
     rig.hotkey->setStatus(status, problem, boundKey);
+    QVERIFY(!rig.notifier); // nothing to offer: the tray icon says it
     const QString hint = rig.find<QComboBox>("cbbKey")->toolTip();
     if (hintHas.isEmpty())
         QCOMPARE(hint, QString());

@@ -31,6 +31,18 @@ const RemoteCommandInfo kCommands[] = {
      "一起给出",
      "Sets the countdown's length to hours:minutes:seconds (0:5:0, up to 23:59:59), as "
      "choosing it in the window does; it is kept. Can be given with --start or --toggle."},
+    {C::BindDesktopShortcut, "bind-desktop-shortcut", "BindDesktopShortcut", nullptr,
+     "在桌面自己的键盘设置里添加启动/停止快捷键（GNOME 不让程序自己设置全局快捷键时）："
+     "CTRL+ 所选的键，运行本程序 --toggle；已有时移到所选的键",
+     "Adds the start/stop shortcut to the desktop's own keyboard settings, where the desktop "
+     "lets no program bind a global key (GNOME up to 47): a custom shortcut on Ctrl and the "
+     "key chosen in the window, running this program with --toggle; one that is there moves "
+     "to that key. Exits 1, saying why, when the key is taken or the desktop has no such "
+     "settings."},
+    {C::UnbindDesktopShortcut, "unbind-desktop-shortcut", "UnbindDesktopShortcut", nullptr,
+     "从桌面自己的键盘设置里删除本程序添加的快捷键，其他快捷键不变",
+     "Removes the shortcut this program added to the desktop's keyboard settings, and nothing "
+     "else."},
     {C::Show, "show", "Show", nullptr, "显示窗口（也从通知区域恢复）并放到最前面",
      "Shows the window and brings it to the front."},
     {C::Status, "status", nullptr, nullptr,

@@ -24,6 +24,8 @@ enum class RemoteCommand
     Pause,
     Resume,
     Length, // sets the countdown's length; carries it as "H:M:S"
+    BindDesktopShortcut,
+    UnbindDesktopShortcut,
     Status,
 };
 

@@ -1,5 +1,7 @@
 #include "platform/hotkey/globalhotkey.h"
 
+#include "platform/hotkey/gnomehotkey.h"
+#include "platform/hotkey/gnomeshortcuts.h"
 #include "platform/hotkey/portalhotkey.h"
 #include "platform/x11/x11hotkey.h"
 
@@ -39,6 +41,21 @@ bool isWaylandSession()
 
 } // namespace
 
+void GlobalHotkey::bindDesktopShortcut(Done done)
+{
+    QMetaObject::invokeMethod(
+        this,
+        [done = std::move(done)] {
+            done(QStringLiteral("这个桌面不用在它的设置里添加快捷键：程序自己设置全局快捷键"));
+        },
+        Qt::QueuedConnection);
+}
+
+void GlobalHotkey::unbindDesktopShortcut(Done done)
+{
+    bindDesktopShortcut(std::move(done));
+}
+
 std::unique_ptr<GlobalHotkey> createGlobalHotkey(QObject* parent)
 {
     // On Wayland, even through XWayland, an X grab only sees keys while one of
@@ -50,6 +67,13 @@ std::unique_ptr<GlobalHotkey> createGlobalHotkey(QObject* parent)
     // registerKey(), asynchronously (asking now could wait for the portal
     // to be started); it then turns Unavailable with its own reason.
     QDBusConnection bus = QDBusConnection::sessionBus();
+    // GNOME up to 47 lets no program bind a key; its own custom shortcuts can.
+    if (bus.isConnected() && isGnomeDesktop()) {
+        return std::make_unique<GnomeHotkey>(
+            bus, [] { return std::make_unique<GnomeShortcuts>(); },
+            [bus] { return std::make_unique<PortalHotkey>(bus); },
+            QCoreApplication::applicationFilePath(), parent);
+    }
     if (bus.isConnected())
         return std::make_unique<PortalHotkey>(bus, parent);
     return std::make_unique<UnavailableHotkey>(

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <memory>
 
 namespace hy {
@@ -39,6 +40,22 @@ public:
     // it; empty while none does (or the desktop did not say which).
     QString workingKey() const { return m_status == Status::Registered ? m_boundKey : QString(); }
 
+    // A free key the desktop would take instead of one it keeps for itself
+    // (KDE), 1..12; 0 when there is none to suggest.
+    int suggestedKey() const { return m_suggested; }
+
+    // Where the key is a shortcut of the desktop's own settings that the
+    // program adds only on the user's word (GNOME up to 47): whether the
+    // program has none there yet and may offer to add one, whether it has
+    // one, and adding it (or moving it) to the key asked for last, and
+    // removing it. `done` gets an empty string, or why it did not happen in
+    // a Chinese sentence; it runs later, never inside the call.
+    using Done = std::function<void(const QString& problem)>;
+    virtual bool offersDesktopShortcut() const { return false; }
+    virtual bool holdsDesktopShortcut() const { return false; }
+    virtual void bindDesktopShortcut(Done done);
+    virtual void unbindDesktopShortcut(Done done);
+
 signals:
     void pressed();
     void statusChanged(hy::GlobalHotkey::Status status);
@@ -46,17 +63,21 @@ signals:
 protected:
     // Records the new state; statusChanged() is emitted when status, problem
     // text or bound key really change.
-    void setState(Status status, const QString& problem = {}, const QString& boundKey = {})
+    void setState(Status status, const QString& problem = {}, const QString& boundKey = {},
+                  int suggested = 0)
     {
-        if (m_status == status && m_problem == problem && m_boundKey == boundKey)
+        if (m_status == status && m_problem == problem && m_boundKey == boundKey &&
+            m_suggested == suggested)
             return;
         m_status = status;
         m_problem = problem;
         m_boundKey = boundKey;
+        m_suggested = suggested;
         emit statusChanged(status);
     }
 
 private:
+    int m_suggested = 0;
     Status m_status = Status::Idle;
     QString m_problem;
     QString m_boundKey;

@@ -1,6 +1,7 @@
 #include "platform/hotkey/portalhotkey.h"
 
 #include "core/log.h"
+#include "platform/hotkey/kdefreekeys.h"
 #include "platform/hotkey/kdeshortcutkeys.h"
 #include "platform/hotkey/portalshortcuts.h"
 
@@ -253,15 +254,32 @@ void PortalHotkey::takeBinding(const PortalShortcuts& list)
             if (attempt != m_attempt || m_session.isEmpty())
                 return;
             if (answer == KdeKeyAnswer::NoKey) {
-                setState(Status::Taken,
-                         QStringLiteral("%1 是桌面自己的快捷键，按下它不会到达本程序；"
-                                        "请在“CTRL+”后选另一个键")
-                             .arg(bound.trigger.isEmpty() ? QStringLiteral("Ctrl+F%1").arg(key)
-                                                          : bound.trigger));
+                const QString taken =
+                    QStringLiteral("%1 是桌面自己的快捷键，按下它不会到达本程序")
+                        .arg(bound.trigger.isEmpty() ? QStringLiteral("Ctrl+F%1").arg(key)
+                                                     : bound.trigger);
+                setState(Status::Taken, taken + QStringLiteral("；请在“CTRL+”后选另一个键"));
+                suggestFreeKey(taken);
             } else {
                 setState(Status::Registered, problem, bound.trigger);
             }
         });
+}
+
+void PortalHotkey::suggestFreeKey(const QString& taken)
+{
+    // The nearest key the desktop leaves free, to be offered in one step.
+    const quint64 attempt = m_attempt;
+    askKdeHeldCtrlFunctionKeys(m_bus, this, [this, attempt, taken](const KdeHeldKeys& held) {
+        const int free = held.known ? held.nearestFree(m_functionKey) : 0;
+        if (attempt != m_attempt || status() != Status::Taken || free <= 0 || free == m_functionKey)
+            return;
+        const QString owner = held.held.value(m_functionKey);
+        setState(Status::Taken,
+                 (owner.isEmpty() ? taken : taken + QStringLiteral("（%1）").arg(owner)) +
+                     QStringLiteral("；可以改用空闲的 Ctrl+F%1").arg(free),
+                 {}, free);
+    });
 }
 
 bool PortalHotkey::isOurs(const QString& session, const QString& shortcutId) const

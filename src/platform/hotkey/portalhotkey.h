@@ -68,6 +68,8 @@ private:
     void createSession();
     // What the desktop says it bound: the state and the key that works.
     void takeBinding(const PortalShortcuts& list);
+    // Offers the nearest Ctrl + function key the desktop leaves free.
+    void suggestFreeKey(const QString& taken);
     bool isOurs(const QString& session, const QString& shortcutId) const;
     void bindShortcut();
     void call(const QString& method, const QVariantList& args, Step step, const QString& token);

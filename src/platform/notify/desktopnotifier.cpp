@@ -17,7 +17,15 @@ const QString kAppId = QStringLiteral("example.heyinsoft.hytune");
 
 QString actionKey(NoticeAction action)
 {
-    return action == NoticeAction::Again ? QStringLiteral("again") : QStringLiteral("stop");
+    switch (action) {
+    case NoticeAction::Again:
+        return QStringLiteral("again");
+    case NoticeAction::Stop:
+        return QStringLiteral("stop");
+    case NoticeAction::SetKey:
+        return QStringLiteral("set-key");
+    }
+    return {};
 }
 
 QDBusMessage method(const char* name)

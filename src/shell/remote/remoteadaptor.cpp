@@ -54,12 +54,14 @@ QString RemoteAdaptor::hotkey() const
 
 void RemoteAdaptor::answer(const QDBusMessage& call, RemoteCommand command, const QString& value)
 {
-    const RemoteAnswer answer = m_remote.run(command, value);
-    if (answer.ok())
-        return;
+    // Answered when the command is done, which may be after this returns.
     call.setDelayedReply(true);
-    m_bus.send(call.createErrorReply(
-        QString::fromLatin1(kAppId) + QStringLiteral(".Error.") + answer.error, answer.message));
+    m_remote.run(command, value, [bus = m_bus, call](const RemoteAnswer& answer) mutable {
+        bus.send(answer.ok() ? call.createReply()
+                             : call.createErrorReply(QString::fromLatin1(kAppId) +
+                                                         QStringLiteral(".Error.") + answer.error,
+                                                     answer.message));
+    });
 }
 
 void RemoteAdaptor::announce(const CountdownStatus& now)

@@ -49,6 +49,14 @@ public slots:
     {
         answer(m, RemoteCommand::Length, hms);
     }
+    void BindDesktopShortcut(const QDBusMessage& m)
+    {
+        answer(m, RemoteCommand::BindDesktopShortcut);
+    }
+    void UnbindDesktopShortcut(const QDBusMessage& m)
+    {
+        answer(m, RemoteCommand::UnbindDesktopShortcut);
+    }
 
 private:
     void answer(const QDBusMessage& call, RemoteCommand command, const QString& value = {});

@@ -4,6 +4,7 @@
 #include "core/countdown/length.h"
 #include "core/inputerror.h"
 #include "platform/hotkey/globalhotkey.h"
+#include "shell/hotkeybinding.h"
 #include "shell/tunemain.h"
 
 namespace hy {
@@ -30,13 +31,41 @@ void RemoteControl::attach(TForm1* form)
 
 RemoteAnswer RemoteControl::run(RemoteCommand command, const QString& value)
 {
-    if (command == RemoteCommand::None || command == RemoteCommand::Status)
-        return {};
-    if (!m_form) {
+    RemoteAnswer answer;
+    run(command, value, [&answer](const RemoteAnswer& a) { answer = a; });
+    return answer;
+}
+
+void RemoteControl::run(RemoteCommand command, const QString& value, Answered answered)
+{
+    if (command == RemoteCommand::None || command == RemoteCommand::Status) {
+        answered({});
+    } else if (!m_form) {
         m_waiting.append({command, value});
-        return {};
+        answered({});
+    } else if (command == RemoteCommand::BindDesktopShortcut ||
+               command == RemoteCommand::UnbindDesktopShortcut) {
+        desktopShortcut(command == RemoteCommand::BindDesktopShortcut, std::move(answered));
+    } else {
+        answered(carryOut(command, value));
     }
-    return carryOut(command, value);
+}
+
+void RemoteControl::desktopShortcut(bool bind, Answered answered)
+{
+    HotkeyBinding* key = m_form->hotkeyBinding();
+    if (!key) {
+        answered({QStringLiteral("NotReady"), QStringLiteral("快捷键还没有设置好，请稍后再试")});
+        return;
+    }
+    auto done = [answered = std::move(answered)](const QString& problem) {
+        answered(problem.isEmpty() ? RemoteAnswer{}
+                                   : RemoteAnswer{QStringLiteral("DesktopShortcut"), problem});
+    };
+    if (bind)
+        key->bindDesktopShortcut(std::move(done));
+    else
+        key->unbindDesktopShortcut(std::move(done));
 }
 
 RemoteAnswer RemoteControl::carryOut(RemoteCommand command, const QString& value)
@@ -76,6 +105,8 @@ RemoteAnswer RemoteControl::carryOut(RemoteCommand command, const QString& value
     }
     case RemoteCommand::None:
     case RemoteCommand::Status:
+    case RemoteCommand::BindDesktopShortcut:
+    case RemoteCommand::UnbindDesktopShortcut:
         break;
     }
     return {};

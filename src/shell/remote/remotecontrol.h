@@ -5,6 +5,7 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <functional>
 
 class TForm1;
 
@@ -24,7 +25,12 @@ public:
 
     // The window the commands go to.
     void attach(TForm1* form);
-    // `value`: what the command takes (Length: "H:M:S").
+    // `value`: what the command takes (Length: "H:M:S"). `answered` gets the
+    // answer: at once, or once the desktop has answered (the desktop's own
+    // shortcut).
+    using Answered = std::function<void(const RemoteAnswer&)>;
+    void run(hy::RemoteCommand command, const QString& value, Answered answered);
+    // The same, for a command answered at once; a later answer is not waited for.
     RemoteAnswer run(hy::RemoteCommand command, const QString& value = {});
     CountdownStatus status() const;
     // The desktop-wide key that works now (GlobalHotkey::workingKey).
@@ -38,6 +44,7 @@ signals:
 
 private:
     RemoteAnswer carryOut(RemoteCommand command, const QString& value);
+    void desktopShortcut(bool bind, Answered answered);
     RemoteAnswer start();
     void onCountdownChanged();
 

@@ -10,6 +10,7 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
+#include <QPointer>
 #include <QTimer>
 
 #include <sys/stat.h>
@@ -121,18 +122,20 @@ void SingleInstance::serveLine(QLocalSocket* socket)
     }
     const QString line = QString::fromUtf8(socket->readLine(kMaxLineBytes)).trimmed();
     const RemoteCommand command = remoteCommandFromWord(line.section(QLatin1Char(' '), 0, 0));
-    QByteArray reply = "ok";
+    const auto reply = [socket = QPointer<QLocalSocket>(socket)](const QByteArray& line) {
+        if (!socket)
+            return; // the caller went away
+        socket->write(line + '\n');
+        socket->disconnectFromServer();
+    };
     if (command == RemoteCommand::Status) {
-        reply = encodeStatus(m_remote.status()).toLatin1();
-    } else {
-        const RemoteAnswer answer =
-            m_remote.run(command == RemoteCommand::None ? RemoteCommand::Show : command,
-                         line.section(QLatin1Char(' '), 1));
-        if (!answer.ok())
-            reply = "error " + answer.message.toUtf8();
+        reply(encodeStatus(m_remote.status()).toLatin1());
+        return;
     }
-    socket->write(reply + '\n');
-    socket->disconnectFromServer();
+    m_remote.run(command == RemoteCommand::None ? RemoteCommand::Show : command,
+                 line.section(QLatin1Char(' '), 1), [reply](const RemoteAnswer& answer) {
+                     reply(answer.ok() ? QByteArray("ok") : "error " + answer.message.toUtf8());
+                 });
 }
 
 } // namespace hy
