@@ -190,7 +190,7 @@ run files "$build/bench/bench_files"
 #    RemoteDesktop.
 in_desktop portal portal_bind_ms "$wayland" start-wayland "$build/tests/desktophelper" -- \
     "$build/bench/bench_portal" "$build/hytune" "$runs"
-in_desktop gnomekeys gnome_key_to_command_ms "$gnome" start-gnome -- \
+in_desktop gnomekeys gnome_key_to_command_ms "$gnome" start-gnome "$build/tests/desktophelper" -- \
     "$build/bench/bench_gnomekeys" "$runs"
 
 # 5. 对时 against the tests' own SNTP and web servers on the loopback

@@ -12,12 +12,12 @@
 #                          and its KDE backend start on it when first called),
 #                          kwin_wayland --virtual with XWayland, and HELPER
 #                          (the tests' tray watcher and notification server)
-#   session.sh start-gnome DIR
+#   session.sh start-gnome DIR HELPER
 #                          the same sound server and a real GNOME Shell 43
 #                          Wayland desktop: private session and system buses,
 #                          gnome-shell --headless with XWayland, the tray of
-#                          its AppIndicator extension, its own notification
-#                          server, and gsd-media-keys, which runs the custom
+#                          its AppIndicator extension, HELPER as the
+#                          notification server, and gsd-media-keys, which runs the custom
 #                          shortcuts of GNOME's keyboard settings
 #   session.sh stop DIR    stops what "start", "start-wayland" or
 #                          "start-gnome" started
@@ -252,6 +252,15 @@ start_gnome() {
     # With /run/systemd present the shell wants logind: hidden in a mount
     # namespace of its own. In a session of its own, so that stop ends
     # XWayland with it.
+    # The tests' own notification server, before the shell's: it shows
+    # buttons a test can press (the shell's own would need a screen).
+    step "notifications"
+    local helper=${1:?start-gnome needs the helper program}
+    rm -f "$dir/helper.log"
+    "$helper" "$dir/helper.log" --notifications-only >>"$dir/helper.err" 2>&1 &
+    echo $! >"$dir/helper.pid"
+    wait_for 100 grep -q ready "$dir/helper.log" ||
+        { echo "the desktop helper did not start"; cat "$dir/helper.err"; return 1; }
     step "gnome-shell"
     local hide=
     [[ -d /run/systemd ]] && hide="mount -t tmpfs none /run/systemd && "
@@ -299,6 +308,7 @@ export DBUS_SYSTEM_BUS_ADDRESS='unix:path=$dir/run/system_bus'
 # GSettings clients read dconf's file themselves: the session's home.
 export HOME='$dir/home'
 export XDG_CONFIG_HOME='$dir/home/.config'
+export HYTUNE_DESKTOP_LOG='$dir/helper.log'
 unset QT_QPA_PLATFORM
 ENV
     step "gnome session up: WAYLAND_DISPLAY=$socket DISPLAY=$display"
@@ -325,7 +335,7 @@ stop() {
 case "$cmd" in
 start) start ;;
 start-wayland) start_wayland "$@" ;;
-start-gnome) start_gnome ;;
+start-gnome) start_gnome "$@" ;;
 stop) stop ;;
 pulse-restart)
     [[ -f "$dir/env" ]] || { echo "no session in $dir (start it first)"; exit 1; }

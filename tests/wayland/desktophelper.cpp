@@ -1,10 +1,14 @@
 // The pieces of a desktop shell that the Wayland tests need beside KWin and
 // the portal, on the session bus: a StatusNotifierWatcher (the tray host's
-// registry), a notification server, and a sink for what KWin scripts report.
-// Each event is one line in the log file given as the only argument:
+// registry), a notification server that shows buttons, and a sink for what
+// KWin scripts report; with --notifications-only (beside GNOME Shell, whose
+// own tray stays) the notification server and the sink alone. Each event is
+// one line in the log file given as the first argument:
 //   item <service> <path>
-//   notify <summary>|<body>
+//   notify <id> <summary>|<body>|<action keys, comma-separated>
 //   report <text>
+// A test plays the user choosing a notice's button through the sink's
+// Invoke(id, key).
 #include <QCoreApplication>
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
@@ -73,13 +77,20 @@ public:
     {}
 
 public slots:
-    uint Notify(const QString&, uint, const QString&, const QString& summary, const QString& body,
-                const QStringList&, const QVariantMap&, int)
+    uint Notify(const QString&, uint replaces, const QString&, const QString& summary,
+                const QString& body, const QStringList& actions, const QVariantMap&, int)
     {
-        record(QStringLiteral("notify %1|%2").arg(summary, body).replace('\n', ' '));
-        return ++m_id;
+        const uint id = replaces ? replaces : ++m_id;
+        QStringList keys;
+        for (qsizetype i = 0; i + 1 < actions.size(); i += 2)
+            keys << actions.at(i);
+        record(QStringLiteral("notify %1 %2|%3|%4")
+                   .arg(id)
+                   .arg(summary, body, keys.join(QLatin1Char(',')))
+                   .replace('\n', ' '));
+        return id;
     }
-    QStringList GetCapabilities() { return {QStringLiteral("body")}; }
+    QStringList GetCapabilities() { return {QStringLiteral("body"), QStringLiteral("actions")}; }
     QString GetServerInformation(QString& vendor, QString& version, QString& spec)
     {
         vendor = QStringLiteral("hytune tests");
@@ -88,6 +99,10 @@ public slots:
         return QStringLiteral("desktophelper");
     }
     void CloseNotification(uint) {}
+
+signals:
+    void ActionInvoked(uint id, const QString& key);
+    void NotificationClosed(uint id, uint reason);
 
 private:
     uint m_id = 0;
@@ -98,19 +113,25 @@ class Reports final : public QDBusAbstractAdaptor
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "example.heyinsoft.hytune.TestDesktop")
 public:
-    explicit Reports(QObject* parent)
+    Reports(QObject* parent, Notifications& notifications)
         : QDBusAbstractAdaptor(parent)
+        , m_notifications(notifications)
     {}
 
 public slots:
     void Report(const QString& text) { record(QStringLiteral("report ") + text); }
+    void Invoke(uint id, const QString& key) { emit m_notifications.ActionInvoked(id, key); }
+
+private:
+    Notifications& m_notifications;
 };
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    if (argc != 2)
+    if (argc < 2)
         return 2;
+    const bool all = !(argc > 2 && qstrcmp(argv[2], "--notifications-only") == 0);
     QFile log(QString::fromLocal8Bit(argv[1]));
     if (!log.open(QIODevice::WriteOnly | QIODevice::Append))
         return 1;
@@ -118,12 +139,11 @@ int main(int argc, char** argv)
     QDBusConnection bus = QDBusConnection::sessionBus();
     QObject watcher, notifications, reports;
     new Watcher(&watcher);
-    new Notifications(&notifications);
-    new Reports(&reports);
+    new Reports(&reports, *new Notifications(&notifications));
     const bool ok =
-        bus.registerObject(QStringLiteral("/StatusNotifierWatcher"), &watcher,
-                           QDBusConnection::ExportAdaptors) &&
-        bus.registerService(QStringLiteral("org.kde.StatusNotifierWatcher")) &&
+        (!all || (bus.registerObject(QStringLiteral("/StatusNotifierWatcher"), &watcher,
+                                     QDBusConnection::ExportAdaptors) &&
+                  bus.registerService(QStringLiteral("org.kde.StatusNotifierWatcher")))) &&
         bus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &notifications,
                            QDBusConnection::ExportAdaptors) &&
         bus.registerService(QStringLiteral("org.freedesktop.Notifications")) &&

@@ -224,11 +224,15 @@ void TestWayland::portalKeyStartsAndStops()
 }
 
 // Ctrl+F1 is KWin's own: the portal says "Ctrl+F1", but no press would come.
-// The program says so once, naming what works instead, and runs on.
+// The program says so once, offering the nearest key KWin leaves free; the
+// offer taken, that key is bound, shown in the key box and kept, and its
+// press starts the countdown.
 void TestWayland::keyOfTheDesktopIsReported()
 {
     App app;
-    QVERIFY(app.writeSettings(settingsText({"HotKey=F1"})));
+    QVERIFY(app.writeSettings(
+        settingsText({"HotKey=F1", "HourCounter=0", "MinuteCounter=0", "SecondCounter=30",
+                      "IsSecondCounter=1", "LastSecond=30", "PerSecond=1"})));
     const int before = desktopLog(QStringLiteral("notify")).size();
     QVERIFY2(app.start(), "no window");
     QString said;
@@ -241,13 +245,23 @@ void TestWayland::keyOfTheDesktopIsReported()
                  10000),
              "nothing said");
     QVERIFY2(said.contains(QStringLiteral("Ctrl+F1 是桌面自己的快捷键")), qPrintable(said));
-    QVERIFY2(said.contains(QStringLiteral("--toggle")), qPrintable(said));
+    QVERIFY2(said.contains(QStringLiteral("Ctrl+F5")) && said.endsWith(QStringLiteral("|set-key")),
+             qPrintable(said));
     // Said once: nothing more comes while the program runs on.
     sleepMs(500);
     QCOMPARE(desktopLog(QStringLiteral("notify")).size(), before + 1);
-    QVERIFY(app.running());
     QVERIFY(hotkeyIs(QString()));
+
+    gdbusCall(QStringLiteral("example.heyinsoft.hytune.TestDesktop"), QStringLiteral("/"),
+              QStringLiteral("example.heyinsoft.hytune.TestDesktop.Invoke"),
+              {said.section(' ', 0, 0), QStringLiteral("set-key")});
+    QVERIFY2(waitUntil([] { return hotkeyIs(QStringLiteral("Ctrl+F5")); }, 10000),
+             qPrintable(programSays(QStringLiteral("Hotkey"))));
+    QVERIFY(press(QStringLiteral("/component/hytune_session_f5")));
+    QTRY_VERIFY_WITH_TIMEOUT(running(), 5000);
     QCOMPARE(endApp(app), 0);
+    QVERIFY2(app.settingsEntries().contains({QStringLiteral("HotKey"), QStringLiteral("F5")}),
+             "the key taken is not kept");
 }
 
 // The window runs through XWayland, where KWin keeps it above on request:

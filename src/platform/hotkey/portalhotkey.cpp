@@ -21,30 +21,6 @@ const QString kRequestInterface = QStringLiteral("org.freedesktop.portal.Request
 const QString kSessionInterface = QStringLiteral("org.freedesktop.portal.Session");
 const QString kNotListening = QStringLiteral("无法设置全局快捷键：收不到桌面门户的答复");
 
-QString problemForError(const QDBusError& error)
-{
-    const QString name = error.name();
-    if (name == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ||
-        name == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner") ||
-        name.startsWith(QLatin1String("org.freedesktop.DBus.Error.Spawn")))
-        return QStringLiteral("此桌面不支持全局快捷键（没有桌面门户服务）");
-    if (name == QLatin1String("org.freedesktop.DBus.Error.UnknownMethod") ||
-        name == QLatin1String("org.freedesktop.DBus.Error.UnknownInterface") ||
-        name == QLatin1String("org.freedesktop.DBus.Error.UnknownObject"))
-        return QStringLiteral("此桌面不支持全局快捷键（桌面门户没有全局快捷键功能）");
-    if (name == QLatin1String("org.freedesktop.DBus.Error.Disconnected"))
-        return QStringLiteral("此桌面不支持全局快捷键（无法连接会话总线）");
-    return QStringLiteral("无法设置全局快捷键：桌面门户出错（%1）").arg(error.message());
-}
-
-QString sessionFrom(const QVariant& value)
-{
-    // Documented as a string; some portal versions send an object path.
-    if (value.metaType() == QMetaType::fromType<QDBusObjectPath>())
-        return value.value<QDBusObjectPath>().path();
-    return value.toString();
-}
-
 } // namespace
 
 PortalHotkey::PortalHotkey(const QDBusConnection& bus, QObject* parent)
@@ -248,32 +224,36 @@ void PortalHotkey::takeBinding(const PortalShortcuts& list)
     // The portal's word alone does not prove that a press will come: on KDE
     // the key may be one of KWin's own. Registered only once that is known.
     const quint64 attempt = m_attempt;
-    askKdeShortcutKeys(
-        m_bus, m_sessionToken, QString::fromLatin1(kShortcutId), this,
-        [this, attempt, key, bound, problem](KdeKeyAnswer answer) {
-            if (attempt != m_attempt || m_session.isEmpty())
-                return;
-            if (answer == KdeKeyAnswer::NoKey) {
-                const QString taken =
-                    QStringLiteral("%1 是桌面自己的快捷键，按下它不会到达本程序")
-                        .arg(bound.trigger.isEmpty() ? QStringLiteral("Ctrl+F%1").arg(key)
-                                                     : bound.trigger);
-                setState(Status::Taken, taken + QStringLiteral("；请在“CTRL+”后选另一个键"));
-                suggestFreeKey(taken);
-            } else {
-                setState(Status::Registered, problem, bound.trigger);
-            }
-        });
+    askKdeShortcutKeys(m_bus, m_sessionToken, QString::fromLatin1(kShortcutId), this,
+                       [this, attempt, key, bound, problem](KdeKeyAnswer answer) {
+                           if (attempt != m_attempt || m_session.isEmpty())
+                               return;
+                           if (answer == KdeKeyAnswer::NoKey) {
+                               const QString taken =
+                                   QStringLiteral("%1 是桌面自己的快捷键，按下它不会到达本程序")
+                                       .arg(bound.trigger.isEmpty()
+                                                ? QStringLiteral("Ctrl+F%1").arg(key)
+                                                : bound.trigger);
+                               suggestFreeKey(taken);
+                           } else {
+                               setState(Status::Registered, problem, bound.trigger);
+                           }
+                       });
 }
 
 void PortalHotkey::suggestFreeKey(const QString& taken)
 {
-    // The nearest key the desktop leaves free, to be offered in one step.
+    // Said once, with the nearest key the desktop leaves free to offer in
+    // one step, if there is one.
     const quint64 attempt = m_attempt;
     askKdeHeldCtrlFunctionKeys(m_bus, this, [this, attempt, taken](const KdeHeldKeys& held) {
-        const int free = held.known ? held.nearestFree(m_functionKey) : 0;
-        if (attempt != m_attempt || status() != Status::Taken || free <= 0 || free == m_functionKey)
+        if (attempt != m_attempt || m_session.isEmpty())
             return;
+        const int free = held.known ? held.nearestFree(m_functionKey) : 0;
+        if (free <= 0 || free == m_functionKey) {
+            setState(Status::Taken, taken + QStringLiteral("；请在“CTRL+”后选另一个键"));
+            return;
+        }
         const QString owner = held.held.value(m_functionKey);
         setState(Status::Taken,
                  (owner.isEmpty() ? taken : taken + QStringLiteral("（%1）").arg(owner)) +

@@ -3,7 +3,9 @@
 #include "core/hotkeyname.h"
 
 #include <QDBusArgument>
+#include <QDBusError>
 #include <QDBusMetaType>
+#include <QDBusObjectPath>
 
 namespace hy {
 
@@ -59,6 +61,30 @@ QString bindingProblem(const BoundShortcut& bound, int functionKey)
             .arg(bound.trigger)
             .arg(functionKey);
     return {};
+}
+
+QString problemForError(const QDBusError& error)
+{
+    const QString name = error.name();
+    if (name == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ||
+        name == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner") ||
+        name.startsWith(QLatin1String("org.freedesktop.DBus.Error.Spawn")))
+        return QStringLiteral("此桌面不支持全局快捷键（没有桌面门户服务）");
+    if (name == QLatin1String("org.freedesktop.DBus.Error.UnknownMethod") ||
+        name == QLatin1String("org.freedesktop.DBus.Error.UnknownInterface") ||
+        name == QLatin1String("org.freedesktop.DBus.Error.UnknownObject"))
+        return QStringLiteral("此桌面不支持全局快捷键（桌面门户没有全局快捷键功能）");
+    if (name == QLatin1String("org.freedesktop.DBus.Error.Disconnected"))
+        return QStringLiteral("此桌面不支持全局快捷键（无法连接会话总线）");
+    return QStringLiteral("无法设置全局快捷键：桌面门户出错（%1）").arg(error.message());
+}
+
+QString sessionFrom(const QVariant& value)
+{
+    // Documented as a string; some portal versions send an object path.
+    if (value.metaType() == QMetaType::fromType<QDBusObjectPath>())
+        return value.value<QDBusObjectPath>().path();
+    return value.toString();
 }
 
 } // namespace hy

@@ -6,6 +6,7 @@
 #include <QVariantMap>
 
 class QDBusArgument;
+class QDBusError;
 
 namespace hy {
 
@@ -38,6 +39,12 @@ BoundShortcut findShortcut(const PortalShortcuts& list, const QString& id);
 // What the user must be told of a shortcut the desktop bound when Ctrl +
 // F<functionKey> was asked for: empty when it bound just that.
 QString bindingProblem(const BoundShortcut& bound, int functionKey);
+
+// What a failed call to the portal means for the user, in Chinese.
+QString problemForError(const QDBusError& error);
+// A session handle as the portal sends it (a string, or in some versions an
+// object path).
+QString sessionFrom(const QVariant& value);
 
 } // namespace hy
 
