@@ -11,16 +11,24 @@
 //                              desktop_shortcut_ms); also its maximum
 //   gnome_settings_rss_kb      what the first call adds to the resident
 //                              memory: libgio, dconf's module, the thread
+//   desktop_shortcut_ms        with PROGRAM given: the program runs, its
+//                              shortcut added with --bind-desktop-shortcut;
+//                              from a press of Ctrl+F1 to its countdown
+//                              running or stopped (its D-Bus property
+//                              Running), median of RUNS presses
 //
-// timePresses() takes the effect to wait for: the program's countdown
-// running (its D-Bus property Running) gives the whole desktop_shortcut_ms.
+//   bench_gnomekeys RUNS [PROGRAM]
 #include "platform/hotkey/gnomeshortcuts.h"
 #include "stats.h"
 #include "support/mutterkeyboard.h"
 
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVariant>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -107,6 +115,57 @@ long residentKb()
     return -1;
 }
 
+// Whether the program's countdown runs, as its D-Bus property says.
+std::optional<bool> running()
+{
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        QStringLiteral("example.heyinsoft.hytune"), QStringLiteral("/example/heyinsoft/hytune"),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get << QStringLiteral("example.heyinsoft.hytune") << QStringLiteral("Running");
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(get, QDBus::Block, 1000);
+    if (reply.type() != QDBusMessage::ReplyMessage)
+        return std::nullopt;
+    return reply.arguments().value(0).value<QDBusVariant>().variant().toBool();
+}
+
+// The program in a folder of its own, a second count chosen, its shortcut on
+// Ctrl+F1: from each press to the countdown's state changed.
+std::vector<double> pressesToCountdown(MutterKeyboard& keyboard, const QString& program, int runs)
+{
+    QTemporaryDir dir;
+    const QString exe = dir.filePath(QStringLiteral("hytune"));
+    QFile::copy(program, exe);
+    QFile settings(dir.filePath(QStringLiteral("hytunetm.db")));
+    settings.open(QIODevice::WriteOnly);
+    settings.write("[Common]\nIsSecondCounter=1\nLastSecond=30\nHotKey=F1\n");
+    settings.close();
+    QProcess app;
+    app.setWorkingDirectory(dir.path());
+    app.start(exe, {});
+    std::vector<double> ms;
+    if (!QTest::qWaitFor([] { return running().has_value(); }, 15000) ||
+        QProcess::execute(exe, {QStringLiteral("--bind-desktop-shortcut")}) != 0) {
+        std::fprintf(stderr, "bench_gnomekeys: the program did not take its shortcut\n");
+    } else {
+        QTest::qWait(1000); // the shortcut daemon takes the new binding
+        for (int i = 0; i < runs; ++i) {
+            const bool before = running().value_or(false);
+            QElapsedTimer t;
+            t.start();
+            if (!keyboard.pressCtrlF(1))
+                break;
+            if (!QTest::qWaitFor([&] { return running().value_or(before) != before; }, 5000))
+                break;
+            ms.push_back(double(t.nsecsElapsed()) / 1e6);
+            QTest::qWait(300);
+        }
+        QProcess::execute(exe, {QStringLiteral("--unbind-desktop-shortcut")});
+    }
+    app.terminate();
+    app.waitForFinished(10000);
+    return ms;
+}
+
 bool bind(hy::GnomeShortcuts& shortcuts, int key, const QString& program)
 {
     std::optional<hy::ShortcutAnswer> got;
@@ -165,5 +224,14 @@ int main(int argc, char** argv)
     std::printf("gnome_key_to_command_ms: %.1f ms\n", benchstats::median(ms));
     std::printf("gnome_key_to_command_max_ms: %.1f ms\n",
                 ms.empty() ? std::nan("") : *std::max_element(ms.begin(), ms.end()));
-    return pickup.size() == size_t(runs) && ms.size() == size_t(runs) ? 0 : 1;
+    bool whole = true;
+    if (argc > 2) {
+        const std::vector<double> toggles =
+            pressesToCountdown(keyboard, QString::fromLocal8Bit(argv[2]), runs);
+        for (double m : toggles)
+            std::printf("# press to the countdown started or stopped: %.1f ms\n", m);
+        std::printf("desktop_shortcut_ms: %.1f ms\n", benchstats::median(toggles));
+        whole = toggles.size() == size_t(runs);
+    }
+    return pickup.size() == size_t(runs) && ms.size() == size_t(runs) && whole ? 0 : 1;
 }

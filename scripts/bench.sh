@@ -191,7 +191,7 @@ run files "$build/bench/bench_files"
 in_desktop portal portal_bind_ms "$wayland" start-wayland "$build/tests/desktophelper" -- \
     "$build/bench/bench_portal" "$build/hytune" "$runs"
 in_desktop gnomekeys gnome_key_to_command_ms "$gnome" start-gnome "$build/tests/desktophelper" -- \
-    "$build/bench/bench_gnomekeys" "$runs"
+    "$build/bench/bench_gnomekeys" "$runs" "$build/hytune"
 
 # 5. 对时 against the tests' own SNTP and web servers on the loopback
 #    (offset_error_ms, offset_check_ms); no desktop needed, but run in the
