@@ -63,6 +63,8 @@ void SoundPage::wire()
     settings.watch(kOutput, this, [this] { showOutputs(); });
     connect(&m_core.sound(), &SoundSetup::outputsChanged, this, &SoundPage::showOutputs);
     connect(&m_core.sound(), &SoundSetup::voiceChanged, this, &SoundPage::showVoice);
+    connect(&m_core.sound(), &SoundSetup::voiceRefused, this,
+            [this](const QString& why) { showErrorBox(m_window, why); });
 }
 
 bool SoundPage::eventFilter(QObject* watched, QEvent* event)
@@ -217,8 +219,9 @@ void SoundPage::showVoice()
     const SoundSetup& sound = m_core.sound();
     const int taken = sound.voiceClipsTaken();
     showText(*ui.lblVoiceState,
-             taken == 0 ? QStringLiteral("使用内置语音")
-                        : QStringLiteral("已采用 %1 段录音（共 %2 段）").arg(taken).arg(23));
+             sound.voiceLoading() ? QStringLiteral("正在读取语音包……")
+             : taken == 0         ? QStringLiteral("使用内置语音")
+                          : QStringLiteral("已采用 %1 段录音（共 %2 段）").arg(taken).arg(23));
     QString tip = m_core.settings().value(QStringLiteral("VoiceFolder"));
     if (!sound.voiceProblems().isEmpty())
         tip += QStringLiteral("\n未采用：\n") + sound.voiceProblems().join('\n');

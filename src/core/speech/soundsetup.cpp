@@ -1,6 +1,5 @@
 #include "core/speech/soundsetup.h"
 
-#include "core/inputerror.h"
 #include "core/log.h"
 #include "core/quiethours.h"
 #include "core/settings/settingsstore.h"
@@ -29,11 +28,12 @@ SoundSetup::SoundSetup(SettingsStore& settings, SpeechOutput& speech, OutputsFac
                    [this] { m_speech.setOutput(m_settings.value(QStringLiteral("Output"))); });
     settings.watch(QStringLiteral("VoiceFolder"), this, [this] {
         const QString folder = m_settings.value(QStringLiteral("VoiceFolder"));
-        QString why;
-        if (folder != m_voiceFolder && (folder.isEmpty() || !takeVoice(folder, &why)))
+        if (folder == m_voiceFolder)
+            return;
+        if (folder.isEmpty())
             useBuiltinVoice();
-        if (!why.isEmpty())
-            qCWarning(lcSound, "the voice pack is not used: %s", qPrintable(why));
+        else
+            loadVoice(folder, false);
     });
     // A level set in the desktop's mixer is told on the announcer thread;
     // the speech output may outlive this object (a thread stuck in the sound
@@ -62,11 +62,8 @@ void SoundSetup::restore()
     // A remembered folder that is gone or holds no clip counts as no choice:
     // the built-in voice speaks.
     const QString folder = m_settings.value(QStringLiteral("VoiceFolder"));
-    QString why;
-    if (!folder.isEmpty() && folder != m_voiceFolder && !takeVoice(folder, &why)) {
-        qCWarning(lcSound, "the voice pack is not used: %s", qPrintable(why));
-        useBuiltinVoice();
-    }
+    if (!folder.isEmpty() && folder != m_voiceFolder && !m_voiceLoading)
+        loadVoice(folder, false);
 }
 
 void SoundSetup::volumeFromMixer(int percent)
@@ -102,13 +99,13 @@ void SoundSetup::watchOutputs()
 
 void SoundSetup::chooseVoice(const QString& folder)
 {
-    QString why;
-    if (!takeVoice(folder, &why))
-        throw InputError(why);
+    loadVoice(folder, true);
 }
 
 void SoundSetup::useBuiltinVoice()
 {
+    ++m_voiceTicket; // a folder being read no longer counts
+    m_voiceLoading = false;
     m_voiceFolder.clear();
     m_voiceTaken = 0;
     m_voiceProblems.clear();
@@ -117,25 +114,37 @@ void SoundSetup::useBuiltinVoice()
     emit voiceChanged();
 }
 
-bool SoundSetup::takeVoice(const QString& folder, QString* why)
+void SoundSetup::loadVoice(const QString& folder, bool chosen)
 {
-    VoicePack pack = loadVoicePack(folder);
-    if (pack.error.isEmpty() && pack.taken == 0)
-        pack.error =
-            QStringLiteral("文件夹“%1”中没有可用的语音文件（WAV0.wav 至 WAV22.wav）。")
-                .arg(folder) +
-            (pack.problems.isEmpty() ? QString() : QLatin1Char('\n') + pack.problems.join('\n'));
-    if (!pack.error.isEmpty()) {
-        *why = pack.error;
-        return false;
-    }
-    m_voiceFolder = folder;
-    m_voiceTaken = pack.taken;
-    m_voiceProblems = pack.problems;
-    m_speech.voice().replace(std::move(pack.clips));
-    m_settings.set(QStringLiteral("VoiceFolder"), folder);
+    const quint64 ticket = ++m_voiceTicket;
+    m_voiceLoading = true;
     emit voiceChanged();
-    return true;
+    loadVoicePackInBackground(folder).then(this, [this, folder, chosen, ticket](VoicePack pack) {
+        if (ticket != m_voiceTicket)
+            return;
+        m_voiceLoading = false;
+        if (pack.error.isEmpty() && pack.taken == 0)
+            pack.error = QStringLiteral("文件夹“%1”中没有可用的语音文件（WAV0.wav 至 WAV22.wav）。")
+                             .arg(folder) +
+                         (pack.problems.isEmpty() ? QString()
+                                                  : QLatin1Char('\n') + pack.problems.join('\n'));
+        if (!pack.error.isEmpty()) {
+            if (chosen) {
+                emit voiceChanged(); // the voice in use stays
+                emit voiceRefused(pack.error);
+            } else {
+                qCWarning(lcSound, "the voice pack is not used: %s", qPrintable(pack.error));
+                useBuiltinVoice();
+            }
+            return;
+        }
+        m_voiceFolder = folder;
+        m_voiceTaken = pack.taken;
+        m_voiceProblems = pack.problems;
+        m_speech.voice().replace(std::move(pack.clips));
+        m_settings.set(QStringLiteral("VoiceFolder"), folder);
+        emit voiceChanged();
+    });
 }
 
 } // namespace hy

@@ -41,19 +41,26 @@ public:
     // Whether the server has listed its outputs (an empty list says nothing).
     bool outputsKnown() const { return m_outputsKnown; }
 
-    // The voice pack of `folder` replaces the built-in clips it has; throws
-    // InputError, keeping the voice in use, when the folder gives no clip.
+    // The voice pack of `folder` replaces the built-in clips it has, once it
+    // has been read (on a thread of its own: the window and the speech do not
+    // wait for it). A folder that gives no clip keeps the voice in use and is
+    // said by voiceRefused().
     void chooseVoice(const QString& folder);
     void useBuiltinVoice();
+    bool voiceLoading() const { return m_voiceLoading; }
     int voiceClipsTaken() const { return m_voiceTaken; }
     const QStringList& voiceProblems() const { return m_voiceProblems; }
 
 signals:
     void outputsChanged();
     void voiceChanged();
+    // The folder the user chose gives no clip: why, for the user.
+    void voiceRefused(const QString& why);
 
 private:
-    bool takeVoice(const QString& folder, QString* why);
+    // Reads the folder in the background; `chosen`: the user's choice now,
+    // else the one remembered from before.
+    void loadVoice(const QString& folder, bool chosen);
     void volumeFromMixer(int percent);
 
     SettingsStore& m_settings;
@@ -66,6 +73,8 @@ private:
     QString m_voiceFolder;  // the folder whose clips speak; empty for the built-in voice
     int m_voiceTaken = 0;
     QStringList m_voiceProblems;
+    bool m_voiceLoading = false;
+    quint64 m_voiceTicket = 0; // of the folder read last: a later choice wins
 };
 
 } // namespace hy
