@@ -46,7 +46,7 @@ bool WindowPlacer::eventFilter(QObject* watched, QEvent* event)
         // with it.
         if (!m_centred &&
             (type == QEvent::Expose || type == QEvent::Move || type == QEvent::Resize) &&
-            !handle->frameMargins().isNull()) {
+            !frame().isNull()) {
             m_centred = true;
             centreOnScreen();
         }
@@ -54,13 +54,25 @@ bool WindowPlacer::eventFilter(QObject* watched, QEvent* event)
     return QObject::eventFilter(watched, event);
 }
 
+QMargins WindowPlacer::frame() const
+{
+    const QWindow* handle = m_window.windowHandle();
+    const QMargins m = handle ? handle->frameMargins() : QMargins();
+    // Before the window manager has framed the window, a frame can be
+    // reported that is none (under XWayland: hundreds of pixels less than
+    // nothing); it counts as none until a real one comes.
+    const bool real = m.left() >= 0 && m.top() >= 0 && m.right() >= 0 && m.bottom() >= 0 &&
+                      m.left() + m.right() < m_window.width() &&
+                      m.top() + m.bottom() < m_window.height();
+    return real ? m : QMargins();
+}
+
 void WindowPlacer::centreOnScreen()
 {
     const QScreen* screen = m_window.screen();
     if (!screen)
         return;
-    QWindow* handle = m_window.windowHandle();
-    const QMargins frame = handle ? handle->frameMargins() : QMargins();
+    const QMargins frame = this->frame();
     const QRect area = screen->availableGeometry();
     const QSize outer = m_window.size().grownBy(frame);
     const QPoint outerTopLeft(area.x() + (area.width() - outer.width()) / 2,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMargins>
 #include <QObject>
 #include <functional>
 
@@ -21,6 +22,8 @@ protected:
 
 private:
     void centreOnScreen();
+    // The window manager's frame around the window, once it is known.
+    QMargins frame() const;
 
     QWidget& m_window;
     std::function<bool()> m_staysOnTop;

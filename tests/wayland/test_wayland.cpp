@@ -105,7 +105,9 @@ QStringList kwinWindows(QTemporaryDir& dir)
     js.write(QStringLiteral(R"(var cs = workspace.clientList();
 for (var i = 0; i < cs.length; ++i)
     if (cs[i].caption.indexOf("禾音语音报时器") >= 0)
-        report(cs[i].caption + "|" + cs[i].keepAbove);
+        report(cs[i].caption + "|" + cs[i].keepAbove + "|" + cs[i].frameGeometry.x + "," +
+               cs[i].frameGeometry.y + "," + cs[i].frameGeometry.width + "," +
+               cs[i].frameGeometry.height);
 report("end%1");
 function report(text) {
     callDBus("example.heyinsoft.hytune.TestDesktop", "/",
@@ -184,6 +186,7 @@ private slots:
     void trayItemWithTooltip();
     void trayMenu();
     void nativeWhenXWaylandIsGone();
+    void centredThroughXWayland();
 
 private:
     QTemporaryDir m_dir;
@@ -277,7 +280,8 @@ void TestWayland::stayOnTop()
         const bool ok = waitUntil(
             [&] {
                 windows = kwinWindows(m_dir);
-                return windows.size() == 1 && windows.first().endsWith(on ? "|true" : "|false");
+                return windows.size() == 1 &&
+                       windows.first().section('|', 1, 1) == (on ? "true" : "false");
             },
             5000, 200);
         if (!ok)
@@ -406,6 +410,31 @@ void TestWayland::nativeWhenXWaylandIsGone()
     QCOMPARE(trayItem(before).size(), 2);
     QVERIFY(waitUntil([] { return hotkeyIs(QStringLiteral("Ctrl+F6")); }, 10000));
     QVERIFY(app.running());
+    QCOMPARE(endApp(app), 0);
+}
+
+// Through XWayland, KWin places the window where the program puts it: in the
+// middle of the screen, its frame included.
+void TestWayland::centredThroughXWayland()
+{
+    App app;
+    QVERIFY(app.writeSettings(settingsText({"HotKey=F6"})));
+    QVERIFY2(app.start(), "no window");
+    QStringList windows;
+    QRect frame;
+    const bool centred = waitUntil(
+        [&] {
+            windows = kwinWindows(m_dir);
+            if (windows.size() != 1)
+                return false;
+            const QStringList g = windows.first().section('|', 2).split(',');
+            frame = QRect(g.value(0).toInt(), g.value(1).toInt(), g.value(2).toInt(),
+                          g.value(3).toInt());
+            return frame.width() >= 544 &&
+                   (frame.center() - QRect(0, 0, 1024, 768).center()).manhattanLength() <= 4;
+        },
+        5000, 200);
+    QVERIFY2(centred, qPrintable(windows.join(' ')));
     QCOMPARE(endApp(app), 0);
 }
 
