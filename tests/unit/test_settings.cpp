@@ -20,14 +20,6 @@ using testfiles::entriesOf;
 using testfiles::readAll;
 using testfiles::writeBytes;
 
-QStringList numbers(int from, int to)
-{
-    QStringList list;
-    for (int i = from; i <= to; ++i)
-        list << QString::number(i);
-    return list;
-}
-
 // The settings as the program holds them, with a record of every change a
 // load or a save makes: the changes of each key in order, and per check box
 // how often its handler would run.

@@ -66,13 +66,22 @@ QString implausibleTimeText(qint64 unixUs);
 
 // One check against one server, each of its requests given `timeoutMs`. It
 // reports once, through `done`.
+// What every probe is given beside its server: where its one report goes,
+// its parent, and the time each request may take.
+struct ProbeSetup
+{
+    CheckDone done;
+    QObject* parent = nullptr;
+    int timeoutMs = RequestTimeoutMs;
+};
+
 class TimeProbe : public QObject
 {
 public:
-    TimeProbe(CheckDone done, int timeoutMs, QObject* parent)
-        : QObject(parent)
-        , m_timeoutMs(timeoutMs)
-        , m_done(std::move(done))
+    explicit TimeProbe(ProbeSetup setup)
+        : QObject(setup.parent)
+        , m_timeoutMs(setup.timeoutMs)
+        , m_done(std::move(setup.done))
     {}
     virtual void start() = 0;
 

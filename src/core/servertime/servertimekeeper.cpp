@@ -40,9 +40,9 @@ bool ServerTimeKeeper::check()
     const auto done = [this](const CheckResult& r) { finished(r); };
     TimeProbe* probe = nullptr;
     if (const auto* ntp = std::get_if<NtpAddress>(&*parsed.address))
-        probe = new SntpProbe(*ntp, done, this, m_timeoutMs);
+        probe = new SntpProbe(*ntp, {done, this, m_timeoutMs});
     else
-        probe = new WebDateProbe(std::get<QUrl>(*parsed.address), done, this, m_timeoutMs);
+        probe = new WebDateProbe(std::get<QUrl>(*parsed.address), {done, this, m_timeoutMs});
     m_probe = probe;
     probe->start();
     emit changed();

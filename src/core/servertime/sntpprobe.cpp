@@ -80,8 +80,8 @@ std::variant<SntpSample, QString> readSntpReply(const QByteArray& reply, quint64
     return s;
 }
 
-SntpProbe::SntpProbe(NtpAddress server, CheckDone done, QObject* parent, int timeoutMs)
-    : TimeProbe(std::move(done), timeoutMs, parent)
+SntpProbe::SntpProbe(NtpAddress server, ProbeSetup setup)
+    : TimeProbe(std::move(setup))
     , m_server(std::move(server))
 {
     m_timeout.setSingleShot(true);

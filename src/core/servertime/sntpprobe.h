@@ -38,8 +38,7 @@ class SntpProbe final : public TimeProbe
 public:
     static constexpr int Samples = 4;
 
-    SntpProbe(NtpAddress server, CheckDone done, QObject* parent = nullptr,
-              int timeoutMs = RequestTimeoutMs);
+    SntpProbe(NtpAddress server, ProbeSetup setup);
     ~SntpProbe() override;
     void start() override;
 

@@ -62,9 +62,9 @@ std::variant<qint64, QString> parseHttpDate(const QByteArray& raw)
     return QStringLiteral("服务器给的时间看不懂：%1").arg(value.left(60));
 }
 
-WebDateProbe::WebDateProbe(QUrl url, CheckDone done, QObject* parent, int timeoutMs)
-    : TimeProbe(std::move(done), timeoutMs, parent)
-    , m_client(std::move(url), timeoutMs)
+WebDateProbe::WebDateProbe(QUrl url, ProbeSetup setup)
+    : TimeProbe(std::move(setup))
+    , m_client(std::move(url), m_timeoutMs)
 {}
 
 WebDateProbe::~WebDateProbe()

@@ -44,8 +44,7 @@ class WebDateProbe final : public TimeProbe
 public:
     static constexpr int MaxRequests = 20;
 
-    WebDateProbe(QUrl url, CheckDone done, QObject* parent = nullptr,
-                 int timeoutMs = RequestTimeoutMs);
+    WebDateProbe(QUrl url, ProbeSetup setup);
     ~WebDateProbe() override;
     void start() override
     {
