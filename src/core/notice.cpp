@@ -14,17 +14,42 @@ Notice countdownEndNotice(const CountdownEnd& end)
             {NoticeAction::Again, NoticeAction::Stop}};
 }
 
+namespace {
+
+struct ActionNames
+{
+    NoticeAction action;
+    const char* key;  // the action's name on the bus
+    const char* text; // its button
+};
+
+constexpr ActionNames kActions[] = {
+    {NoticeAction::Again, "again", "再来一次"},
+    {NoticeAction::Stop, "stop", "停止"},
+    {NoticeAction::SetKey, "set-key", "设置快捷键"},
+};
+
+const ActionNames* namesOf(NoticeAction action)
+{
+    for (const ActionNames& n : kActions) {
+        if (n.action == action)
+            return &n;
+    }
+    return nullptr;
+}
+
+} // namespace
+
 QString noticeActionText(NoticeAction action)
 {
-    switch (action) {
-    case NoticeAction::Again:
-        return QStringLiteral("再来一次");
-    case NoticeAction::Stop:
-        return QStringLiteral("停止");
-    case NoticeAction::SetKey:
-        return QStringLiteral("设置快捷键");
-    }
-    return {};
+    const ActionNames* n = namesOf(action);
+    return n ? QString::fromUtf8(n->text) : QString();
+}
+
+QString noticeActionKey(NoticeAction action)
+{
+    const ActionNames* n = namesOf(action);
+    return n ? QString::fromLatin1(n->key) : QString();
 }
 
 } // namespace hy

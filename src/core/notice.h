@@ -29,8 +29,9 @@ struct Notice
 // 再来一次) or of a cycle that ended ("第 2 次循环结束", with 再来一次, which
 // begins the length anew, and 停止).
 Notice countdownEndNotice(const CountdownEnd& end);
-// The text of an action's button.
+// The text of an action's button, and the name it goes by on the bus.
 QString noticeActionText(NoticeAction action);
+QString noticeActionKey(NoticeAction action);
 
 // Desktop notifications: one notice at a time, each new one in place of the
 // one before. Nothing is said back when the desktop cannot show notices.

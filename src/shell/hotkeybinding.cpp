@@ -146,40 +146,10 @@ void HotkeyBinding::report()
     m_reportedProblem = problem;
 }
 
-// GNOME: the key becomes a custom shortcut of GNOME's own, on the user's yes.
-void HotkeyBinding::offer()
+// A notice with the button that sets the key; with no notices the tray
+// icon says what is wrong.
+void HotkeyBinding::notice(const hy::Notice& notice, std::function<void()> setKey)
 {
-    m_offeredShortcut = true;
-    const int key = hy::hotkeyFunctionNumber(m_keyBox.currentText());
-    if (!m_notifier && m_hooks.makeNotifier)
-        m_notifier = m_hooks.makeNotifier();
-    if (!m_notifier) {
-        m_tray.notify(m_hotkey->problem());
-        return;
-    }
-    disconnect(m_notifier.get(), nullptr, this, nullptr);
-    connect(m_notifier.get(), &hy::INotifier::actionInvoked, this, [this](hy::NoticeAction a) {
-        if (a != hy::NoticeAction::SetKey)
-            return;
-        bindDesktopShortcut([this](const QString& problem) {
-            if (!problem.isEmpty())
-                m_tray.notify(problem);
-        });
-    });
-    m_notifier->notify(
-        {QStringLiteral("把 Ctrl+F%1 设为启动/停止倒计时的快捷键？").arg(key),
-         QStringLiteral("GNOME 不让程序自己设置全局快捷键。选“设置快捷键”，就在 GNOME 的键盘设置里"
-                        "添加一个自定义快捷键 Ctrl+F%1，运行 %2；以后可以在那里修改或删除它。")
-             .arg(key)
-             .arg(toggleCommand()),
-         {hy::NoticeAction::SetKey}});
-}
-
-// KDE: a free key in place of one the desktop keeps for itself.
-void HotkeyBinding::offerTaken()
-{
-    const int free = m_hotkey->suggestedKey();
-    m_offeredKey = free;
     if (!m_notifier && m_hooks.makeNotifier)
         m_notifier = m_hooks.makeNotifier();
     if (!m_notifier) {
@@ -188,12 +158,43 @@ void HotkeyBinding::offerTaken()
     }
     disconnect(m_notifier.get(), nullptr, this, nullptr);
     connect(m_notifier.get(), &hy::INotifier::actionInvoked, this,
-            [this, free](hy::NoticeAction a) {
-                if (a == hy::NoticeAction::SetKey && m_hooks.chooseKey)
-                    m_hooks.chooseKey(free);
+            [setKey = std::move(setKey)](hy::NoticeAction a) {
+                if (a == hy::NoticeAction::SetKey)
+                    setKey();
             });
-    m_notifier->notify(
-        {QStringLiteral("改用 Ctrl+F%1 启动/停止倒计时？").arg(free),
-         m_hotkey->problem() + QStringLiteral("。选“设置快捷键”，就改用 Ctrl+F%1。").arg(free),
-         {hy::NoticeAction::SetKey}});
+    m_notifier->notify(notice);
+}
+
+// GNOME: the key becomes a custom shortcut of GNOME's own, on the user's yes.
+void HotkeyBinding::offer()
+{
+    m_offeredShortcut = true;
+    const int key = hy::hotkeyFunctionNumber(m_keyBox.currentText());
+    notice(
+        {QStringLiteral("把 Ctrl+F%1 设为启动/停止倒计时的快捷键？").arg(key),
+         QStringLiteral("GNOME 不让程序自己设置全局快捷键。选“设置快捷键”，就在 GNOME 的键盘设置里"
+                        "添加一个自定义快捷键 Ctrl+F%1，运行 %2；以后可以在那里修改或删除它。")
+             .arg(key)
+             .arg(toggleCommand()),
+         {hy::NoticeAction::SetKey}},
+        [this] {
+            bindDesktopShortcut([this](const QString& problem) {
+                if (!problem.isEmpty())
+                    m_tray.notify(problem);
+            });
+        });
+}
+
+// KDE: a free key in place of one the desktop keeps for itself.
+void HotkeyBinding::offerTaken()
+{
+    const int free = m_hotkey->suggestedKey();
+    m_offeredKey = free;
+    notice({QStringLiteral("改用 Ctrl+F%1 启动/停止倒计时？").arg(free),
+            m_hotkey->problem() + QStringLiteral("。选“设置快捷键”，就改用 Ctrl+F%1。").arg(free),
+            {hy::NoticeAction::SetKey}},
+           [this, free] {
+               if (m_hooks.chooseKey)
+                   m_hooks.chooseKey(free);
+           });
 }

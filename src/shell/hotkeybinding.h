@@ -11,6 +11,7 @@ class TTrayIcon;
 namespace hy {
 class GlobalHotkey;
 class INotifier;
+struct Notice;
 } // namespace hy
 
 // The desktop-wide start/stop key: Ctrl + the function key that the key box
@@ -61,6 +62,7 @@ private:
     void report();
     void offer();
     void offerTaken();
+    void notice(const hy::Notice& notice, std::function<void()> setKey);
     QString keyLine() const;
 
     std::unique_ptr<hy::GlobalHotkey> m_hotkey;

@@ -15,19 +15,6 @@ constexpr int kAnswerMs = 5000;
 
 const QString kAppId = QStringLiteral("example.heyinsoft.hytune");
 
-QString actionKey(NoticeAction action)
-{
-    switch (action) {
-    case NoticeAction::Again:
-        return QStringLiteral("again");
-    case NoticeAction::Stop:
-        return QStringLiteral("stop");
-    case NoticeAction::SetKey:
-        return QStringLiteral("set-key");
-    }
-    return {};
-}
-
 QDBusMessage method(const char* name)
 {
     return QDBusMessage::createMethodCall(DesktopNotifier::kService, DesktopNotifier::kPath,
@@ -100,7 +87,7 @@ void DesktopNotifier::onCapabilities(QDBusPendingCallWatcher* call)
     m_offered = actions ? m_sending.actions : QList<NoticeAction>();
     QStringList actionList;
     for (NoticeAction a : std::as_const(m_offered))
-        actionList << actionKey(a) << noticeActionText(a);
+        actionList << noticeActionKey(a) << noticeActionText(a);
     QDBusMessage message = method("Notify");
     message << QStringLiteral("禾音语音报时器") << m_id << kAppId << m_sending.summary
             << m_sending.body << actionList
@@ -145,7 +132,7 @@ void DesktopNotifier::onActionInvoked(uint id, const QString& key)
     if (id == 0 || id != m_id)
         return;
     for (NoticeAction a : std::as_const(m_offered)) {
-        if (actionKey(a) == key) {
+        if (noticeActionKey(a) == key) {
             qCDebug(lcNotify) << "Action" << key << "chosen on notice" << id;
             emit actionInvoked(a);
             return;
