@@ -19,7 +19,9 @@
 # loopback; the speech figures under load (phrase_gap_under_load_ms,
 # count_lateness_under_load_ms) beside two CPU hogs and a disk writer;
 # tips_longline_cpu_pct with a tip of 1 MB on show; voicepack_* and
-# settings_50mib_* for large files. About 15 minutes in all.
+# settings_50mib_* for large files; idle_wakeups_per_s_no_sound_server and
+# idle_cpu_pct_no_sound_server with no sound server to reach. About 16
+# minutes in all.
 #
 # HYBENCH_QUICK=1 shortens everything for a try (tick run 60 s, idle 10 s,
 # 3 start-ups, RSS after 2 s); HYBENCH_TICK_SECONDS sets the tick run.
@@ -158,6 +160,12 @@ load before
 run footprint "$build/bench/bench_footprint" --runs "$runs" --settle "$settle" --idle "$idle" \
     --idle-only - --idle-only empty_qt --second-start "$runs" "${subjects[@]}"
 load after
+# The same idle minute with no sound server to reach: nothing may keep trying.
+echo "# idle with no sound server (PULSE_SERVER names no socket)"
+run footprint-nosound env PULSE_SERVER=unix:/nonexistent/pulse "$build/bench/bench_footprint" \
+    --runs 1 --settle "$settle" --idle "$idle" --idle-only - \
+    --subject - copy '禾音语音报时器' "$build/hytune" |
+    sed -n -e 's/^idle_\(cpu_pct\|wakeups_per_s\):/idle_\1_no_sound_server:/p' -e '/^#/p'
 
 # 3. Speech: tick to sound through the window's whole chain, then the
 #    player's own figures.
