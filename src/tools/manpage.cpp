@@ -20,11 +20,11 @@ QString roff(QString text)
 
 QString option(const hy::RemoteCommandInfo& c)
 {
-    QString text = QStringLiteral("\\fB\\-\\-") + roff(QString::fromLatin1(c.word)) +
-                   QStringLiteral("\\fR");
+    QString text =
+        QStringLiteral("\\fB\\-\\-") + roff(QString::fromLatin1(c.word)) + QStringLiteral("\\fR");
     if (c.value)
-        text += QStringLiteral(" \\fI") + roff(QString::fromLatin1(c.value)) +
-                QStringLiteral("\\fR");
+        text +=
+            QStringLiteral(" \\fI") + roff(QString::fromLatin1(c.value)) + QStringLiteral("\\fR");
     return text;
 }
 

@@ -3,8 +3,8 @@
 #include "support/wavbuilder.h"
 
 #include "core/servertime/servertimekeeper.h"
-#include "core/speech/soundsetup.h"
 #include "core/speech/phrases.h"
+#include "core/speech/soundsetup.h"
 #include "shell/application.h"
 
 #include <QCheckBox>
