@@ -1,4 +1,3 @@
-#include "platform/hotkey/globalhotkey.h"
 #include "shell/application.h"
 #include "shell/endings.h"
 #include "shell/errorbox.h"
@@ -20,29 +19,18 @@ int main(int argc, char** argv)
     hy::Application app(argc, argv);
     hy::RemoteControl remote;
     hy::SingleInstance instance(remote);
-    // The bus is reached while the window is laid out; whether another copy
-    // runs is known before the settings are read or a hotkey is taken. A copy
-    // that only hands its command over touches neither and shows nothing.
+    // The bus is reached while Qt's texts and the fonts are set up; whether
+    // another copy runs is known before the settings, the speech or the
+    // window are built. A copy that only hands its command over builds none
+    // of them and shows nothing.
     instance.prepare();
     app.prepareWindows();
-    const auto handOver = [&] {
+    if (!instance.claim())
         return hy::reportForwarded(hy::forwardLine(line),
                                    QStringLiteral("禾音语音报时器已在运行，但找不到它"));
-    };
-    hy::CoreServices coreServices = hy::realCoreServices();
-    coreServices.loadSettings = [&instance,
-                                 load = coreServices.loadSettings](hy::SettingsStore& store) {
-        return instance.claim() && load(store);
-    };
-    hy::FormServices formServices = hy::realFormServices();
-    formServices.makeHotkey = [&instance, make = formServices.makeHotkey] {
-        return instance.claim() ? make() : hy::createIdleHotkey();
-    };
     try {
-        hy::AppCore core(std::move(coreServices));
-        TForm1 form(core, std::move(formServices));
-        if (!instance.claim())
-            return handOver();
+        hy::AppCore core(hy::realCoreServices());
+        TForm1 form(core, hy::realFormServices());
         const Endings endings([&form] { form.close(); }, [&core] { core.save(); });
         remote.attach(&form);
         if (line.hidden)

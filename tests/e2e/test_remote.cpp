@@ -7,7 +7,9 @@
 
 #include <QDBusConnection>
 #include <QDBusPendingCall>
+#include <QLocalServer>
 #include <QLocalSocket>
+#include <QLockFile>
 #include <QRegularExpression>
 #include <QtTest>
 
@@ -117,6 +119,7 @@ private slots:
     void noticeAtTheEnd();
     void simultaneousStartsLeaveOne();
     void localSocketWithoutBus();
+    void handOverBuildsNothing();
 };
 
 void TestRemote::initTestCase()
@@ -503,6 +506,36 @@ void TestRemote::localSocketWithoutBus()
     QCOMPARE(app.closeAndWait(), 0);
     // Without a copy running, nothing answers there.
     QCOMPARE(app.runOnce({QStringLiteral("--status")}, env).exitCode, 1);
+}
+
+// A start that finds a copy running (this test: its lock, its socket) hands
+// its command over before it builds anything: none of the threads of the
+// speech, the countdown or the sound server (the program's name, libpulse's).
+void TestRemote::handOverBuildsNothing()
+{
+    QTemporaryDir runtime;
+    QLockFile lock(runtime.filePath(kId + QStringLiteral(".lock")));
+    QLocalServer copy;
+    QVERIFY(lock.tryLock(0) && copy.listen(runtime.filePath(kId)));
+    App app;
+    QVERIFY(app.launch({QStringLiteral("DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/bus"),
+                        QStringLiteral("XDG_RUNTIME_DIR=") + runtime.path()},
+                       {QStringLiteral("--toggle")}));
+    QVERIFY2(copy.waitForNewConnection(15000), qPrintable(app.output()));
+    QLocalSocket* caller = copy.nextPendingConnection();
+    QVERIFY(caller->canReadLine() || caller->waitForReadyRead(10000));
+    QStringList threads;
+    const QString tasks = QStringLiteral("/proc/%1/task/").arg(app.pid());
+    for (const QString& tid : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks + tid + QStringLiteral("/comm"));
+        if (tid.toLongLong() != app.pid() && comm.open(QIODevice::ReadOnly))
+            threads << QString::fromLocal8Bit(comm.readAll()).trimmed();
+    }
+    QVERIFY2(!threads.contains("hytune") && !threads.contains("threaded-ml"),
+             qPrintable(threads.join(' ')));
+    caller->write("ok\n");
+    QVERIFY(caller->waitForBytesWritten(5000));
+    QCOMPARE(app.waitForEnd(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestRemote)

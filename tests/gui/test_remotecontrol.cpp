@@ -1,15 +1,23 @@
-// Commands from outside the window (a later start, D-Bus) on a window built
-// from fakes: they take the paths of the buttons and the hotkey, and the
-// status they read is what the window shows.
+// Commands from outside the window (a later start, D-Bus, the local socket)
+// on a window built from fakes: they take the paths of the buttons and the
+// hotkey, and the status they read is what the window shows.
 #include "fakes/formrig.h"
 
 #include "shell/remote/remoteadaptor.h"
+#include "shell/remote/remoteclient.h"
 #include "shell/remote/remotecontrol.h"
+#include "shell/remote/singleinstance.h"
 
 #include <QLabel>
+#include <QLocalSocket>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QtTest>
+
+#include <fcntl.h>
+#include <sys/resource.h>
 
 using hy::RemoteCommand;
 
@@ -21,6 +29,23 @@ namespace {
 const QByteArray kFiveSeconds =
     "[Common]\r\nHourCounter=0\r\nMinuteCounter=0\r\nSecondCounter=5\r\n"
     "IsMinuteCounter=0\r\nIsSecondCounter=1\r\nLastSecond=10\r\n";
+
+// No session bus, so the running copy is reached on the local socket, in a
+// runtime directory of the test's own; set before the application starts.
+const QTemporaryDir runtime;
+const bool noBus = qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus") &&
+                   qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+
+// Sends `bytes` to the running copy; its answer, empty when it closed without.
+QByteArray ask(const QByteArray& bytes)
+{
+    QLocalSocket s;
+    s.connectToServer(hy::localSocketPath());
+    s.write(bytes);
+    (void)QTest::qWaitFor(
+        [&] { return s.canReadLine() || s.state() != QLocalSocket::ConnectedState; });
+    return s.readLine().trimmed();
+}
 
 } // namespace
 
@@ -37,6 +62,15 @@ private slots:
     void statusFollowsTheDisplay();
     void hotkeyIsTheKeyThatWorks_data();
     void hotkeyIsTheKeyThatWorks();
+    void socketLines_data();
+    void socketLines();
+    void idleCallersAreFew();
+    void lockOfAnotherProcess();
+    void liveSocketKeptWhenTheLockFails();
+
+private:
+    hy::RemoteControl m_remote;
+    hy::SingleInstance m_running{m_remote};
 };
 
 void TestRemoteControl::commands_data()
@@ -200,6 +234,83 @@ void TestRemoteControl::hotkeyIsTheKeyThatWorks()
     QCOMPARE(remote.hotkey(), hotkey);
     QCOMPARE(changes.count(), 1);
     QCOMPARE(changes.first().first().toString(), hotkey);
+}
+
+void TestRemoteControl::socketLines_data()
+{
+    QTest::addColumn<QByteArray>("sent");
+    QTest::addColumn<QString>("answer");
+    QVERIFY(noBus && m_running.claim());
+    QTest::newRow("a command") << QByteArray("toggle\n") << "ok";
+    QTest::newRow("an unknown word") << QByteArray("raise\n") << "error 不认识的命令：raise";
+    QTest::newRow("an empty line") << QByteArray("\n") << "error 不认识的命令：";
+    QTest::newRow("a megabyte without a line break") << QByteArray(1 << 20, 'x') << "";
+}
+
+void TestRemoteControl::socketLines()
+{
+    QFETCH(QByteArray, sent);
+    QFETCH(QString, answer);
+    QCOMPARE(QString::fromUtf8(ask(sent)), answer);
+}
+
+// Only a few callers are held at once, and one that sends nothing not for long.
+void TestRemoteControl::idleCallersAreFew()
+{
+    std::vector<std::unique_ptr<QLocalSocket>> idle(3 * hy::SingleInstance::kMaxConnections);
+    for (auto& s : idle)
+        (s = std::make_unique<QLocalSocket>())->connectToServer(hy::localSocketPath());
+    const auto connected = [&] {
+        return std::count_if(idle.begin(), idle.end(), [](const auto& s) {
+            return s->state() == QLocalSocket::ConnectedState;
+        });
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(connected(), hy::SingleInstance::kMaxConnections, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(connected(), 0, hy::SingleInstance::kIdleMs + 2500);
+}
+
+// The lock of a copy that crashed, its pid since taken by a later process:
+// a later start says at once that none runs.
+void TestRemoteControl::lockOfAnotherProcess()
+{
+    QTemporaryDir other;
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(other.path()));
+    QProcess later;
+    later.start(QStringLiteral("sleep"), {QStringLiteral("30")});
+    QFile lock(hy::localSocketPath() + QStringLiteral(".lock"));
+    QVERIFY(later.waitForStarted() && lock.open(QIODevice::WriteOnly));
+    lock.write(QByteArray::number(later.processId()) + "\nhytune\nhost\n");
+    QVERIFY(lock.flush() && lock.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
+                                             QFileDevice::FileModificationTime));
+    QElapsedTimer took;
+    took.start();
+    const hy::Forwarded status = hy::forwardCommand(RemoteCommand::Status);
+    const qint64 ms = took.elapsed();
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+    later.kill();
+    later.waitForFinished();
+    QVERIFY2(ms < 2000 && !status.reached && status.problem.isEmpty(), qPrintable(status.problem));
+}
+
+// A start that cannot even try the lock (no descriptor left) leaves the
+// running copy's socket alone.
+void TestRemoteControl::liveSocketKeptWhenTheLockFails()
+{
+    rlimit was = {};
+    QCOMPARE(::getrlimit(RLIMIT_NOFILE, &was), 0);
+    rlimit low = was;
+    low.rlim_cur = 256;
+    QCOMPARE(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    std::vector<int> taken;
+    for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;)
+        taken.push_back(fd);
+    hy::SingleInstance second(m_remote);
+    const bool claimed = second.claim();
+    for (int fd : taken)
+        ::close(fd);
+    QCOMPARE(::setrlimit(RLIMIT_NOFILE, &was), 0);
+    QVERIFY(!claimed);
+    QCOMPARE(ask("status\n"), QByteArray("status 0 0 0 0 0"));
 }
 
 QTEST_MAIN(TestRemoteControl)

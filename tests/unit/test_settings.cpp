@@ -692,6 +692,8 @@ void TestSettings::readOnlyFileKept()
     QVERIFY(hy::loadSettings(file.path, window.store));
     window.setChecked("IsHour", true);
 
+    QTest::ignoreMessage(QtWarningMsg,
+                         QRegularExpression("^cannot write .*hytunetm.db \\(Permission denied\\)"));
     QVERIFY(!hy::saveSettings(file.path, window.store));
     QCOMPARE(file.bytes(), before);
     QCOMPARE(entriesOf(file.dir.path()), QStringList{"hytunetm.db"});
@@ -753,6 +755,17 @@ void TestSettings::serverTimeSection_data()
         << hy::ServerTimeChoice{"ntp://a", false, std::nullopt}
         << QByteArray("[ServerTime]\nAddress= ntp://a \nFollowServer=0\nOffsetUs=\n"
                       "UncertaintyUs=\nMeasuredAt=\n");
+    // Hand-edited beyond what a check finds: the nearest it could find.
+    const hy::ServerTimeChoice least{"", false,
+                                     hy::ServerOffset{-hy::MaxOffsetUs, hy::MaxUncertaintyUs, at}};
+    QTest::newRow("offset and uncertainty at the limits")
+        << QByteArray(
+               "[ServerTime]\nOffsetUs=-9223372036854775808\nUncertaintyUs=9223372036854775807\n"
+               "MeasuredAt=2026-12-09T05:40:00.123Z\n")
+        << true << least << least
+        << "[ServerTime]\nOffsetUs=" + QByteArray::number(least.last->offsetUs) +
+               "\nUncertaintyUs=6000000\nMeasuredAt=2026-12-09T05:40:00.123Z\nAddress="
+               "\nFollowServer=0\n";
     QTest::newRow("no time of measuring")
         << QByteArray("[ServerTime]\nOffsetUs=5\nUncertaintyUs=1\nMeasuredAt=yesterday\n") << true
         << none << none

@@ -11,7 +11,12 @@
 
 #include <QTemporaryDir>
 #include <QtTest>
+#include <atomic>
+#include <cstdio>
+#include <fcntl.h>
 #include <map>
+#include <sys/stat.h>
+#include <thread>
 
 using testfiles::readAll;
 using testfiles::writeBytes;
@@ -61,6 +66,7 @@ private slots:
     void largeClips_data();
     void largeClips();
     void missingOutput();
+    void fifoSwappedIn();
 };
 
 void TestSoundRules::quietHours_data()
@@ -322,6 +328,39 @@ void TestSoundRules::missingOutput()
     QVERIFY(!hy::outputMissing("usb", outputs));
     QVERIFY(hy::outputMissing("hdmi", outputs));
     QVERIFY(hy::outputMissing("usb", {}));
+}
+
+// A FIFO swapped in for the sound between a look at its name and the open is
+// refused at once, instead of the open waiting for a writer.
+void TestSoundRules::fifoSwappedIn()
+{
+    QTemporaryDir dir;
+    const QByteArray path = QFile::encodeName(dir.filePath("WAV3.wav")), fifo = path + ".fifo";
+    QVERIFY(writeBytes(dir.filePath("WAV3.wav"), toneWave(22050, 1, 2205, 440)));
+    QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+    const auto swap = [&] {
+        return ::renameat2(AT_FDCWD, path.constData(), AT_FDCWD, fifo.constData(), RENAME_EXCHANGE);
+    };
+    QCOMPARE(swap(), 0);
+    std::atomic<bool> done = false;
+    std::thread reader([&] {
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < 300)
+            hy::readSoundFile(QFile::decodeName(path));
+        done = true;
+    });
+    QElapsedTimer t;
+    t.start();
+    while (!done && t.elapsed() < 3000)
+        swap();
+    const bool finished = done;
+    // One stuck in the open of the FIFO is let go by a writer that comes and goes.
+    while (!done)
+        for (const QByteArray& name : {path, fifo})
+            ::close(::open(name.constData(), O_WRONLY | O_NONBLOCK));
+    reader.join();
+    QVERIFY2(finished, "the read of a sound waited in the open of a FIFO");
 }
 
 QTEST_GUILESS_MAIN(TestSoundRules)

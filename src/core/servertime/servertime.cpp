@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 
@@ -24,6 +25,12 @@ QString implausibleTimeText(qint64 unixUs)
     return QStringLiteral("服务器给的时间（%1）不可信：早于本程序制作的时间或晚于 2100 年")
         .arg(when.isValid() ? when.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss 'UTC'"))
                             : QStringLiteral("无效日期"));
+}
+
+ServerOffset boundedOffset(const ServerOffset& o)
+{
+    return {std::clamp(o.offsetUs, -MaxOffsetUs, MaxOffsetUs),
+            std::clamp<qint64>(o.uncertaintyUs, 0, MaxUncertaintyUs), o.measuredAtMs};
 }
 
 void TimeProbe::reportOffset(qint64 offsetUs, qint64 uncertaintyUs)

@@ -64,6 +64,15 @@ inline bool plausibleServerTime(qint64 unixUs)
 // Why a server time outside that span is not taken, in words for the user.
 QString implausibleTimeText(qint64 unixUs);
 
+// The most +/- a check reports: a request's time and the Date's whole second.
+inline constexpr qint64 MaxUncertaintyUs = (RequestTimeoutMs + 1000) * 1000LL;
+// No two clocks between 1970 and 2100 are further apart.
+inline constexpr qint64 MaxOffsetUs = LatestServerTimeUs;
+// `o` brought within those limits, for an offset that comes from elsewhere
+// than a check (a hand-edited settings file), so that nothing computed from
+// it can overflow.
+ServerOffset boundedOffset(const ServerOffset& o);
+
 // One check against one server, each of its requests given `timeoutMs`. It
 // reports once, through `done`.
 // What every probe is given beside its server: where its one report goes,

@@ -64,8 +64,10 @@ bool writeFileAtomically(const QString& path, const QByteArray& content, const R
     {};
     const bool exists = ::stat(targetName.constData(), &old) == 0;
     if (exists) {
-        if (!S_ISREG(old.st_mode) || (old.st_mode & S_IWUSR) == 0)
+        if (!S_ISREG(old.st_mode) || (old.st_mode & S_IWUSR) == 0) {
+            errno = S_ISDIR(old.st_mode) ? EISDIR : S_ISREG(old.st_mode) ? EACCES : EINVAL;
             return false;
+        }
     } else if (errno != ENOENT) {
         return false;
     }
@@ -93,7 +95,9 @@ bool writeFileAtomically(const QString& path, const QByteArray& content, const R
             ok = ::rename(temp.constData(), targetName.constData()) == 0;
     }
     if (!ok) {
+        const int reason = errno;
         ::unlink(temp.constData());
+        errno = reason;
         return false;
     }
     syncDirectory(dir);

@@ -21,6 +21,9 @@ using RenameStep = std::function<bool(const QString& from, const QString& to)>;
 // root too). The new file keeps the old one's permissions and, where allowed,
 // its owner; a file that did not exist is created with mode 0644.
 //
+// On failure errno says why: EACCES for a file without the owner write bit,
+// EISDIR or EINVAL for one that is no regular file, else what the system said.
+//
 // `rename` replaces the final rename, for tests; empty means rename(2).
 bool writeFileAtomically(const QString& path, const QByteArray& content,
                          const RenameStep& rename = {});

@@ -28,7 +28,7 @@ ServerTimeChoice storedServerTime(const SettingsStore& s)
     const QDateTime at =
         QDateTime::fromString(s.value(QStringLiteral("MeasuredAt")).trimmed(), Qt::ISODateWithMs);
     if (offset && plusMinus && *plusMinus >= 0 && at.isValid())
-        c.last = ServerOffset{*offset, *plusMinus, at.toMSecsSinceEpoch()};
+        c.last = boundedOffset({*offset, *plusMinus, at.toMSecsSinceEpoch()});
     return c;
 }
 

@@ -95,8 +95,9 @@ bool saveSettings(const QString& path, SettingsStore& store)
             store.setSectionInFile(name);
         return true;
     }
+    const int reason = errno; // before anything else may set it
     qCWarning(lcSettings, "cannot write %s (%s); the choices of this run are not kept",
-              qPrintable(path), std::strerror(errno));
+              qPrintable(path), std::strerror(reason));
     return false;
 }
 

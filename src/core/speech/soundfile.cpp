@@ -3,10 +3,14 @@
 #include "core/speech/wavdecoder.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace hy {
@@ -55,32 +59,44 @@ QString unheardReason(QByteArrayView image, const QString& name)
 LoadedSound readSoundFile(const QString& path, const SoundFileRules& rules)
 {
     LoadedSound sound;
-    const QFileInfo info(path);
-    if (!info.exists()) {
-        sound.error = QStringLiteral("声音文件“%1”不存在。").arg(path);
+    // Opened without waiting (a FIFO put in its place would block the open
+    // until a writer came) and judged by what was opened, not by the name.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat st = {};
+    if (fd < 0 || ::fstat(fd, &st) != 0) {
+        const int reason = errno;
+        if (fd >= 0)
+            ::close(fd);
+        sound.error = reason == ENOENT
+                          ? QStringLiteral("声音文件“%1”不存在。").arg(path)
+                          : QStringLiteral("无法读取声音文件“%1”：%2")
+                                .arg(path, QString::fromLocal8Bit(std::strerror(reason)));
         return sound;
     }
-    if (!info.isFile()) {
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
         sound.error = QStringLiteral("“%1”不是一个普通文件，不能用作提示声音。").arg(path);
         return sound;
     }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         sound.error = QStringLiteral("无法读取声音文件“%1”：%2").arg(path, file.errorString());
         return sound;
     }
+    const qint64 size = st.st_size;
     double seconds = 0;
     if (rules.maxMs > 0 && longerThan(file, rules.maxMs, &seconds)) {
         sound.error = rules.tooLong.arg(path).arg(seconds, 0, 'f', 1);
         return sound;
     }
-    if (info.size() > rules.maxBytes) {
-        sound.error = rules.tooLarge.arg(path).arg(info.size() / (1024 * 1024));
+    if (size > rules.maxBytes) {
+        sound.error = rules.tooLarge.arg(path).arg(size / (1024 * 1024));
         return sound;
     }
     // What the file needs, and one byte more in case it grew meanwhile.
     file.seek(0);
-    QByteArray data = file.read(std::min(info.size(), rules.maxBytes) + 1);
+    QByteArray data = file.read(std::min(size, rules.maxBytes) + 1);
     if (file.error() != QFileDevice::NoError) {
         sound.error = QStringLiteral("无法读取声音文件“%1”：%2").arg(path, file.errorString());
         return sound;

@@ -3,13 +3,16 @@
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QThread>
 
-#include <csignal>
+#include <ctime>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -74,14 +77,41 @@ Forwarded forwardOverBus(RemoteCommand command, const QString& value)
     return result;
 }
 
-// Whether a live process holds the lock of the running copy. Only looked at:
-// taking it, even for a moment, could turn away a copy starting just then.
+// When process `pid` started, in ms since 1970 on the wall clock; -1 when no
+// such process runs.
+qint64 processStartMs(qint64 pid)
+{
+    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray stat = file.readAll();
+    // Fields from the third on follow the name in parentheses, which may hold
+    // anything; the 22nd is the start, in clock ticks after boot.
+    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 20)
+        return -1;
+    timespec boot = {};
+    ::clock_gettime(CLOCK_BOOTTIME, &boot);
+    const qint64 bootMs = qint64(boot.tv_sec) * 1000 + boot.tv_nsec / 1000000;
+    return QDateTime::currentMSecsSinceEpoch() - bootMs +
+           fields[19].toLongLong() * 1000 / ::sysconf(_SC_CLK_TCK);
+}
+
+// Whether the copy that wrote the lock still runs. Only looked at: taking it,
+// even for a moment, could turn away a copy starting just then. Its pid may
+// have gone to another process since: one that started after the lock was
+// written is not the copy.
 bool lockHolderRuns()
 {
+    const QString lockPath = localSocketPath() + QStringLiteral(".lock");
     qint64 pid = 0;
     QString host, app;
-    return QLockFile(localSocketPath() + QStringLiteral(".lock")).getLockInfo(&pid, &host, &app) &&
-           pid > 0 && ::kill(pid_t(pid), 0) == 0;
+    if (!QLockFile(lockPath).getLockInfo(&pid, &host, &app) || pid <= 0)
+        return false;
+    const qint64 started = processStartMs(pid);
+    const QDateTime written = QFileInfo(lockPath).lastModified();
+    // A second's leeway for the rounding of the clocks.
+    return started >= 0 && written.isValid() && started <= written.toMSecsSinceEpoch() + 1000;
 }
 
 // One line each way: the command's word, then "ok", "error <why>" or the status.

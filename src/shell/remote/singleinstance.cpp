@@ -88,10 +88,24 @@ bool SingleInstance::claimSocket()
     if (!m_lock->tryLock(0)) {
         if (m_lock->error() == QLockFile::LockFailedError)
             return false;
-        qCWarning(lcRemote, "cannot take the lock %s: a second start will start a second copy",
+        qCWarning(lcRemote, "cannot take the lock %s: the socket decides whether a copy runs",
                   qPrintable(m_lock->fileName()));
     }
-    QLocalServer::removeServer(socketPath); // left by a copy that crashed
+    // Only a socket that nothing listens on is taken over (left by a copy
+    // that crashed); one that answers, or that cannot be tried, is a copy's.
+    QLocalSocket probe;
+    probe.connectToServer(socketPath);
+    const bool taken = probe.waitForConnected(1000);
+    const QLocalSocket::LocalSocketError error = probe.error();
+    probe.abort();
+    if (taken || (error != QLocalSocket::ServerNotFoundError &&
+                  error != QLocalSocket::ConnectionRefusedError)) {
+        if (!taken)
+            qCWarning(lcRemote, "cannot tell whether a copy listens on %s: %s",
+                      qPrintable(socketPath), qPrintable(probe.errorString()));
+        return false;
+    }
+    QLocalServer::removeServer(socketPath);
     m_server = new QLocalServer(this);
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
     if (!m_server->listen(socketPath))
@@ -104,21 +118,44 @@ bool SingleInstance::claimSocket()
 void SingleInstance::serveConnection()
 {
     while (QLocalSocket* socket = m_server->nextPendingConnection()) {
+        if (m_connections >= kMaxConnections) {
+            qCDebug(lcRemote, "%d connections on the local socket already: one more closed",
+                    m_connections);
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        ++m_connections;
+        connect(socket, &QObject::destroyed, this, [this] { --m_connections; });
         // One short line is all a command needs: a longer one, or none
-        // within the time a client waits for its answer, ends the connection.
+        // soon, ends the connection.
         socket->setReadBufferSize(kMaxLineBytes);
+        auto* timer = new QTimer(socket);
+        timer->setSingleShot(true);
+        connect(timer, &QTimer::timeout, socket, [socket] {
+            socket->abort();
+            socket->deleteLater();
+        });
+        timer->start(kIdleMs);
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { serveLine(socket); });
-        QTimer::singleShot(5000, socket, [socket] { socket->abort(); });
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket, timer] {
+            if (serveLine(socket)) {
+                // One command a connection; its answer may take a while.
+                disconnect(socket, &QLocalSocket::readyRead, this, nullptr);
+                timer->start(kAnswerMs);
+            }
+        });
     }
 }
 
-void SingleInstance::serveLine(QLocalSocket* socket)
+bool SingleInstance::serveLine(QLocalSocket* socket)
 {
     if (!socket->canReadLine()) {
-        if (socket->bytesAvailable() >= kMaxLineBytes)
+        if (socket->bytesAvailable() >= kMaxLineBytes) {
             socket->abort();
-        return;
+            socket->deleteLater();
+        }
+        return false;
     }
     const QString line = QString::fromUtf8(socket->readLine(kMaxLineBytes)).trimmed();
     const RemoteCommand command = remoteCommandFromWord(line.section(QLatin1Char(' '), 0, 0));
@@ -128,14 +165,17 @@ void SingleInstance::serveLine(QLocalSocket* socket)
         socket->write(line + '\n');
         socket->disconnectFromServer();
     };
-    if (command == RemoteCommand::Status) {
+    if (command == RemoteCommand::None) {
+        qCDebug(lcRemote, "unknown command on the local socket refused");
+        reply("error " + QStringLiteral("不认识的命令：%1").arg(line.left(40)).toUtf8());
+    } else if (command == RemoteCommand::Status) {
         reply(encodeStatus(m_remote.status()).toLatin1());
-        return;
+    } else {
+        m_remote.run(command, line.section(QLatin1Char(' '), 1), [reply](const RemoteAnswer& a) {
+            reply(a.ok() ? QByteArray("ok") : "error " + a.message.toUtf8());
+        });
     }
-    m_remote.run(command == RemoteCommand::None ? RemoteCommand::Show : command,
-                 line.section(QLatin1Char(' '), 1), [reply](const RemoteAnswer& answer) {
-                     reply(answer.ok() ? QByteArray("ok") : "error " + answer.message.toUtf8());
-                 });
+    return true;
 }
 
 } // namespace hy

@@ -24,24 +24,33 @@ class SingleInstance final : public QObject
 public:
     // The most a command line may hold on the local socket.
     static constexpr qint64 kMaxLineBytes = 256;
+    // A connection that has sent no whole line in this time is dropped; one
+    // whose command was given gets kAnswerMs for its answer.
+    static constexpr int kIdleMs = 2000;
+    static constexpr int kAnswerMs = 30000;
+    // Connections served at once; any more are closed as they come.
+    static constexpr int kMaxConnections = 8;
 
     explicit SingleInstance(RemoteControl& remote, QObject* parent = nullptr);
     ~SingleInstance() override;
 
     // Sets up the connection to the session bus on a thread of its own, so
-    // that it goes on while the window is built; claim() waits for it.
+    // that it goes on while the windows' fonts and texts are set up; claim()
+    // waits for it.
     void prepare();
-    // Becomes the running copy; false when another copy already is. The
-    // interface is in place before the name is taken, so a command sent the
-    // moment the name appears is not lost. Asks once; later calls give the
-    // same answer.
+    // Becomes the running copy; false when another copy already is, or may
+    // be (a socket that cannot be tried is never taken over). The interface
+    // is in place before the name is taken, so a command sent the moment the
+    // name appears is not lost. Asks once; later calls give the same answer.
     bool claim();
 
 private:
     bool claimBus();
     bool claimSocket();
     void serveConnection();
-    void serveLine(QLocalSocket* socket);
+    // Reads and carries out the connection's command line; false while it
+    // has none.
+    bool serveLine(QLocalSocket* socket);
 
     RemoteControl& m_remote;
     std::future<bool> m_connecting;
@@ -49,6 +58,7 @@ private:
     bool m_onBus = false;
     std::unique_ptr<QLockFile> m_lock;
     QLocalServer* m_server = nullptr;
+    int m_connections = 0;
 };
 
 } // namespace hy
