@@ -12,8 +12,8 @@ class Application final : public QApplication
 public:
     Application(int& argc, char** argv);
     // What the windows need before the first is built: the fonts and Qt's
-    // own texts in Chinese. Not done by a start that only hands its command
-    // to the copy that runs.
+    // own texts in Chinese. Done while the bus is asked whether another copy
+    // runs, so also by a start that then only hands its command over.
     void prepareWindows();
     bool notify(QObject* receiver, QEvent* event) override;
 };
