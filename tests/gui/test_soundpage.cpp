@@ -144,10 +144,18 @@ void TestSoundPage::voicePack()
     rig.clock->now = QTime(9, 59, 37);
     rig.make();
     rig.nextVoiceFolder = voice.path();
+    // Read in the background: the page says so meanwhile. The pool's one
+    // thread is held until that has been seen.
+    QThreadPool* pool = QThreadPool::globalInstance();
+    const int threads = pool->maxThreadCount();
+    pool->setMaxThreadCount(1);
+    QSemaphore held;
+    pool->start([&held] { held.acquire(); });
     rig.click("btnVoiceFolder");
     auto* state = rig.find<QLabel>("lblVoiceState");
-    // Read in the background: the page says so meanwhile.
     QCOMPARE(state->text(), QStringLiteral("正在读取语音包……"));
+    held.release();
+    pool->setMaxThreadCount(threads);
     QTRY_COMPARE(state->text(), QStringLiteral("已采用 2 段录音（共 23 段）"));
     QVERIFY(state->toolTip().contains("WAV10.wav"));
 
