@@ -102,6 +102,7 @@ IniFile::Line IniFile::lineAt(qsizetype begin) const
 void IniFile::loadBytes(const QByteArray& bytes)
 {
     m_text = bytes;
+    m_changed = false;
     m_sections.clear();
     m_bodyStart = m_text.startsWith(Utf8Bom) ? Utf8Bom.size() : 0;
     m_openEnd = m_text.size() > m_bodyStart && !m_text.endsWith('\n');
@@ -198,6 +199,7 @@ QString IniFile::value(const QString& section, const QString& key, const QString
 
 void IniFile::splice(qsizetype at, qsizetype length, const QByteArray& bytes)
 {
+    m_changed = true;
     if (m_text.isDetached()) {
         m_text.replace(at, length, bytes);
     } else {
@@ -226,6 +228,7 @@ void IniFile::splice(qsizetype at, qsizetype length, const QByteArray& bytes)
 
 void IniFile::appendLine(const QByteArray& text)
 {
+    m_changed = true;
     // After a last line without a line break, the file keeps ending without
     // one.
     if (m_openEnd)

@@ -59,6 +59,8 @@ public:
 
     // The text as it stands: the bytes read, with the changes of set().
     QByteArray serialize() const { return m_text; }
+    // Whether set() has changed the text since it was read.
+    bool changed() const { return m_changed; }
 
 private:
     enum class LineKind
@@ -100,6 +102,7 @@ private:
     // copied apart, so a file costs about its own size in memory, and what
     // is not changed is written back byte for byte.
     QByteArray m_text;
+    bool m_changed = false;
     qsizetype m_bodyStart = 0; // after a byte order mark
     // The last line has no line break, and so keeps none when lines follow.
     bool m_openEnd = false;

@@ -76,7 +76,6 @@ bool saveSettings(const QString& path, SettingsStore& store)
     auto ini = openSettings(path);
     if (!ini)
         return false;
-    const QByteArray before = ini->serialize();
     QStringList written;
     for (const SettingsSection& section : settingsSections()) {
         const QString name = QString::fromLatin1(section.name);
@@ -89,8 +88,8 @@ bool saveSettings(const QString& path, SettingsStore& store)
         }
         written << name;
     }
-    const QByteArray after = ini->serialize();
-    if (after == before || writeFileAtomically(path, after)) {
+    // The text is changed in place, so that a large file is held once.
+    if (!ini->changed() || writeFileAtomically(path, ini->serialize())) {
         for (const QString& name : written)
             store.setSectionInFile(name);
         return true;
