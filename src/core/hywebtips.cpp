@@ -8,6 +8,7 @@
 #include <QStringDecoder>
 #include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <iconv.h>
@@ -220,7 +221,7 @@ void hyWebTips::takeBody()
         return;
     const qint64 room = m_limits.maxBodyBytes - m_body.size();
     if (room > 0)
-        m_body.append(m_reply->read(room));
+        m_body.append(m_reply->read(std::min(room, m_reply->bytesAvailable())));
     if (m_body.size() >= m_limits.maxBodyBytes)
         m_reply->abort(); // the rest is not wanted; finished() follows
 }
@@ -233,7 +234,7 @@ void hyWebTips::complete()
     m_deadline->stop();
     const qint64 room = m_limits.maxBodyBytes - m_body.size();
     if (room > 0 && reply->isOpen())
-        m_body.append(reply->read(room));
+        m_body.append(reply->read(std::min(room, reply->bytesAvailable())));
     reply->disconnect(this);
     reply->deleteLater();
 
