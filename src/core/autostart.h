@@ -31,7 +31,7 @@ QString setAutostart(bool on, const QString& program);
 // The entry's text for `program`.
 QByteArray autostartEntry(const QString& program);
 // `argument` as an argument of a desktop entry's Exec key: quoted where the
-// Desktop Entry Specification asks for it, with '%' doubled, and escaped as a
+// desktop entry format asks for it, with '%' doubled, and escaped as a
 // string value.
 QString execArgument(const QString& argument);
 

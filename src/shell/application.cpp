@@ -38,7 +38,7 @@ void installFontSubstitutes()
     // Installed faces for every other character (web tips), and for the
     // window itself should the embedded face be missing.
     faces << QStringList{
-        // Song (Ming) faces first, as the window was designed with one.
+        // Song (Ming) faces first, the style of the window's own face.
         QStringLiteral("Noto Serif CJK SC"),
         QStringLiteral("Source Han Serif SC"),
         QStringLiteral("AR PL UMing CN"),

@@ -13,7 +13,7 @@ class TForm1;
 
 namespace hy {
 
-// "宋体" at a pixel size, as the window was designed.
+// "宋体" at a pixel size, the window's own face.
 QFont designFont(int pixels, bool bold = false, bool underline = false);
 
 // The window's frame, size, icon, colours and the controls' own fonts, and

@@ -242,7 +242,7 @@ void TestScenarios::initTestCase()
 }
 
 // A fresh folder without a settings file: the window opens centred with the
-// design values, and closing it ends the program and creates no file.
+// default values, and closing it ends the program and creates no file.
 void TestScenarios::firstStartWithoutSettings()
 {
     App app;

@@ -463,7 +463,7 @@ void TestFormFeatures::waitingForStartTimeIsShown()
     rig.click("btnMinStart");
     auto* display = rig.find<QLabel>("lblMinTick");
     QCOMPARE(display->toolTip(), QStringLiteral("等待开始时间 7:30:05"));
-    QCOMPARE(display->text(), QStringLiteral("0:10:30")); // the designed display stays
+    QCOMPARE(display->text(), QStringLiteral("0:10:30")); // the display stays as it was
     rig.clock->now = QTime(7, 30, 5);
     rig.tick();
     QCOMPARE(display->toolTip(), QString());

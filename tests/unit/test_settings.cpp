@@ -256,7 +256,7 @@ void TestSettings::formatTime_data()
 {
     QTest::addColumn<QTime>("time");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("design value") << QTime(5, 5, 5) << "5:05:05";
+    QTest::newRow("default value") << QTime(5, 5, 5) << "5:05:05";
     QTest::newRow("midnight") << QTime(0, 0, 0) << "0:00:00";
     QTest::newRow("noon") << QTime(12, 0, 7) << "12:00:07";
     QTest::newRow("last second") << QTime(23, 59, 59) << "23:59:59";

@@ -11,7 +11,7 @@ using K = SettingKind;
 constexpr EntryRange Hours{0, 23};
 constexpr EntryRange Minutes{0, 59};
 
-// The keys of the designed window, in the order of its file.
+// The keys of the main window, in the order of its file.
 const SettingKey CommonKeys[] = {
     {"HourCounter", K::ListEntry, "0", Hours},
     {"MinuteCounter", K::ListEntry, "10", Minutes},

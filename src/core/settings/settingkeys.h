@@ -47,7 +47,7 @@ struct SettingsSection
     bool addedWhenUsed = false;
 };
 
-// Common (the designed keys), Sound and ServerTime, in that order. Key names
+// Common (the main window's keys), Sound and ServerTime, in that order. Key names
 // are unique across the sections.
 std::span<const SettingsSection> settingsSections();
 // The section that must hold a key for a file to be read or written at all.
