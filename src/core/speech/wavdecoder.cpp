@@ -1,6 +1,9 @@
 #include "core/speech/wavdecoder.h"
 
+#include "core/log.h"
+
 #include <QIODevice>
+#include <QLibrary>
 #include <sndfile.h>
 
 #include <algorithm>
@@ -30,6 +33,47 @@ bool decodesToFloat(int format)
     default:
         return false;
     }
+}
+
+// libsndfile, loaded when a sound is first decoded: with its codecs it is a
+// dozen libraries that a program which has not spoken yet does without.
+struct SndfileApi
+{
+    decltype(&::sf_open_virtual) open_virtual = nullptr;
+    decltype(&::sf_close) close = nullptr;
+    decltype(&::sf_readf_short) readf_short = nullptr;
+    decltype(&::sf_readf_float) readf_float = nullptr;
+    decltype(&::sf_strerror) strerror = nullptr;
+    QString error;
+};
+
+const SndfileApi& sndfile()
+{
+    static const SndfileApi api = [] {
+        SndfileApi a;
+        QLibrary library;
+        library.setFileNameAndVersion(QStringLiteral("sndfile"), 1);
+        const auto resolve = [&library](auto& fn, const char* name) {
+            fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(library.resolve(name));
+        };
+        if (library.load()) {
+            resolve(a.open_virtual, "sf_open_virtual");
+            resolve(a.close, "sf_close");
+            resolve(a.readf_short, "sf_readf_short");
+            resolve(a.readf_float, "sf_readf_float");
+            resolve(a.strerror, "sf_strerror");
+            if (!a.open_virtual || !a.close || !a.readf_short || !a.readf_float || !a.strerror)
+                a.error = QStringLiteral("libsndfile lacks a function of its interface");
+        } else {
+            a.error = library.errorString();
+        }
+        if (!a.error.isEmpty()) {
+            a.open_virtual = nullptr;
+            qCWarning(lcSound, "cannot decode sounds: %s", qPrintable(a.error));
+        }
+        return a;
+    }();
+    return api;
 }
 
 qint16 toInt16(float v)
@@ -113,15 +157,20 @@ void WavDecoder::open()
         [](void* user) -> sf_count_t { return static_cast<Source*>(user)->pos; },
     };
 
+    const SndfileApi& sf = sndfile();
+    if (!sf.open_virtual) {
+        m_error = sf.error;
+        return;
+    }
     SF_INFO info{};
-    m_file = sf_open_virtual(&io, SFM_READ, &info, &m_source);
+    m_file = sf.open_virtual(&io, SFM_READ, &info, &m_source);
     if (!m_file) {
-        m_error = QString::fromLocal8Bit(sf_strerror(nullptr));
+        m_error = QString::fromLocal8Bit(sf.strerror(nullptr));
         return;
     }
     if (info.channels < 1 || info.samplerate < 1 || info.frames < 0) {
         m_error = QStringLiteral("the sound has no valid sample format");
-        sf_close(m_file);
+        sndfile().close(m_file);
         m_file = nullptr;
         return;
     }
@@ -133,7 +182,7 @@ void WavDecoder::open()
 WavDecoder::~WavDecoder()
 {
     if (m_file)
-        sf_close(m_file);
+        sndfile().close(m_file);
 }
 
 bool WavDecoder::isValid() const
@@ -161,7 +210,7 @@ qint64 WavDecoder::readFrames(qint16* interleaved, qint64 maxFrames)
     if (!m_file || !interleaved || maxFrames <= 0)
         return 0;
     if (!m_readFloat)
-        return std::max<sf_count_t>(0, sf_readf_short(m_file, interleaved, maxFrames));
+        return std::max<sf_count_t>(0, sndfile().readf_short(m_file, interleaved, maxFrames));
 
     std::array<float, 2048> buffer;
     const qint64 channels = m_format.channels;
@@ -171,7 +220,7 @@ qint64 WavDecoder::readFrames(qint16* interleaved, qint64 maxFrames)
     qint64 done = 0;
     while (done < maxFrames) {
         const qint64 want = std::min(chunkFrames, maxFrames - done);
-        const sf_count_t got = sf_readf_float(m_file, buffer.data(), want);
+        const sf_count_t got = sndfile().readf_float(m_file, buffer.data(), want);
         if (got <= 0)
             break;
         const qint64 samples = got * channels;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <pulse/volume.h>
+#include "platform/speech/pulseapi.h"
 
 struct pa_context;
 struct pa_threaded_mainloop;

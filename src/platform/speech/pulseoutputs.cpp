@@ -3,8 +3,6 @@
 #include "core/log.h"
 #include "platform/speech/pulsecommon.h"
 
-#include <pulse/pulseaudio.h>
-
 #include <algorithm>
 
 namespace hy {
@@ -35,20 +33,20 @@ PulseOutputs::~PulseOutputs()
     {
         LoopLock lock(m_loop);
         if (m_retry)
-            pa_threaded_mainloop_get_api(m_loop)->time_free(m_retry);
+            pa().threaded_mainloop_get_api(m_loop)->time_free(m_retry);
         m_retry = nullptr;
         if (m_listing) {
-            pa_operation_cancel(m_listing->op);
-            pa_operation_unref(m_listing->op);
+            pa().operation_cancel(m_listing->op);
+            pa().operation_unref(m_listing->op);
             delete m_listing;
             m_listing = nullptr;
         }
         if (m_context)
-            pa_context_set_subscribe_callback(m_context, nullptr, nullptr);
+            pa().context_set_subscribe_callback(m_context, nullptr, nullptr);
         dropContext(m_context);
     }
-    pa_threaded_mainloop_stop(m_loop);
-    pa_threaded_mainloop_free(m_loop);
+    pa().threaded_mainloop_stop(m_loop);
+    pa().threaded_mainloop_free(m_loop);
 }
 
 void PulseOutputs::watch(std::function<void(const OutputList&)> onChange)
@@ -56,11 +54,11 @@ void PulseOutputs::watch(std::function<void(const OutputList&)> onChange)
     if (m_onChange)
         return;
     m_onChange = std::move(onChange);
-    m_loop = pa_threaded_mainloop_new();
+    m_loop = loadPulse() ? pa().threaded_mainloop_new() : nullptr;
     if (!m_loop)
         return;
-    if (pa_threaded_mainloop_start(m_loop) < 0) {
-        pa_threaded_mainloop_free(m_loop);
+    if (pa().threaded_mainloop_start(m_loop) < 0) {
+        pa().threaded_mainloop_free(m_loop);
         m_loop = nullptr;
         return;
     }
@@ -75,27 +73,27 @@ void PulseOutputs::connect()
         retryLater();
         return;
     }
-    pa_context_set_state_callback(
+    pa().context_set_state_callback(
         m_context,
         [](pa_context*, void* self) { static_cast<PulseOutputs*>(self)->stateChanged(); }, this);
-    if (pa_context_connect(m_context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
+    if (pa().context_connect(m_context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
         retryLater();
 }
 
 void PulseOutputs::stateChanged()
 {
-    switch (pa_context_get_state(m_context)) {
+    switch (pa().context_get_state(m_context)) {
     case PA_CONTEXT_READY: {
         m_retryMs = FirstRetryMs;
-        pa_context_set_subscribe_callback(
+        pa().context_set_subscribe_callback(
             m_context,
             [](pa_context*, pa_subscription_event_type_t, uint32_t, void* self) {
                 static_cast<PulseOutputs*>(self)->relist();
             },
             this);
-        if (pa_operation* op = pa_context_subscribe(
+        if (pa_operation* op = pa().context_subscribe(
                 m_context, pa_subscription_mask_t(PA_SUBSCRIPTION_MASK_SINK), nullptr, nullptr))
-            pa_operation_unref(op);
+            pa().operation_unref(op);
         relist();
         break;
     }
@@ -119,7 +117,7 @@ void PulseOutputs::relist()
     m_changedMeanwhile = false;
     auto* listing = new Listing;
     listing->self = this;
-    listing->op = pa_context_get_sink_info_list(
+    listing->op = pa().context_get_sink_info_list(
         m_context,
         [](pa_context*, const pa_sink_info* info, int eol, void* data) {
             auto* l = static_cast<Listing*>(data);
@@ -143,7 +141,7 @@ void PulseOutputs::relist()
 
 void PulseOutputs::listed(Listing* listing)
 {
-    pa_operation_unref(listing->op);
+    pa().operation_unref(listing->op);
     m_listing = nullptr;
     const bool stale = m_changedMeanwhile;
     if (listing->complete && !stale) {
@@ -166,10 +164,10 @@ void PulseOutputs::retryLater()
 {
     // Not from inside the context's own callback: it goes at the next turn.
     if (m_context)
-        pa_context_set_subscribe_callback(m_context, nullptr, nullptr);
+        pa().context_set_subscribe_callback(m_context, nullptr, nullptr);
     if (m_listing) {
-        pa_operation_cancel(m_listing->op);
-        pa_operation_unref(m_listing->op);
+        pa().operation_cancel(m_listing->op);
+        pa().operation_unref(m_listing->op);
         delete m_listing;
         m_listing = nullptr;
     }
@@ -177,9 +175,9 @@ void PulseOutputs::retryLater()
     if (m_retry)
         return;
     qCDebug(lcSound, "no sound server for the list of outputs; trying again in %d ms", m_retryMs);
-    pa_mainloop_api* api = pa_threaded_mainloop_get_api(m_loop);
+    pa_mainloop_api* api = pa().threaded_mainloop_get_api(m_loop);
     timeval when;
-    pa_timeval_add(pa_gettimeofday(&when), pa_usec_t(m_retryMs) * PA_USEC_PER_MSEC);
+    pa().timeval_add(pa().gettimeofday(&when), pa_usec_t(m_retryMs) * PA_USEC_PER_MSEC);
     m_retryMs = std::min(2 * m_retryMs, MaxRetryMs);
     m_retry = api->time_new(
         api, &when,

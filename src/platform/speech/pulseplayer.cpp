@@ -4,9 +4,6 @@
 #include "core/speech/volume.h"
 #include "platform/speech/pulsecommon.h"
 
-#include <pulse/error.h>
-#include <pulse/pulseaudio.h>
-
 #include <algorithm>
 #include <unistd.h>
 
@@ -44,30 +41,12 @@ bool playable(const AudioFormat& format)
     if (format.channels < 1 || format.channels > int(PA_CHANNELS_MAX) || format.sampleRate < 1)
         return false;
     const pa_sample_spec spec = sampleSpec(format);
-    return pa_sample_spec_valid(&spec) != 0;
+    return pa().sample_spec_valid(&spec) != 0;
 }
 
 } // namespace
 
-PulsePlayer::PulsePlayer()
-    : m_loop(pa_threaded_mainloop_new())
-{
-    if (m_loop && pa_threaded_mainloop_start(m_loop) < 0) {
-        pa_threaded_mainloop_free(m_loop);
-        m_loop = nullptr;
-    }
-    // The loop's thread tells its id; with the lock held, so that it cannot
-    // run the request before the request is complete.
-    if (m_loop) {
-        LoopLock lock(m_loop);
-        pa_threaded_mainloop_once_unlocked(
-            m_loop,
-            [](pa_threaded_mainloop*, void* self) {
-                static_cast<PulsePlayer*>(self)->m_loopThread = ::gettid();
-            },
-            this);
-    }
-}
+PulsePlayer::PulsePlayer() = default;
 
 PulsePlayer::~PulsePlayer()
 {
@@ -79,39 +58,75 @@ PulsePlayer::~PulsePlayer()
             closeStream(true);
         disconnectContext();
     }
-    pa_threaded_mainloop_stop(m_loop);
-    pa_threaded_mainloop_free(m_loop);
+    pa().threaded_mainloop_stop(m_loop);
+    pa().threaded_mainloop_free(m_loop);
+}
+
+bool PulsePlayer::startLoop()
+{
+    const std::lock_guard guard(m_startMutex);
+    if (m_loop || m_loopFailed)
+        return m_loop;
+    m_loopFailed = true;
+    pa_threaded_mainloop* loop = loadPulse() ? pa().threaded_mainloop_new() : nullptr;
+    if (!loop)
+        return false;
+    if (pa().threaded_mainloop_start(loop) < 0) {
+        pa().threaded_mainloop_free(loop);
+        return false;
+    }
+    // The loop's thread tells its id (for askForRealtime()); with the lock
+    // held, so that it cannot run the request before the request is complete.
+    {
+        LoopLock lock(loop);
+        pa().threaded_mainloop_once_unlocked(
+            loop,
+            [](pa_threaded_mainloop*, void* self) {
+                auto* player = static_cast<PulsePlayer*>(self);
+                player->m_loopThread = ::gettid();
+                player->m_loopThread.notify_all();
+            },
+            this);
+    }
+    m_loopThread.wait(0);
+    m_loop = loop;
+    m_loopFailed = false;
+    return true;
 }
 
 void PulsePlayer::abort()
 {
     m_aborted.store(true, std::memory_order_release);
+    const std::lock_guard guard(m_startMutex);
     if (m_loop) {
         LoopLock lock(m_loop);
-        pa_threaded_mainloop_signal(m_loop, 0);
+        pa().threaded_mainloop_signal(m_loop, 0);
     }
 }
 
 void PulsePlayer::setOutput(const QString& device)
 {
-    if (!m_loop)
+    const std::lock_guard guard(m_startMutex);
+    if (!m_loop) {
+        m_output = device;
         return;
+    }
     LoopLock lock(m_loop);
     m_output = device;
 }
 
 bool PulsePlayer::waitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout)
 {
-    pa_mainloop_api* api = pa_threaded_mainloop_get_api(m_loop);
+    pa_mainloop_api* api = pa().threaded_mainloop_get_api(m_loop);
     timeval when;
-    pa_timeval_add(pa_gettimeofday(&when), pa_usec_t(timeout.count()) * PA_USEC_PER_MSEC);
+    pa().timeval_add(pa().gettimeofday(&when), pa_usec_t(timeout.count()) * PA_USEC_PER_MSEC);
     m_timedOut = false;
     pa_time_event* timer = api->time_new(
         api, &when,
         [](pa_mainloop_api*, pa_time_event*, const timeval*, void* self) {
             auto* player = static_cast<PulsePlayer*>(self);
             player->m_timedOut = true;
-            pa_threaded_mainloop_signal(player->m_loop, 0);
+            pa().threaded_mainloop_signal(player->m_loop, 0);
         },
         this);
     bool result = false;
@@ -122,11 +137,11 @@ bool PulsePlayer::waitFor(const std::function<bool()>& done, std::chrono::millis
         }
         if (aborted() || m_timedOut)
             break;
-        if (m_context && !PA_CONTEXT_IS_GOOD(pa_context_get_state(m_context)))
+        if (m_context && !PA_CONTEXT_IS_GOOD(pa().context_get_state(m_context)))
             break;
-        if (m_stream && !PA_STREAM_IS_GOOD(pa_stream_get_state(m_stream)))
+        if (m_stream && !PA_STREAM_IS_GOOD(pa().stream_get_state(m_stream)))
             break;
-        pa_threaded_mainloop_wait(m_loop);
+        pa().threaded_mainloop_wait(m_loop);
     }
     api->time_free(timer);
     return result;
@@ -134,14 +149,14 @@ bool PulsePlayer::waitFor(const std::function<bool()>& done, std::chrono::millis
 
 void PulsePlayer::play(const std::vector<QByteArrayView>& images)
 {
-    if (!m_loop || aborted())
+    if (aborted() || !startLoop())
         return;
     askForRealtime();
     LoopLock lock(m_loop);
     // The connection kept from the phrase before, while it is good and the
     // server named for the program (PULSE_SERVER) is still the same.
     stopKeeping();
-    if (m_context && (pa_context_get_state(m_context) != PA_CONTEXT_READY ||
+    if (m_context && (pa().context_get_state(m_context) != PA_CONTEXT_READY ||
                       qgetenv("PULSE_SERVER") != m_contextServer))
         disconnectContext();
     for (const QByteArrayView image : images) {
@@ -182,7 +197,7 @@ void PulsePlayer::play(const std::vector<QByteArrayView>& images)
         else
             drainStream();
     }
-    if (m_context && !aborted() && pa_context_get_state(m_context) == PA_CONTEXT_READY)
+    if (m_context && !aborted() && pa().context_get_state(m_context) == PA_CONTEXT_READY)
         keepConnection();
     else
         disconnectContext();
@@ -190,9 +205,9 @@ void PulsePlayer::play(const std::vector<QByteArrayView>& images)
 
 void PulsePlayer::keepConnection()
 {
-    pa_mainloop_api* api = pa_threaded_mainloop_get_api(m_loop);
+    pa_mainloop_api* api = pa().threaded_mainloop_get_api(m_loop);
     timeval when;
-    pa_timeval_add(pa_gettimeofday(&when), pa_usec_t(kKeepConnectionMs) * PA_USEC_PER_MSEC);
+    pa().timeval_add(pa().gettimeofday(&when), pa_usec_t(kKeepConnectionMs) * PA_USEC_PER_MSEC);
     m_keepTimer = api->time_new(
         api, &when,
         [](pa_mainloop_api*, pa_time_event*, const timeval*, void* self) {
@@ -208,7 +223,7 @@ void PulsePlayer::stopKeeping()
 {
     if (!m_keepTimer)
         return;
-    pa_mainloop_api* api = pa_threaded_mainloop_get_api(m_loop);
+    pa_mainloop_api* api = pa().threaded_mainloop_get_api(m_loop);
     api->time_free(m_keepTimer);
     m_keepTimer = nullptr;
 }
@@ -222,11 +237,12 @@ bool PulsePlayer::connectContext()
         return false;
     }
     const bool ready =
-        pa_context_connect(m_context, nullptr, PA_CONTEXT_NOFLAGS, nullptr) >= 0 &&
-        waitFor([this] { return pa_context_get_state(m_context) == PA_CONTEXT_READY; }, kPatience);
+        pa().context_connect(m_context, nullptr, PA_CONTEXT_NOFLAGS, nullptr) >= 0 &&
+        waitFor([this] { return pa().context_get_state(m_context) == PA_CONTEXT_READY; },
+                kPatience);
     if (ready)
         return true;
-    const int error = m_timedOut ? PA_ERR_TIMEOUT : pa_context_errno(m_context);
+    const int error = m_timedOut ? PA_ERR_TIMEOUT : pa().context_errno(m_context);
     disconnectContext();
     if (!aborted())
         lostServer(error);
@@ -247,7 +263,7 @@ bool PulsePlayer::openStream(const AudioFormat& format, qint64 startFrames)
             m_missingOutputReported = false;
             return true;
         }
-        if (aborted() || m_timedOut || pa_context_errno(m_context) != PA_ERR_NOENTITY)
+        if (aborted() || m_timedOut || pa().context_errno(m_context) != PA_ERR_NOENTITY)
             return false;
         if (!m_missingOutputReported)
             qCWarning(lcSound,
@@ -262,42 +278,43 @@ bool PulsePlayer::openStream(const AudioFormat& format, qint64 startFrames)
 bool PulsePlayer::connectStream(const AudioFormat& format, qint64 startFrames, const char* device)
 {
     const pa_sample_spec spec = sampleSpec(format);
-    const uint32_t bytesPerMs = uint32_t(pa_bytes_per_second(&spec) / 1000);
+    const uint32_t bytesPerMs = uint32_t(pa().bytes_per_second(&spec) / 1000);
     pa_buffer_attr attr;
     attr.maxlength = uint32_t(-1);
     attr.tlength = bytesPerMs * kTargetLatencyMs;
     // Start playing with the first write instead of waiting for a full buffer.
-    attr.prebuf = uint32_t(pa_frame_size(&spec)) * uint32_t(startFrames);
+    attr.prebuf = uint32_t(pa().frame_size(&spec)) * uint32_t(startFrames);
     attr.minreq = bytesPerMs * kRequestMs;
     attr.fragsize = uint32_t(-1);
 
-    pa_proplist* props = pa_proplist_new();
-    pa_proplist_sets(props, PA_PROP_MEDIA_ROLE, "event");
-    pa_proplist_sets(props, PA_PROP_MEDIA_NAME, "语音报时");
-    m_stream = pa_stream_new_with_proplist(m_context, "语音报时", &spec, nullptr, props);
-    pa_proplist_free(props);
+    pa_proplist* props = pa().proplist_new();
+    pa().proplist_sets(props, PA_PROP_MEDIA_ROLE, "event");
+    pa().proplist_sets(props, PA_PROP_MEDIA_NAME, "语音报时");
+    m_stream = pa().stream_new_with_proplist(m_context, "语音报时", &spec, nullptr, props);
+    pa().proplist_free(props);
     if (!m_stream) {
-        lostServer(pa_context_errno(m_context));
+        lostServer(pa().context_errno(m_context));
         return false;
     }
-    pa_stream_set_state_callback(
+    pa().stream_set_state_callback(
         m_stream, [](pa_stream*, void* loop) { signalLoop(loop); }, m_loop);
-    pa_stream_set_write_callback(
+    pa().stream_set_write_callback(
         m_stream, [](pa_stream*, size_t, void* loop) { signalLoop(loop); }, m_loop);
     // Each timing update tells how far playback has got, and so whether
     // there is room ahead of it.
-    pa_stream_set_latency_update_callback(
+    pa().stream_set_latency_update_callback(
         m_stream, [](pa_stream*, void* loop) { signalLoop(loop); }, m_loop);
     pa_cvolume volume;
-    pa_cvolume_set(&volume, spec.channels, programVolume(m_volume));
+    pa().cvolume_set(&volume, spec.channels, programVolume(m_volume));
     const auto flags = pa_stream_flags_t(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_ADJUST_LATENCY |
                                          PA_STREAM_AUTO_TIMING_UPDATE);
     const bool ready =
-        pa_stream_connect_playback(m_stream, device, &attr, flags, &volume, nullptr) >= 0 &&
-        waitFor([this] { return pa_stream_get_state(m_stream) == PA_STREAM_READY; }, kPatience);
+        pa().stream_connect_playback(m_stream, device, &attr, flags, &volume, nullptr) >= 0 &&
+        waitFor([this] { return pa().stream_get_state(m_stream) == PA_STREAM_READY; }, kPatience);
     if (!ready) {
-        const bool serverGone = m_timedOut || !PA_CONTEXT_IS_GOOD(pa_context_get_state(m_context));
-        const int error = m_timedOut ? PA_ERR_TIMEOUT : pa_context_errno(m_context);
+        const bool serverGone =
+            m_timedOut || !PA_CONTEXT_IS_GOOD(pa().context_get_state(m_context));
+        const int error = m_timedOut ? PA_ERR_TIMEOUT : pa().context_errno(m_context);
         closeStream(true);
         if (serverGone && !aborted())
             lostServer(error);
@@ -307,7 +324,7 @@ bool PulsePlayer::connectStream(const AudioFormat& format, qint64 startFrames, c
     m_outageReported = false;
     m_written = 0;
     m_sinceBreath = 0;
-    m_aheadLimit = aheadLimit(bytesPerMs, pa_stream_get_buffer_attr(m_stream));
+    m_aheadLimit = aheadLimit(bytesPerMs, pa().stream_get_buffer_attr(m_stream));
     return true;
 }
 
@@ -316,19 +333,19 @@ void PulsePlayer::drainStream()
     // Waits for the server to play out the stream's buffer; an abort cuts in
     // at once. The buffer holds what was written ahead and the target latency.
     const pa_sample_spec spec = sampleSpec(m_streamFormat);
-    const auto queued =
-        std::chrono::milliseconds(qint64(pa_bytes_to_usec(uint64_t(queuedBytes()), &spec) / 1000));
-    pa_operation* op = pa_stream_drain(
+    const auto queued = std::chrono::milliseconds(
+        qint64(pa().bytes_to_usec(uint64_t(queuedBytes()), &spec) / 1000));
+    pa_operation* op = pa().stream_drain(
         m_stream, [](pa_stream*, int, void* loop) { signalLoop(loop); }, m_loop);
     const bool drained =
-        op && waitFor([op] { return pa_operation_get_state(op) != PA_OPERATION_RUNNING; },
+        op && waitFor([op] { return pa().operation_get_state(op) != PA_OPERATION_RUNNING; },
                       kPatience + queued + std::chrono::milliseconds(kTargetLatencyMs));
     const bool serverGone =
-        !aborted() && (m_timedOut || !op || !PA_CONTEXT_IS_GOOD(pa_context_get_state(m_context)));
-    const int error = m_timedOut ? PA_ERR_TIMEOUT : pa_context_errno(m_context);
+        !aborted() && (m_timedOut || !op || !PA_CONTEXT_IS_GOOD(pa().context_get_state(m_context)));
+    const int error = m_timedOut ? PA_ERR_TIMEOUT : pa().context_errno(m_context);
     if (op) {
-        pa_operation_cancel(op);
-        pa_operation_unref(op);
+        pa().operation_cancel(op);
+        pa().operation_unref(op);
     }
     if (drained && !serverGone)
         adoptMixerVolume();
@@ -341,15 +358,15 @@ void PulsePlayer::drainStream()
 
 void PulsePlayer::closeStream(bool cutOff)
 {
-    pa_stream_set_state_callback(m_stream, nullptr, nullptr);
-    pa_stream_set_write_callback(m_stream, nullptr, nullptr);
-    pa_stream_set_latency_update_callback(m_stream, nullptr, nullptr);
-    if (cutOff && pa_stream_get_state(m_stream) == PA_STREAM_READY) {
-        if (pa_operation* op = pa_stream_flush(m_stream, nullptr, nullptr))
-            pa_operation_unref(op);
+    pa().stream_set_state_callback(m_stream, nullptr, nullptr);
+    pa().stream_set_write_callback(m_stream, nullptr, nullptr);
+    pa().stream_set_latency_update_callback(m_stream, nullptr, nullptr);
+    if (cutOff && pa().stream_get_state(m_stream) == PA_STREAM_READY) {
+        if (pa_operation* op = pa().stream_flush(m_stream, nullptr, nullptr))
+            pa().operation_unref(op);
     }
-    pa_stream_disconnect(m_stream);
-    pa_stream_unref(m_stream);
+    pa().stream_disconnect(m_stream);
+    pa().stream_unref(m_stream);
     m_stream = nullptr;
 }
 
@@ -361,7 +378,7 @@ void PulsePlayer::lostServer(int error)
     qCWarning(lcSound,
               "no sound output (%s); speech stays silent until the sound server can be "
               "reached",
-              pa_strerror(error));
+              pa().strerror(error));
 }
 
 } // namespace hy

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <mutex>
 #include <sys/types.h>
 
 struct pa_buffer_attr;
@@ -66,6 +67,9 @@ private:
     // with the buffer the server gave it.
     static qint64 aheadLimit(qint64 bytesPerMs, const pa_buffer_attr* actual);
 
+    // Loads the library and starts the loop's thread, at the first phrase;
+    // false when there is neither (and from then on).
+    bool startLoop();
     // All of the following run with the main loop locked.
     bool connectContext();
     void disconnectContext();
@@ -96,7 +100,11 @@ private:
     bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout);
     bool aborted() const { return m_aborted.load(std::memory_order_acquire); }
 
+    // Set once, by the first phrase, under m_startMutex; abort(), setVolume()
+    // and setOutput() look at it under that lock, as they may come meanwhile.
+    std::mutex m_startMutex;
     pa_threaded_mainloop* m_loop = nullptr;
+    bool m_loopFailed = false;
     std::atomic<bool> m_aborted{false};
     std::atomic<pid_t> m_loopThread{0};
 

@@ -5,9 +5,6 @@
 #include "platform/speech/pulsecommon.h"
 #include "platform/speech/realtime.h"
 
-#include <pulse/error.h>
-#include <pulse/pulseaudio.h>
-
 #include <algorithm>
 #include <thread>
 #include <unistd.h>
@@ -59,9 +56,9 @@ bool PulsePlayer::writeClip(WavDecoder& decoder, qint64 firstFrames, qint64 bloc
             return false;
         if (m_sinceBreath >= breathBytes) {
             m_sinceBreath = 0;
-            pa_threaded_mainloop_unlock(m_loop);
+            pa().threaded_mainloop_unlock(m_loop);
             std::this_thread::sleep_for(std::chrono::microseconds(200));
-            pa_threaded_mainloop_lock(m_loop);
+            pa().threaded_mainloop_lock(m_loop);
         }
         frames = decoder.readFrames(m_buffer.data(), blockFrames);
     }
@@ -73,7 +70,7 @@ qint64 PulsePlayer::queuedBytes() const
     // What was written less what the server has played (as of its last
     // timing update, so never less than there is); all of it while the
     // server has not told yet.
-    const pa_timing_info* timing = pa_stream_get_timing_info(m_stream);
+    const pa_timing_info* timing = pa().stream_get_timing_info(m_stream);
     if (!timing || timing->read_index_corrupt)
         return m_written;
     return std::max<qint64>(0, m_written - qint64(timing->read_index));
@@ -85,14 +82,14 @@ bool PulsePlayer::waitForRoom(qint64 bytes)
     while (!fits()) {
         // Where playback stands now: a live server answers within
         // milliseconds; one that does not counts as gone.
-        pa_operation* op = pa_stream_update_timing_info(
+        pa_operation* op = pa().stream_update_timing_info(
             m_stream, [](pa_stream*, int, void* loop) { signalLoop(loop); }, m_loop);
         const bool answered =
-            op &&
-            waitFor([op] { return pa_operation_get_state(op) != PA_OPERATION_RUNNING; }, kPatience);
+            op && waitFor([op] { return pa().operation_get_state(op) != PA_OPERATION_RUNNING; },
+                          kPatience);
         if (op) {
-            pa_operation_cancel(op);
-            pa_operation_unref(op);
+            pa().operation_cancel(op);
+            pa().operation_unref(op);
         }
         if (!answered)
             return false;
@@ -101,11 +98,11 @@ bool PulsePlayer::waitForRoom(qint64 bytes)
         // Then about until enough of it has been played.
         const qint64 excess = queuedBytes() + bytes - m_aheadLimit;
         const qint64 us =
-            qint64(pa_bytes_to_usec(uint64_t(excess), pa_stream_get_sample_spec(m_stream)));
+            qint64(pa().bytes_to_usec(uint64_t(excess), pa().stream_get_sample_spec(m_stream)));
         waitFor([] { return false; },
                 std::chrono::milliseconds(std::clamp<qint64>(us / 1000, 5, 500)));
-        if (aborted() || !PA_STREAM_IS_GOOD(pa_stream_get_state(m_stream)) ||
-            !PA_CONTEXT_IS_GOOD(pa_context_get_state(m_context)))
+        if (aborted() || !PA_STREAM_IS_GOOD(pa().stream_get_state(m_stream)) ||
+            !PA_CONTEXT_IS_GOOD(pa().context_get_state(m_context)))
             return false;
         m_timedOut = false; // that wait was meant to end so
     }
@@ -115,11 +112,12 @@ bool PulsePlayer::waitForRoom(qint64 bytes)
 bool PulsePlayer::writeAll(const char* data, size_t bytes)
 {
     if (!waitForRoom(qint64(bytes)) ||
-        pa_stream_write(m_stream, data, bytes, nullptr, 0, PA_SEEK_RELATIVE) < 0) {
+        pa().stream_write(m_stream, data, bytes, nullptr, 0, PA_SEEK_RELATIVE) < 0) {
         // Gone or hung: said once per outage. A stream that alone failed (its
         // output went away) ends the phrase quietly.
-        const bool serverGone = m_timedOut || !PA_CONTEXT_IS_GOOD(pa_context_get_state(m_context));
-        const int error = m_timedOut ? PA_ERR_TIMEOUT : pa_context_errno(m_context);
+        const bool serverGone =
+            m_timedOut || !PA_CONTEXT_IS_GOOD(pa().context_get_state(m_context));
+        const int error = m_timedOut ? PA_ERR_TIMEOUT : pa().context_errno(m_context);
         closeStream(true);
         if (serverGone && !aborted()) {
             disconnectContext();
