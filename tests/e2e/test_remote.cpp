@@ -101,6 +101,13 @@ qint64 rssKiB(qint64 pid)
     return rss.match(QString::fromLatin1(f.readAll())).captured(1).toLongLong();
 }
 
+// Whether the running program has PulseAudio's client library loaded.
+bool pulseLoaded(qint64 pid)
+{
+    QFile maps(QStringLiteral("/proc/%1/maps").arg(pid));
+    return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("/libpulse.so");
+}
+
 } // namespace
 
 class TestRemote : public QObject
@@ -221,12 +228,14 @@ void TestRemote::secondStartRaisesTheFirst()
 }
 
 // --toggle starts the countdown (it is heard), --status tells it, the next
-// --toggle stops it (silence follows).
+// --toggle stops it (silence follows). The sound library is loaded with the
+// first phrase, not at start.
 void TestRemote::toggleTwiceFromTheCommandLine()
 {
     App app;
     QVERIFY(app.writeSettings(settingsText(kThirtySeconds)));
     QVERIFY2(app.start(), "no main window appeared");
+    QVERIFY2(!pulseLoaded(app.pid()), "the sound library was loaded before any sound");
     MonitorRecorder rec;
     QVERIFY2(rec.start(), "cannot record the sink");
     const double before = rec.positionMs();
@@ -234,6 +243,7 @@ void TestRemote::toggleTwiceFromTheCommandLine()
     QCOMPARE(app.runOnce({QStringLiteral("--toggle")}).exitCode, 0);
     QVERIFY2(waitUntil([&] { return !silentFrom(rec.samples(), before); }, 4000),
              "--toggle started nothing that was heard");
+    QVERIFY(pulseLoaded(app.pid()));
     const App::Run status = app.runOnce({QStringLiteral("--status")});
     QCOMPARE(status.exitCode, 0);
     static const QRegularExpression running(
