@@ -74,16 +74,6 @@ int windowsNamedLikeOurs()
     return n;
 }
 
-bool silentFrom(const QByteArray& samples, double fromMs)
-{
-    const qsizetype from = qsizetype(fromMs * 44.1) & ~qsizetype(1);
-    for (qsizetype i = from; i < samples.size(); ++i) {
-        if (samples[i] != 0)
-            return false;
-    }
-    return true;
-}
-
 // The settings file's identity: a save puts a new file in its place.
 quint64 inodeOf(const QString& path)
 {

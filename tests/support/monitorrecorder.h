@@ -110,6 +110,15 @@ private:
     QProcess m_parec;
 };
 
+// Whether a recording holds nothing but silence from `fromMs` on. Read the
+// samples once for it: the file grows while it is read.
+inline bool silentFrom(QByteArrayView samples, double fromMs)
+{
+    const qsizetype from = qsizetype(fromMs * 44.1) & ~qsizetype(1);
+    return std::all_of(samples.begin() + std::min(from, samples.size()), samples.end(),
+                       [](char c) { return c == 0; });
+}
+
 // Where `needle` occurs in `haystack` at an even (sample) offset, from `from`
 // on; -1 if nowhere.
 inline qsizetype findSamples(QByteArrayView haystack, QByteArrayView needle, qsizetype from = 0)
