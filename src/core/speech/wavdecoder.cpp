@@ -1,9 +1,9 @@
 #include "core/speech/wavdecoder.h"
 
 #include "core/log.h"
+#include "core/runtimelibrary.h"
 
 #include <QIODevice>
-#include <QLibrary>
 #include <sndfile.h>
 
 #include <algorithm>
@@ -51,23 +51,14 @@ const SndfileApi& sndfile()
 {
     static const SndfileApi api = [] {
         SndfileApi a;
-        QLibrary library;
-        library.setFileNameAndVersion(QStringLiteral("sndfile"), 1);
-        const auto resolve = [&library](auto& fn, const char* name) {
-            fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(library.resolve(name));
-        };
-        if (library.load()) {
-            resolve(a.open_virtual, "sf_open_virtual");
-            resolve(a.close, "sf_close");
-            resolve(a.readf_short, "sf_readf_short");
-            resolve(a.readf_float, "sf_readf_float");
-            resolve(a.strerror, "sf_strerror");
-            if (!a.open_virtual || !a.close || !a.readf_short || !a.readf_float || !a.strerror)
-                a.error = QStringLiteral("libsndfile lacks a function of its interface");
-        } else {
-            a.error = library.errorString();
-        }
-        if (!a.error.isEmpty()) {
+        RuntimeLibrary library(QStringLiteral("sndfile"), 1);
+        library.resolve(a.open_virtual, "sf_open_virtual");
+        library.resolve(a.close, "sf_close");
+        library.resolve(a.readf_short, "sf_readf_short");
+        library.resolve(a.readf_float, "sf_readf_float");
+        library.resolve(a.strerror, "sf_strerror");
+        if (!library.isUsable()) {
+            a.error = library.error();
             a.open_virtual = nullptr;
             qCWarning(lcSound, "cannot decode sounds: %s", qPrintable(a.error));
         }

@@ -6,8 +6,7 @@
 #include "platform/hotkey/giosettings.h"
 
 #include "core/log.h"
-
-#include <QLibrary>
+#include "core/runtimelibrary.h"
 
 namespace hy {
 namespace {
@@ -78,7 +77,6 @@ GVariant* fromQt(const QVariant& value, const GVariantType* type)
 
 struct GioSettings::Api
 {
-    QLibrary library;
 #define HY_DECLARE(fn) decltype(&::fn) fn = nullptr;
     HY_GIO_FUNCTIONS(HY_DECLARE)
 #undef HY_DECLARE
@@ -102,22 +100,13 @@ struct GioSettings::Opened
 GioSettings::GioSettings()
 {
     auto api = std::make_unique<Api>();
-    api->library.setFileNameAndVersion(QStringLiteral("gio-2.0"), 0);
-    if (!api->library.load()) {
-        m_error = api->library.errorString();
-        qCWarning(lcHotkey, "GNOME settings: cannot load libgio: %s", qPrintable(m_error));
-        return;
-    }
-    QStringList missing;
-#define HY_RESOLVE(fn)                                                                             \
-    api->fn = reinterpret_cast<decltype(&::fn)>(api->library.resolve(#fn));                        \
-    if (!api->fn)                                                                                  \
-        missing << QStringLiteral(#fn);
+    RuntimeLibrary library(QStringLiteral("gio-2.0"), 0);
+#define HY_RESOLVE(fn) library.resolve(api->fn, #fn);
     HY_GIO_FUNCTIONS(HY_RESOLVE)
 #undef HY_RESOLVE
-    if (!missing.isEmpty()) {
-        m_error = QStringLiteral("libgio has no %1").arg(missing.join(QLatin1String(", ")));
-        qCWarning(lcHotkey, "GNOME settings: %s", qPrintable(m_error));
+    if (!library.isUsable()) {
+        m_error = library.error();
+        qCWarning(lcHotkey, "GNOME settings: cannot use libgio: %s", qPrintable(m_error));
         return;
     }
     m_api = std::move(api);

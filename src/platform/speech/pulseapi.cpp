@@ -1,9 +1,7 @@
 #include "platform/speech/pulseapi.h"
 
 #include "core/log.h"
-
-#include <QLibrary>
-#include <QStringList>
+#include "core/runtimelibrary.h"
 
 namespace hy {
 namespace {
@@ -21,27 +19,15 @@ const Loaded& loaded()
     // program starts again.
     static const Loaded l = [] {
         Loaded r;
-        QLibrary library;
-        library.setFileNameAndVersion(QStringLiteral("pulse"), 0);
-        if (!library.load()) {
-            r.error = library.errorString();
-            qCWarning(lcSound, "cannot load PulseAudio's client library: %s", qPrintable(r.error));
-            return r;
-        }
-        QStringList missing;
-#define HY_RESOLVE(fn)                                                                             \
-    r.api.fn = reinterpret_cast<decltype(&::pa_##fn)>(library.resolve("pa_" #fn));                 \
-    if (!r.api.fn)                                                                                 \
-        missing << QStringLiteral("pa_" #fn);
+        RuntimeLibrary library(QStringLiteral("pulse"), 0);
+#define HY_RESOLVE(fn) library.resolve(r.api.fn, "pa_" #fn);
         HY_PULSE_FUNCTIONS(HY_RESOLVE)
 #undef HY_RESOLVE
-        if (!missing.isEmpty()) {
-            r.error = QStringLiteral("libpulse has no %1").arg(missing.join(QLatin1String(", ")));
-            qCWarning(lcSound, "%s", qPrintable(r.error));
-            return r;
+        r.ok = library.isUsable();
+        if (!r.ok) {
+            r.error = library.error();
+            qCWarning(lcSound, "cannot use PulseAudio's client library: %s", qPrintable(r.error));
         }
-        // Never unloaded: the library keeps threads and callbacks of ours.
-        r.ok = true;
         return r;
     }();
     return l;
