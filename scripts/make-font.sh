@@ -2,7 +2,8 @@
 # Regenerates resources/fonts/hysong.ttf: the Song-style face the window is
 # drawn with, cut down from AR PL UMing CN to the characters of the window's
 # own texts (the form, the program's messages) and printable ASCII, and
-# renamed "HyTune Song" as a modified version of the original. The program
+# renamed "HyTune Song" as a modified version of the original, with "宋体"
+# as its Chinese family name. The program
 # embeds it, so the window looks the same on every desktop and does not map a
 # 20 MB font file to draw a few dozen characters; any other text (web tips)
 # falls back to the installed CJK fonts.
@@ -58,6 +59,10 @@ for record in list(names.names):
         record.string = family + " Light"
     elif record.nameID in (6,):
         record.string = "HyTuneSong-Light"
+# The window asks for "宋体": the face answers to that name too (as its
+# Chinese family name), so Qt finds it by name and looks for installed
+# fallback faces only when a text has a character the face lacks.
+names.setName("宋体", 1, 3, 1, 0x804)
 # The notice the font's licence asks of a modified file: how and when.
 names.setName("Modified " + sys.argv[3] + ": subset of AR PL UMing CN cut down to the "
               "characters of the window of hytune (scripts/make-font.sh) and renamed "

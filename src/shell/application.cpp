@@ -32,12 +32,14 @@ void installFontSubstitutes()
                QFontDatabase::addApplicationFontFromData(QByteArray::fromRawData(
                    reinterpret_cast<const char*>(face.data()), qsizetype(face.size()))) >= 0;
     }();
-    QStringList faces;
+    // The embedded face's Chinese family name is "宋体": found by name, with
+    // no search of the installed faces at start. A list of substitutes would
+    // have Qt sort every installed face for each font the window uses.
+    QFont::removeSubstitutions(QStringLiteral("宋体"));
     if (embedded)
-        faces << embeddedSongFamily();
-    // Installed faces for every other character (web tips), and for the
-    // window itself should the embedded face be missing.
-    faces << QStringList{
+        return;
+    // Installed faces instead.
+    const QStringList faces{
         // Song (Ming) faces first, the style of the window's own face.
         QStringLiteral("Noto Serif CJK SC"),
         QStringLiteral("Source Han Serif SC"),
@@ -51,7 +53,6 @@ void installFontSubstitutes()
         QStringLiteral("WenQuanYi Micro Hei"),
         QStringLiteral("Droid Sans Fallback"),
     };
-    QFont::removeSubstitutions(QStringLiteral("宋体"));
     QFont::insertSubstitutions(QStringLiteral("宋体"), faces);
 }
 

@@ -18,10 +18,11 @@ public:
     bool notify(QObject* receiver, QEvent* event) override;
 };
 
-// "宋体" is not on Linux desktops: map it to the Song face embedded in the
-// program (the window's own characters), then to a Song-style CJK face when
-// one is installed, and to a CJK sans otherwise, so every Chinese text has
-// glyphs.
+// "宋体" is not on Linux desktops: the Song face embedded in the program
+// (the window's own characters) answers to that name, and Qt looks for
+// installed faces only for a character it lacks, when one is drawn. Should
+// the embedded face be missing, "宋体" maps to a Song-style CJK face when one
+// is installed and to a CJK sans otherwise, so every Chinese text has glyphs.
 void installFontSubstitutes();
 // The whole interface is Chinese, whatever the desktop's language: so are
 // Qt's own texts (the buttons of message boxes, the file dialog, the context

@@ -31,14 +31,16 @@ TForm1::TForm1(AppCore& core, FormServices services, QWidget* parent)
 {
     // The window font first, so the controls are laid out once, in it. The
     // tab pages are built without a parent and only then put in the tab
-    // widget: for as long as setupUi runs, the application font is the
-    // window's too, or the help text would first be laid out in the desktop
-    // font, pulling in a fallback CJK font file for nothing.
+    // widget: for as long as setupUi and the 对时 panel are built, the
+    // application font is the window's too, or their texts would first be
+    // laid out in the desktop font, pulling in a fallback CJK font file and a
+    // search of the installed faces for nothing.
     setFont(designFont(16));
     {
         const QFont desktopFont = QApplication::font();
         QApplication::setFont(font());
         ui->setupUi(this);
+        m_serverTime = new ServerTimePanel(m_core.serverTime(), ui->ts3);
         QApplication::setFont(desktopFont);
     }
     applyDesignLook(*this, *ui);
@@ -46,7 +48,6 @@ TForm1::TForm1(AppCore& core, FormServices services, QWidget* parent)
     buildTrayMenu();
     m_placer = new WindowPlacer(*this, [this] { return ui->chkDispTop->isChecked(); });
     ui->chkDispTop->setToolTip(staysOnTopLimit());
-    m_serverTime = new ServerTimePanel(m_core.serverTime(), ui->ts3);
     m_tips = std::make_unique<TipsTicker>(
         *ui->lblTips, m_services.makeTimer(this, QStringLiteral("tmr1")),
         TipsTicker::Source{QUrl(m_services.serverBase + QStringLiteral("/tips.asp")),

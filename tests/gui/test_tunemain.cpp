@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRawFont>
 #include <QScrollBar>
 #include <QSet>
 #include <QTabBar>
@@ -56,6 +57,17 @@ QStringList itemsOf(const QString& spec)
 
 // Every glyph of `text` in `font` is a real glyph, not the missing-glyph box;
 // the faces the glyphs came from go to `faces`.
+// The face a run was drawn with, by the family names in its own name table:
+// the embedded face answers to "宋体" too.
+QString faceOf(const QRawFont& font)
+{
+    QByteArray embedded;
+    for (const QChar c : hy::embeddedSongFamily())
+        embedded.append(char(c.unicode() >> 8)).append(char(c.unicode() & 0xff));
+    return font.fontTable("name").contains(embedded) ? hy::embeddedSongFamily().toLower()
+                                                      : font.familyName().toLower();
+}
+
 bool allGlyphsPresent(const QString& text, const QFont& font, QString* missing,
                       QSet<QString>* faces = nullptr)
 {
@@ -67,7 +79,7 @@ bool allGlyphsPresent(const QString& text, const QFont& font, QString* missing,
     bool ok = true;
     for (const QGlyphRun& run : layout.glyphRuns()) {
         if (faces)
-            faces->insert(run.rawFont().familyName().toLower());
+            faces->insert(faceOf(run.rawFont()));
         for (quint32 index : run.glyphIndexes()) {
             if (index == 0) {
                 ok = false;
