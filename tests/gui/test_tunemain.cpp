@@ -65,7 +65,7 @@ QString faceOf(const QRawFont& font)
     for (const QChar c : hy::embeddedSongFamily())
         embedded.append(char(c.unicode() >> 8)).append(char(c.unicode() & 0xff));
     return font.fontTable("name").contains(embedded) ? hy::embeddedSongFamily().toLower()
-                                                      : font.familyName().toLower();
+                                                     : font.familyName().toLower();
 }
 
 bool allGlyphsPresent(const QString& text, const QFont& font, QString* missing,
