@@ -6,8 +6,9 @@
 //
 // LABEL names the figures: "-" gives startup_ms, rss_mb, ...; "empty_qt"
 // gives startup_ms_empty_qt, ... MODE is "copy" (each run starts a fresh copy
-// of PROGRAM in a new temporary directory, so a program that keeps its files
-// next to itself starts with none) or "inplace". TITLE is (a part of) the
+// of PROGRAM, and of the modules beside it (lib*.so), in a new temporary
+// directory, so a program that keeps its files next to itself starts with
+// none) or "inplace". TITLE is (a part of) the
 // title of the window to wait for; when empty, the first window of the process
 // to be mapped counts. The idle load is measured for every subject, or only for
 // those named with --idle-only.
@@ -513,6 +514,13 @@ public:
                 std::exit(1);
             }
             exe = copy.string();
+            // With the modules it loads from its own folder (lib*.so beside it).
+            for (const auto& entry :
+                 fs::directory_iterator(fs::path(s.program).parent_path(), ec)) {
+                const std::string name = entry.path().filename().string();
+                if (name.starts_with("lib") && name.ends_with(".so"))
+                    fs::copy_file(entry.path(), m_dir / name, ec);
+            }
         }
         m_log = logDir / (s.label == "-" ? "main.log" : s.label + ".log");
         m_started = Clock::now();

@@ -1,12 +1,10 @@
 #include "core/hywebtips.h"
 
+#include "core/log.h"
+
 #include <QDir>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QSaveFile>
 #include <QStringDecoder>
-#include <QTimer>
 
 #include <algorithm>
 #include <cerrno>
@@ -138,43 +136,28 @@ QList<Tip> parseTips(const QByteArray& body)
 hyWebTips::hyWebTips(const QUrl& tipsUrl, const QString& cachePath, Limits limits, QObject* parent)
     : QObject(parent)
     , m_cachePath(cachePath)
-    , m_limits(limits)
-    , m_network(new QNetworkAccessManager(this))
-    , m_deadline(new QTimer(this))
     , m_random(static_cast<std::mt19937::result_type>(
           std::chrono::system_clock::now().time_since_epoch().count()))
 {
-    QNetworkRequest request(tipsUrl);
-    request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("URLCheck"));
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
-                         QNetworkRequest::AlwaysNetwork);
-    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-
-    m_reply = m_network->get(request);
-    // Qt's own buffer stays small; what is kept is bounded by maxBodyBytes.
-    m_reply->setReadBufferSize(256 * 1024);
-    connect(m_reply, &QNetworkReply::readyRead, this, &hyWebTips::takeBody);
-    connect(m_reply, &QNetworkReply::finished, this, &hyWebTips::complete);
-
-    // A server that accepts and then says nothing must not keep the tips
-    // (and the cache) waiting for ever.
-    m_deadline->setSingleShot(true);
-    m_deadline->setTimerType(Qt::PreciseTimer);
-    connect(m_deadline, &QTimer::timeout, this, [this] {
-        if (m_reply)
-            m_reply->abort();
-    });
-    m_deadline->start(m_limits.timeoutMs);
-}
-
-hyWebTips::~hyWebTips()
-{
-    // A download cut short by the owner leaves the cache as it was.
-    if (m_reply) {
-        m_reply->disconnect(this);
-        m_reply->abort();
+    QString why;
+    if (INetwork* net = network(&why)) {
+        m_download = net->download(tipsUrl, "URLCheck", limits,
+                                   [this](const QByteArray& body) { complete(body); });
+        return;
     }
+    // No tips without the network module; the cache stays as it was.
+    qCWarning(lcTips, "no tips: %s", qPrintable(why));
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_finished = true;
+            emit finished();
+        },
+        Qt::QueuedConnection);
 }
+
+// A download cut short by the owner leaves the cache as it was.
+hyWebTips::~hyWebTips() = default;
 
 bool hyWebTips::isSafeLink(const QString& link)
 {
@@ -215,44 +198,25 @@ std::optional<Tip> hyWebTips::randomTip()
     return m_tips[pick(m_random)];
 }
 
-void hyWebTips::takeBody()
+void hyWebTips::complete(const QByteArray& body)
 {
-    if (!m_reply)
-        return;
-    const qint64 room = m_limits.maxBodyBytes - m_body.size();
-    if (room > 0)
-        m_body.append(m_reply->read(std::min(room, m_reply->bytesAvailable())));
-    if (m_body.size() >= m_limits.maxBodyBytes)
-        m_reply->abort(); // the rest is not wanted; finished() follows
-}
-
-void hyWebTips::complete()
-{
-    if (!m_reply)
-        return;
-    QNetworkReply* reply = std::exchange(m_reply, nullptr);
-    m_deadline->stop();
-    const qint64 room = m_limits.maxBodyBytes - m_body.size();
-    if (room > 0 && reply->isOpen())
-        m_body.append(reply->read(std::min(room, reply->bytesAvailable())));
-    reply->disconnect(this);
-    reply->deleteLater();
-
+    // Done with, but still on the stack that reports.
+    if (m_download)
+        m_download.release()->deleteLater();
     // The status is not looked at: whatever body came (an error page, a part
     // of a page, nothing at all) is cached and parsed.
-    const QString cacheError = writeCache();
-    m_tips = parseTips(m_body);
-    m_body = QByteArray();
+    const QString cacheError = writeCache(body);
+    m_tips = parseTips(body);
     m_finished = true;
     if (!cacheError.isEmpty())
         emit cacheWriteFailed(cacheError);
     emit finished();
 }
 
-QString hyWebTips::writeCache() const
+QString hyWebTips::writeCache(const QByteArray& body) const
 {
     QSaveFile file(m_cachePath);
-    if (file.open(QIODevice::WriteOnly) && file.write(m_body) == m_body.size() && file.commit())
+    if (file.open(QIODevice::WriteOnly) && file.write(body) == body.size() && file.commit())
         return {};
     return QStringLiteral("无法写入提示缓存文件“%1”：%2")
         .arg(QDir::toNativeSeparators(m_cachePath), file.errorString());

@@ -7,12 +7,10 @@
 #include <QStringList>
 #include <QUrl>
 
+#include "core/network.h"
+
 #include <optional>
 #include <random>
-
-class QNetworkAccessManager;
-class QNetworkReply;
-class QTimer;
 
 namespace hy {
 
@@ -39,11 +37,7 @@ QString decodeTipsText(const QByteArray& body);
 QList<Tip> parseTips(const QByteArray& body);
 
 // How long a tips download may take in all, and how much of the body is kept.
-struct TipsLimits
-{
-    int timeoutMs = 15000;
-    qint64 maxBodyBytes = 1024 * 1024;
-};
+using TipsLimits = DownloadLimits;
 
 // Downloads the tips list once, in the background, caches the body and keeps
 // the parsed tips. The download starts in the constructor; every signal comes
@@ -94,16 +88,11 @@ signals:
 
 private:
     QStringList column(QString Tip::*field) const;
-    void takeBody();
-    void complete();
-    QString writeCache() const;
+    void complete(const QByteArray& body);
+    QString writeCache(const QByteArray& body) const;
 
     QString m_cachePath;
-    Limits m_limits;
-    QNetworkAccessManager* m_network = nullptr;
-    QNetworkReply* m_reply = nullptr;
-    QTimer* m_deadline = nullptr;
-    QByteArray m_body;
+    std::unique_ptr<QObject> m_download;
     QList<Tip> m_tips;
     bool m_finished = false;
     std::mt19937 m_random;

@@ -22,6 +22,11 @@ for f in bin/hytune share/applications/$id.desktop share/metainfo/$id.metainfo.x
     [[ -s "$work/usr/$f" ]] || fail "not installed: $f"
 done
 [[ -z $(find "$work/usr/share/icons" -name 'hytune.*') ]] || fail "an icon not named $id"
+# The installed program finds its network module: with no bus, --status asks
+# over the local socket, which the module serves.
+out=$(env -u DBUS_SESSION_BUS_ADDRESS XDG_RUNTIME_DIR="$work" QT_QPA_PLATFORM=offscreen \
+    "$work/usr/bin/hytune" --status 2>&1)
+grep -q "network module" <<<"$out" && fail "the installed program lacks its network module: $out"
 
 # Any word of the validator is a fault: hints too.
 desktop=$work/usr/share/applications/$id.desktop

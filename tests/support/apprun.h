@@ -48,7 +48,10 @@ public:
         : m_dir(m_root.path() + QStringLiteral("/app"))
     {
         QDir().mkpath(m_dir);
-        m_copied = QFile::copy(QStringLiteral(HY_HYTUNE_BINARY), exe());
+        // The program and its network module, as an unpacked folder holds them.
+        m_copied =
+            QFile::copy(QStringLiteral(HY_HYTUNE_BINARY), exe()) &&
+            QFile::copy(QStringLiteral(HY_NET_MODULE), m_dir + QStringLiteral("/libhytune-net.so"));
     }
     ~App()
     {

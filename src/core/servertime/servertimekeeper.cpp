@@ -1,7 +1,6 @@
 #include "core/servertime/servertimekeeper.h"
 
-#include "core/servertime/sntpprobe.h"
-#include "core/servertime/webdateprobe.h"
+#include "core/network.h"
 
 namespace hy {
 
@@ -36,13 +35,19 @@ bool ServerTimeKeeper::check()
         emit changed();
         return false;
     }
+    INetwork* net = network();
+    if (!net) {
+        m_error = QStringLiteral("无法对时：程序的网络模块（libhytune-net.so）装不上，请重新安装");
+        emit changed();
+        return false;
+    }
     m_error.clear();
     const auto done = [this](const CheckResult& r) { finished(r); };
     TimeProbe* probe = nullptr;
     if (const auto* ntp = std::get_if<NtpAddress>(&*parsed.address))
-        probe = new SntpProbe(*ntp, {done, this, m_timeoutMs});
+        probe = net->sntpProbe(*ntp, {done, this, m_timeoutMs});
     else
-        probe = new WebDateProbe(std::get<QUrl>(*parsed.address), {done, this, m_timeoutMs});
+        probe = net->webDateProbe(std::get<QUrl>(*parsed.address), {done, this, m_timeoutMs});
     m_probe = probe;
     probe->start();
     emit changed();

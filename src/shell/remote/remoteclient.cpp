@@ -1,16 +1,15 @@
 #include "shell/remote/remoteclient.h"
 
+#include "core/network.h"
+
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDateTime>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QLocalSocket>
 #include <QLockFile>
-#include <QThread>
 
 #include <ctime>
 #include <pwd.h>
@@ -118,37 +117,28 @@ bool lockHolderRuns()
 Forwarded forwardOverSocket(RemoteCommand command, const QString& value)
 {
     Forwarded result;
-    QLocalSocket socket;
     // The copy that holds the lock may still be about to listen.
-    QElapsedTimer waited;
-    waited.start();
     const bool locked = lockHolderRuns();
-    do {
-        socket.connectToServer(localSocketPath());
-        if (socket.waitForConnected(kAnswerMs))
-            break;
-        QThread::msleep(20);
-    } while (locked && waited.elapsed() < kAnswerMs);
-    if (socket.state() != QLocalSocket::ConnectedState) {
-        if (locked)
-            result.problem = kNoAnswer.arg(socket.errorString());
-        return result;
-    }
     QString word =
         command == RemoteCommand::None ? QStringLiteral("show") : remoteCommandWord(command);
     if (!value.isEmpty())
         word += QLatin1Char(' ') + value;
-    socket.write(word.toUtf8() + '\n');
-    while (!socket.canReadLine() && socket.waitForReadyRead(kAnswerMs)) {
+    QString error;
+    INetwork* net = network(&error);
+    const std::optional<QString> answer =
+        net ? net->askLocal(localSocketPath(), word, locked, kAnswerMs, &error) : std::nullopt;
+    if (!answer) {
+        if (locked)
+            result.problem = kNoAnswer.arg(error);
+        return result;
     }
-    const QString answer = QString::fromUtf8(socket.readLine()).trimmed();
     CountdownStatus status;
-    if (command == RemoteCommand::Status && decodeStatus(answer, &status)) {
+    if (command == RemoteCommand::Status && decodeStatus(*answer, &status)) {
         result.output = statusLine(status) + QLatin1Char('\n');
-    } else if (answer.startsWith(kErrorPrefix)) {
-        result.problem = answer.mid(kErrorPrefix.size());
-    } else if (answer != QLatin1String("ok")) {
-        result.problem = kNoAnswer.arg(socket.errorString());
+    } else if (answer->startsWith(kErrorPrefix)) {
+        result.problem = answer->mid(kErrorPrefix.size());
+    } else if (*answer != QLatin1String("ok")) {
+        result.problem = kNoAnswer.arg(error);
         return result;
     }
     result.reached = true;

@@ -1,17 +1,14 @@
 #include "shell/remote/singleinstance.h"
 
 #include "core/log.h"
+#include "core/network.h"
 #include "shell/remote/remoteadaptor.h"
 #include "shell/remote/remoteclient.h"
 #include "shell/remote/remotecontrol.h"
 
 #include <QDBusConnection>
 #include <QFileInfo>
-#include <QLocalServer>
-#include <QLocalSocket>
 #include <QLockFile>
-#include <QPointer>
-#include <QTimer>
 
 #include <sys/stat.h>
 
@@ -42,8 +39,6 @@ SingleInstance::~SingleInstance()
         bus.unregisterService(appId());
         bus.unregisterObject(path());
     }
-    if (m_server)
-        m_server->close();
 }
 
 void SingleInstance::prepare()
@@ -91,80 +86,24 @@ bool SingleInstance::claimSocket()
         qCWarning(lcRemote, "cannot take the lock %s: the socket decides whether a copy runs",
                   qPrintable(m_lock->fileName()));
     }
-    // Only a socket that nothing listens on is taken over (left by a copy
-    // that crashed); one that answers, or that cannot be tried, is a copy's.
-    QLocalSocket probe;
-    probe.connectToServer(socketPath);
-    const bool taken = probe.waitForConnected(1000);
-    const QLocalSocket::LocalSocketError error = probe.error();
-    probe.abort();
-    if (taken || (error != QLocalSocket::ServerNotFoundError &&
-                  error != QLocalSocket::ConnectionRefusedError)) {
-        if (!taken)
-            qCWarning(lcRemote, "cannot tell whether a copy listens on %s: %s",
-                      qPrintable(socketPath), qPrintable(probe.errorString()));
-        return false;
+    QString why;
+    INetwork* net = network(&why);
+    if (!net) {
+        qCWarning(lcRemote, "no local socket, so no remote control: %s", qPrintable(why));
+        return true; // runs all the same, as the only copy it can know of
     }
-    QLocalServer::removeServer(socketPath);
-    m_server = new QLocalServer(this);
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    if (!m_server->listen(socketPath))
-        qCWarning(lcRemote, "cannot listen on %s: %s", qPrintable(socketPath),
-                  qPrintable(m_server->errorString()));
-    connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::serveConnection);
-    return true;
+    LocalClaim claim =
+        net->serveLocal(socketPath, {kMaxLineBytes, kIdleMs, kAnswerMs, kMaxConnections},
+                        [this](const QString& line, std::function<void(const QByteArray&)> reply) {
+                            serveLine(line, std::move(reply));
+                        });
+    m_server = std::move(claim.server);
+    return !claim.taken;
 }
 
-void SingleInstance::serveConnection()
+void SingleInstance::serveLine(const QString& line, std::function<void(const QByteArray&)> reply)
 {
-    while (QLocalSocket* socket = m_server->nextPendingConnection()) {
-        if (m_connections >= kMaxConnections) {
-            qCDebug(lcRemote, "%d connections on the local socket already: one more closed",
-                    m_connections);
-            socket->abort();
-            socket->deleteLater();
-            continue;
-        }
-        ++m_connections;
-        connect(socket, &QObject::destroyed, this, [this] { --m_connections; });
-        // One short line is all a command needs: a longer one, or none
-        // soon, ends the connection.
-        socket->setReadBufferSize(kMaxLineBytes);
-        auto* timer = new QTimer(socket);
-        timer->setSingleShot(true);
-        connect(timer, &QTimer::timeout, socket, [socket] {
-            socket->abort();
-            socket->deleteLater();
-        });
-        timer->start(kIdleMs);
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket, timer] {
-            if (serveLine(socket)) {
-                // One command a connection; its answer may take a while.
-                disconnect(socket, &QLocalSocket::readyRead, this, nullptr);
-                timer->start(kAnswerMs);
-            }
-        });
-    }
-}
-
-bool SingleInstance::serveLine(QLocalSocket* socket)
-{
-    if (!socket->canReadLine()) {
-        if (socket->bytesAvailable() >= kMaxLineBytes) {
-            socket->abort();
-            socket->deleteLater();
-        }
-        return false;
-    }
-    const QString line = QString::fromUtf8(socket->readLine(kMaxLineBytes)).trimmed();
     const RemoteCommand command = remoteCommandFromWord(line.section(QLatin1Char(' '), 0, 0));
-    const auto reply = [socket = QPointer<QLocalSocket>(socket)](const QByteArray& line) {
-        if (!socket)
-            return; // the caller went away
-        socket->write(line + '\n');
-        socket->disconnectFromServer();
-    };
     if (command == RemoteCommand::None) {
         qCDebug(lcRemote, "unknown command on the local socket refused");
         reply("error " + QStringLiteral("不认识的命令：%1").arg(line.left(40)).toUtf8());
@@ -175,7 +114,6 @@ bool SingleInstance::serveLine(QLocalSocket* socket)
             reply(a.ok() ? QByteArray("ok") : "error " + a.message.toUtf8());
         });
     }
-    return true;
 }
 
 } // namespace hy

@@ -1,12 +1,11 @@
 #pragma once
 
 #include <QObject>
+#include <functional>
 #include <future>
 #include <memory>
 #include <optional>
 
-class QLocalServer;
-class QLocalSocket;
 class QLockFile;
 
 namespace hy {
@@ -47,18 +46,15 @@ public:
 private:
     bool claimBus();
     bool claimSocket();
-    void serveConnection();
-    // Reads and carries out the connection's command line; false while it
-    // has none.
-    bool serveLine(QLocalSocket* socket);
+    // Carries out a command line from the local socket and answers it.
+    void serveLine(const QString& line, std::function<void(const QByteArray&)> reply);
 
     RemoteControl& m_remote;
     std::future<bool> m_connecting;
     std::optional<bool> m_claimed;
     bool m_onBus = false;
     std::unique_ptr<QLockFile> m_lock;
-    QLocalServer* m_server = nullptr;
-    int m_connections = 0;
+    std::unique_ptr<QObject> m_server;
 };
 
 } // namespace hy
