@@ -44,7 +44,7 @@ else
     tick_seconds=${HYBENCH_TICK_SECONDS:-600} idle=60 runs=5 settle=5
 fi
 
-for exe in hytune bench/bench_ticks bench/emptywindow bench/bench_footprint bench/bench_latency \
+for exe in hytune bench/bench_ticks bench/emptywindow bench/textwindow bench/bench_footprint bench/bench_latency \
     bench/bench_portal bench/bench_servertime bench/bench_speechload bench/bench_tips \
     bench/bench_files bench/bench_gnomekeys tests/desktophelper; do
     [[ -x "$build/$exe" ]] || { echo "$0: $build/$exe is not built (make bench builds it)" >&2; exit 1; }
@@ -145,7 +145,8 @@ ticks_started=$SECONDS
 # 2. Start-up, memory, idle load: the program, an empty Qt window, and the
 #    peers that are installed.
 subjects=(--subject - copy '禾音语音报时器' "$build/hytune"
-    --subject empty_qt copy 'hybench empty window' "$build/bench/emptywindow")
+    --subject empty_qt copy 'hybench empty window' "$build/bench/emptywindow"
+    --subject qt_text copy 'hybench text window' "$build/bench/textwindow")
 for peer in ktimer kteatime; do
     if path=$(command -v "$peer"); then
         subjects+=(--subject "$peer" inplace '' "$path")
