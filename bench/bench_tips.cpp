@@ -5,12 +5,14 @@
 //                          arrived, as a percentage of one core (goal < 1)
 // The list comes from a web server of this benchmark on the loopback: one tip
 // whose text is 1 000 000 characters. The program (argv[1]) runs as a copy in
-// a temporary directory, so it reads and writes no settings of the build, on
-// the current display ($DISPLAY, the bench session's).
+// a temporary directory (with the network module beside it), so it reads and
+// writes no settings of the build, on the current display ($DISPLAY, the
+// bench session's).
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -80,7 +82,11 @@ int main(int argc, char** argv)
 
     QTemporaryDir dir;
     const QString program = dir.filePath(QStringLiteral("hytune"));
-    if (!dir.isValid() || !QFile::copy(QString::fromLocal8Bit(argv[1]), program))
+    // With its network module, from the program's own folder.
+    const QFileInfo original(QString::fromLocal8Bit(argv[1]));
+    if (!dir.isValid() || !QFile::copy(original.filePath(), program) ||
+        !QFile::copy(original.dir().filePath(QStringLiteral("libhytune-net.so")),
+                     dir.filePath(QStringLiteral("libhytune-net.so"))))
         return 1;
     QProcess hytune;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
