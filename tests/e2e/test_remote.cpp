@@ -117,6 +117,7 @@ private slots:
     void simultaneousStartsLeaveOne();
     void localSocketWithoutBus();
     void handOverBuildsNothing();
+    void withoutNetworkModule();
 };
 
 void TestRemote::initTestCase()
@@ -539,4 +540,24 @@ void TestRemote::handOverBuildsNothing()
 }
 
 QTEST_GUILESS_MAIN(TestRemote)
+// A folder that lost the network module: the program still starts, and what
+// needs the network says why instead of crashing.
+void TestRemote::withoutNetworkModule()
+{
+    App app;
+    QVERIFY(QFile::remove(app.folder() + QStringLiteral("/libhytune-net.so")));
+    QTemporaryDir runtime;
+    const QStringList env{QStringLiteral("DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/bus"),
+                          QStringLiteral("XDG_RUNTIME_DIR=") + runtime.path()};
+    const App::Run status = app.runOnce({QStringLiteral("--status")}, env);
+    QCOMPARE(status.exitCode, 1);
+    QVERIFY2(status.err.contains(QStringLiteral("没有在运行")) &&
+                 status.err.contains(QStringLiteral("network module")),
+             qPrintable(status.err));
+    QVERIFY2(app.start(env), "no main window appeared");
+    QVERIFY2(
+        waitUntil([&] { return app.output().contains(QStringLiteral("no remote control")); }, 5000),
+        qPrintable(app.output()));
+}
+
 #include "test_remote.moc"
