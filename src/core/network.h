@@ -20,13 +20,14 @@ struct DownloadLimits
 };
 
 // The local socket's limits: the longest command line, the time a caller has
-// to send it and then to get its answer, the callers served at once.
+// to send it and then to get its answer, the callers served at once. The
+// serving side sets them (SingleInstance).
 struct LocalSocketLimits
 {
-    qint64 maxLineBytes = 256;
-    int idleMs = 2000;
-    int answerMs = 30000;
-    int maxConnections = 8;
+    qint64 maxLineBytes;
+    int idleMs;
+    int answerMs;
+    int maxConnections;
 };
 
 // A command line read from a caller of the local socket, and its answer: one
